@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing the console needs on Debian 12.
+# Idempotent: does nothing when every package is already present.
+set -euo pipefail
+
+PACKAGES=(
+  g++ cmake ninja-build pkg-config ccache clang-format
+  qt6-base-dev libasound2-dev libasound2-plugins libxcb1-dev libjpeg-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev libkissfft-dev
+  pulseaudio pulseaudio-utils alsa-utils sox
+  xvfb x11-utils xauth imagemagick xdotool
+  fonts-ipafont-gothic fonts-liberation
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -o DPkg::Lock::Timeout=600
+$SUDO apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=600 "${missing[@]}"

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything twice (normal, and with ASan + UBSan)
+# and runs every test in both builds. Provides the X display and the PulseAudio
+# server the window and capture tests need, and stops them again by PID.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+
+tools/bootstrap.sh
+
+cmake -S . -B build -G Ninja
+cmake --build build
+cmake -S . -B build-asan -G Ninja -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+cmake --build build-asan
+
+pids=()
+runtime=$(mktemp -d)
+cleanup() {
+  XDG_RUNTIME_DIR="$runtime" tools/pulse-server.sh stop || true
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  rm -rf "$runtime"
+}
+trap cleanup EXIT
+
+if [ -z "${DISPLAY:-}" ]; then
+  n=90
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  pids+=($!)
+  export DISPLAY=":$n"
+  for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+fi
+
+export XDG_RUNTIME_DIR="$runtime"
+tools/pulse-server.sh start >/dev/null
+export VELMORA_PULSE=1
+export VELMORA_PULSE_SCRIPT="$top/tools/pulse-server.sh"
+
+# Fontconfig and the X libraries keep caches for the life of the process; only real faults count.
+export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+status=0
+ctest --test-dir build --output-on-failure --timeout 900 || status=1
+ctest --test-dir build-asan --output-on-failure --timeout 1800 || status=1
+exit $status
