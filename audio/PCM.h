@@ -1,0 +1,96 @@
+#pragma once
+
+// The PCM wave format record shared by every audio component, the byte / frame /
+// millisecond conversions, the integer clamps and the decibel read-out helpers.
+
+#include <QString>
+
+#include <bit>
+#include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <type_traits>
+
+static_assert(std::endian::native == std::endian::little, "the wave format record is stored little-endian");
+
+inline constexpr std::uint16_t WAVE_FORMAT_PCM = 1;
+
+#pragma pack(push, 1)
+// The 18-byte wave format header exactly as drivers and files lay it out.
+struct TWaveFormatEx {
+    std::uint16_t wFormatTag = 0;
+    std::uint16_t nChannels = 0;
+    std::uint32_t nSamplesPerSec = 0;
+    std::uint32_t nAvgBytesPerSec = 0;
+    std::uint16_t nBlockAlign = 0;
+    std::uint16_t wBitsPerSample = 0;
+    std::uint16_t cbSize = 0;
+};
+#pragma pack(pop)
+
+static_assert(sizeof(TWaveFormatEx) == 18);
+static_assert(offsetof(TWaveFormatEx, nSamplesPerSec) == 4);
+static_assert(offsetof(TWaveFormatEx, nBlockAlign) == 12);
+static_assert(offsetof(TWaveFormatEx, cbSize) == 16);
+static_assert(std::is_trivially_copyable_v<TWaveFormatEx>);
+
+// Frees an owned record: a byte block of WaveFormatSize bytes, which may be longer
+// than the header when a compressed format carries extra data.
+struct TWaveFormatDeleter {
+    void operator()(TWaveFormatEx *p) const noexcept;
+};
+using TWaveFormatPtr = std::unique_ptr<TWaveFormatEx, TWaveFormatDeleter>;
+
+void BuildPCMFormat(TWaveFormatEx &format, std::uint16_t bits, std::uint16_t channels, std::uint32_t rate);
+bool IsValidPCMFormat(const TWaveFormatEx *format);
+int WaveFormatSize(const TWaveFormatEx *format);
+// A zero-filled owned copy (null for null); a PCM copy always has cbSize 0.
+TWaveFormatPtr CopyWaveFormat(const TWaveFormatEx *format);
+
+// a * b / c in 64 bits, rounded to nearest with halves away from zero. Returns 0
+// for c == 0 and saturates at the 32-bit range instead of wrapping.
+std::int32_t MulDivRound(std::int32_t a, std::int32_t b, std::int32_t c);
+
+std::int32_t BytesToSamples(const TWaveFormatEx &format, std::int32_t bytes);
+std::int32_t BytesToMs(const TWaveFormatEx &format, std::int32_t bytes);
+// Byte results are whole frames: rounded up to the next multiple of nBlockAlign.
+std::int32_t SamplesToBytes(const TWaveFormatEx &format, std::int32_t frames);
+std::int32_t SamplesToMs(const TWaveFormatEx &format, std::int32_t frames);
+std::int32_t MsToSamples(const TWaveFormatEx &format, std::int32_t ms);
+std::int32_t MsToBytes(const TWaveFormatEx &format, std::int32_t ms);
+
+template <typename T>
+requires std::is_arithmetic_v<T>
+constexpr T Min(T a, std::type_identity_t<T> b) {
+    return b < a ? b : a;
+}
+
+template <typename T>
+requires std::is_arithmetic_v<T>
+constexpr T Max(T a, std::type_identity_t<T> b) {
+    return b > a ? b : a;
+}
+
+// lo when below lo, else hi when above hi: with lo > hi the lower bound wins for low x.
+template <typename T>
+requires std::is_arithmetic_v<T>
+constexpr T MinMax(T x, std::type_identity_t<T> lo, std::type_identity_t<T> hi) {
+    if (x < lo) return lo;
+    if (x > hi) return hi;
+    return x;
+}
+
+// Decibels of |value| against fullScale (taken as at least 1); -110 for silence.
+float SampleToDB(std::int32_t value, std::int32_t fullScale);
+// "%2.*f" of SampleToDB with the user's decimal separator; "-Inf" for silence.
+QString SampleToDBText(std::int32_t value, std::int32_t fullScale, int decimals);
+// The text padded to a constant width, with the minus of single-digit readings in column one.
+QString SampleToDBLabel(std::int32_t value, std::int32_t fullScale, int decimals);
+
+// The decimal separator of the user's locale (read once).
+QString DBDecimalSeparator();
+// printf("%2.*f") without the C locale: fixed notation, at least two characters,
+// a negative precision meaning 6, and the given decimal separator.
+QString FormatFixed(double value, int decimals, QStringView separator);
