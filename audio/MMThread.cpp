@@ -13,18 +13,14 @@ int ThreadPriorityValue(TThreadPriority Priority) {
     return index >= 0 && index <= 6 ? values[index] : 0;
 }
 
-namespace {
-
-void ApplyPriorityTo(int Tid, TThreadPriority Priority) {
+void ApplyThreadPriorityTo(int NativeTid, TThreadPriority Priority) {
     // A higher platform figure is a lower nice value; nice spans -20 ... 19.
     const int nice = -ThreadPriorityValue(Priority);
-    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(Tid), nice);
+    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(NativeTid), nice);
 }
 
-} // namespace
-
 void ApplyThreadPriority(TThreadPriority Priority) {
-    ApplyPriorityTo(static_cast<int>(gettid()), Priority);
+    ApplyThreadPriorityTo(static_cast<int>(gettid()), Priority);
 }
 
 void TMMEvent::Set() {
@@ -102,5 +98,5 @@ void TMMThreadEx::WaitFor() {
 void TMMThreadEx::SetPriority(TThreadPriority Value) {
     FPriority.store(Value);
     const int tid = FNativeTid.load();
-    if (tid != 0 && !FFinished.load()) ApplyPriorityTo(tid, Value);
+    if (tid != 0 && !FFinished.load()) ApplyThreadPriorityTo(tid, Value);
 }

@@ -16,6 +16,8 @@ int ThreadPriorityValue(TThreadPriority Priority);
 // Applies a priority to the calling thread as its nice value (best effort: raising
 // it needs privileges a user may not have, and a refusal is not an error).
 void ApplyThreadPriority(TThreadPriority Priority);
+// The same for the thread with the given kernel thread id (gettid).
+void ApplyThreadPriorityTo(int NativeTid, TThreadPriority Priority);
 
 // An event that threads wait on; auto-reset events release one waiter per Set.
 class TMMEvent {
