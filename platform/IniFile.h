@@ -21,7 +21,7 @@ class EMMIniError : public EMMError {
 class TIniFile {
   public:
     // Largest file taken in; a bigger one reads as empty and is never overwritten.
-    static constexpr std::int64_t MaxFileSize = 64 * 1024 * 1024;
+    static constexpr std::int64_t MaxFileSize = 16 * 1024 * 1024;
 
     explicit TIniFile(const QString &fileName);
 

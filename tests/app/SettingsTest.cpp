@@ -182,6 +182,24 @@ TEST_F(SettingsTest, FailedSaveRaisesTheMessageAndWritesNothing) {
     ExpectSettings(Unusual(), s);
 }
 
+TEST_F(SettingsTest, WriteFailingMidwayKeepsTheKeysBeforeItAndSkipsTheRest) {
+    // A file just under the size limit: the first two keys still go in, after
+    // which the file is too large to take in and the third write refuses.
+    const QByteArray head = "[SoundCard]\n;";
+    const QByteArray filler(TIniFile::MaxFileSize - 20 - head.size() - 1, 'x');
+    Put(head + filler + "\n");
+    try {
+        WriteAllSettings(Path(), Unusual());
+        FAIL() << "no error";
+    } catch (const EMMIniError &e) {
+        EXPECT_EQ(Path().toStdString() + " に書き込めません", e.what());
+    }
+    const QByteArray after = Get();
+    EXPECT_TRUE(after.startsWith("[SoundCard]\nInputDevNo=3\n;xxx")) << after.left(40).toStdString();
+    EXPECT_TRUE(after.endsWith("xxx\n[VU]\nRefLevel=-12\n")) << after.right(40).toStdString();
+    EXPECT_FALSE(after.contains("BackgroundNo"));
+}
+
 TEST_F(SettingsTest, ReadOnlyDirectoryRaisesAndLeavesTheFileAlone) {
     if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories and files";
     Put(DefaultFile);
