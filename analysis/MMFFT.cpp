@@ -1,125 +1,61 @@
 #include "analysis/MMFFT.h"
+#include "analysis/MMFFTSmall.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
 
+using namespace MMFFTDetail;
+
 namespace {
 
 constexpr long double kPi = 3.141592653589793238462643383279502884L;
-// cos(pi/4) as the tables would round it; used where a butterfly lands on the eighth of the circle.
-constexpr float kSqrtHalf = 0.70710677f;
-
 // ---- portable kernels -------------------------------------------------------------------
 
-inline void Fft2(float *z) {
-    const float ar = z[0], ai = z[1], br = z[2], bi = z[3];
-    z[0] = ar + br;
-    z[1] = ai + bi;
-    z[2] = ar - br;
-    z[3] = ai - bi;
-}
-
-inline void Fft4(float *z) {
-    const float ar = z[0], ai = z[1], br = z[2], bi = z[3];
-    const float cr = z[4], ci = z[5], dr = z[6], di = z[7];
-    const float sr = ar + cr, si = ai + ci, tr = br + dr, ti = bi + di;
+// The L-shaped butterfly at position k: sums into the first half, rotated
+// differences into the quarters. Rotation 0 is none, 1 the eighth of the circle, 2 from the table.
+template <int Rotation>
+inline void Butterfly(float *a, float *b, float *c, float *d, std::size_t k, const float *w) {
+    const std::size_t r = 2 * k, i = r + 1;
+    const float ar = a[r], ai = a[i], br = b[r], bi = b[i], cr = c[r], ci = c[i], dr = d[r], di = d[i];
     const float d1r = ar - cr, d1i = ai - ci, d2r = br - dr, d2i = bi - di;
-    z[0] = sr + tr;
-    z[1] = si + ti;
-    z[2] = sr - tr;
-    z[3] = si - ti;
-    z[4] = d1r + d2i; // (a-c) - i(b-d)
-    z[5] = d1i - d2r;
-    z[6] = d1r - d2i; // (a-c) + i(b-d)
-    z[7] = d1i + d2r;
-}
-
-inline void Fft8(float *z) {
-    // k = 0: no rotation.
-    {
-        const float ar = z[0], ai = z[1], br = z[4], bi = z[5];
-        const float cr = z[8], ci = z[9], dr = z[12], di = z[13];
-        const float d1r = ar - cr, d1i = ai - ci, d2r = br - dr, d2i = bi - di;
-        z[0] = ar + cr;
-        z[1] = ai + ci;
-        z[4] = br + dr;
-        z[5] = bi + di;
-        z[8] = d1r + d2i;
-        z[9] = d1i - d2r;
-        z[12] = d1r - d2i;
-        z[13] = d1i + d2r;
+    a[r] = ar + cr;
+    a[i] = ai + ci;
+    b[r] = br + dr;
+    b[i] = bi + di;
+    const float ur = d1r + d2i, ui = d1i - d2r, vr = d1r - d2i, vi = d1i + d2r;
+    if constexpr (Rotation == 0) {
+        c[r] = ur;
+        c[i] = ui;
+        d[r] = vr;
+        d[i] = vi;
+    } else if constexpr (Rotation == 1) {
+        c[r] = (ur + ui) * kSqrtHalf;
+        c[i] = (ui - ur) * kSqrtHalf;
+        d[r] = (vi - vr) * kSqrtHalf;
+        d[i] = -(vr + vi) * kSqrtHalf;
+    } else {
+        c[r] = ur * w[0] - ui * w[1];
+        c[i] = ur * w[1] + ui * w[0];
+        d[r] = vr * w[2] - vi * w[3];
+        d[i] = vr * w[3] + vi * w[2];
     }
-    // k = 1: W = (1 - i)/sqrt2, W^3 = (-1 - i)/sqrt2.
-    {
-        const float ar = z[2], ai = z[3], br = z[6], bi = z[7];
-        const float cr = z[10], ci = z[11], dr = z[14], di = z[15];
-        const float d1r = ar - cr, d1i = ai - ci, d2r = br - dr, d2i = bi - di;
-        z[2] = ar + cr;
-        z[3] = ai + ci;
-        z[6] = br + dr;
-        z[7] = bi + di;
-        const float ur = d1r + d2i, ui = d1i - d2r, vr = d1r - d2i, vi = d1i + d2r;
-        z[10] = (ur + ui) * kSqrtHalf;
-        z[11] = (ui - ur) * kSqrtHalf;
-        z[14] = (vi - vr) * kSqrtHalf;
-        z[15] = -(vr + vi) * kSqrtHalf;
-    }
-    Fft4(z);
-    Fft2(z + 8);
-    Fft2(z + 12);
 }
 
 // One split-radix decimation-in-frequency stage on n complex values, then the
 // half and the two quarters. stride steps through the twiddles of the full length.
 void SplitRadix(float *z, std::size_t n, const float *tw, std::size_t stride) {
-    switch (n) {
-    case 0:
-    case 1:
-        return;
-    case 2:
-        Fft2(z);
-        return;
-    case 4:
-        Fft4(z);
-        return;
-    case 8:
-        Fft8(z);
-        return;
-    default:
-        break;
-    }
+    if (ShortFft(z, n)) return;
     const std::size_t q = n / 4;
     float *a = z, *b = z + 2 * q, *c = z + 4 * q, *d = z + 6 * q;
     const std::size_t eighth = q / 2;
-    for (std::size_t k = 0; k < q; ++k) {
-        const std::size_t r = 2 * k, i = r + 1;
-        const float d1r = a[r] - c[r], d1i = a[i] - c[i];
-        const float d2r = b[r] - d[r], d2i = b[i] - d[i];
-        a[r] += c[r];
-        a[i] += c[i];
-        b[r] += d[r];
-        b[i] += d[i];
-        const float ur = d1r + d2i, ui = d1i - d2r, vr = d1r - d2i, vi = d1i + d2r;
-        if (k == 0) {
-            c[r] = ur;
-            c[i] = ui;
-            d[r] = vr;
-            d[i] = vi;
-        } else if (k == eighth) {
-            c[r] = (ur + ui) * kSqrtHalf;
-            c[i] = (ui - ur) * kSqrtHalf;
-            d[r] = (vi - vr) * kSqrtHalf;
-            d[i] = -(vr + vi) * kSqrtHalf;
-        } else {
-            const float *w = tw + 4 * k * stride;
-            c[r] = ur * w[0] - ui * w[1];
-            c[i] = ur * w[1] + ui * w[0];
-            d[r] = vr * w[2] - vi * w[3];
-            d[i] = vr * w[3] + vi * w[2];
-        }
-    }
+    Butterfly<0>(a, b, c, d, 0, nullptr);
+    for (std::size_t k = 1; k < eighth; ++k)
+        Butterfly<2>(a, b, c, d, k, tw + 4 * k * stride);
+    Butterfly<1>(a, b, c, d, eighth, nullptr);
+    for (std::size_t k = eighth + 1; k < q; ++k)
+        Butterfly<2>(a, b, c, d, k, tw + 4 * k * stride);
     SplitRadix(z, n / 2, tw, stride * 2);
     SplitRadix(z + n, q, tw, stride * 4);
     SplitRadix(z + n + n / 2, q, tw, stride * 4);
@@ -134,44 +70,22 @@ void PermutePortable(const TMMFFTPlan &plan, float *z) {
     const std::int32_t *rev = plan.BitReverse.data();
     for (std::size_t i = 0; i < m; ++i) {
         const std::size_t j = static_cast<std::size_t>(rev[i]);
-        if (i < j) {
-            std::swap(z[2 * i], z[2 * j]);
-            std::swap(z[2 * i + 1], z[2 * j + 1]);
-        }
+        // One 64-bit move per complex value, and no branch: pairs with i > j were
+        // swapped already and are written back unchanged.
+        std::uint64_t x, y;
+        std::memcpy(&x, z + 2 * i, sizeof x);
+        std::memcpy(&y, z + 2 * j, sizeof y);
+        const bool swap = i < j;
+        const std::uint64_t nx = swap ? y : x, ny = swap ? x : y;
+        std::memcpy(z + 2 * i, &nx, sizeof nx);
+        std::memcpy(z + 2 * j, &ny, sizeof ny);
     }
 }
 
 void RealSplitPortable(const TMMFFTPlan &plan, float *x) {
     const std::size_t m = static_cast<std::size_t>(plan.Length / 2);
-    x[0] = x[0] + x[1];
-    x[1] = 0.0f;
-    if (m < 2) return;
-    const float *rt = plan.RealTwiddles.data();
-    const std::size_t half = m / 2;
-    for (std::size_t k = 1; k < half; ++k) {
-        float *a = x + 2 * k, *b = x + 2 * (m - k);
-        const float c = rt[2 * k - 2], h = rt[2 * k - 1];
-        const float ar = a[0], ai = a[1], br = b[0], bi = b[1];
-        const float d = ar - br, s = ai + bi;
-        const float o = d * h + s * c;
-        a[0] = br + o;
-        b[0] = ar - o;
-        const float s2 = s * h - c * d;
-        a[1] = s2 - bi;
-        b[1] = s2 - ai;
-    }
-    // k = m/2 pairs the middle value with itself: each write below is seen by the
-    // next read, which leaves +Im there, and the closing negation makes it conj(z[m/2]).
-    float *a = x + 2 * half;
-    const float c = rt[2 * half - 2], h = rt[2 * half - 1];
-    const float d = a[0] - a[0], s = a[1] + a[1];
-    const float o = d * h + s * c;
-    a[0] = a[0] + o;
-    a[0] = a[0] - o;
-    const float s2 = s * h - c * d;
-    a[1] = s2 - a[1];
-    a[1] = s2 - a[1];
-    a[1] = -a[1];
+    RealSplitPairs(x, m, plan.RealTwiddles.data(), 1, m / 2);
+    RealSplitEnds(x, m, plan.RealTwiddles.data());
 }
 
 // Rebuilds 2*Z[k] of the half-length complex spectrum from X[0..N/2] and stores
@@ -221,7 +135,10 @@ constexpr TMMFFTKernels kPortableKernels = {
     ScalePortable,      ClearPortable,   ComplexMultiplyPortable,
 };
 
-std::atomic<const TMMFFTKernels *> gKernels{&kPortableKernels};
+std::atomic<const TMMFFTKernels *> &KernelSlot() {
+    static std::atomic<const TMMFFTKernels *> slot{&DefaultFFTKernels()};
+    return slot;
+}
 
 } // namespace
 
@@ -334,12 +251,17 @@ const TMMFFTKernels &PortableFFTKernels() {
     return kPortableKernels;
 }
 
+const TMMFFTKernels &DefaultFFTKernels() {
+    const TMMFFTKernels *sse2 = SSE2FFTKernels();
+    return sse2 != nullptr ? *sse2 : kPortableKernels;
+}
+
 const TMMFFTKernels &FFTKernels() {
-    return *gKernels.load(std::memory_order_acquire);
+    return *KernelSlot().load(std::memory_order_acquire);
 }
 
 void SetFFTKernels(const TMMFFTKernels *kernels) {
-    gKernels.store(kernels != nullptr ? kernels : &kPortableKernels, std::memory_order_release);
+    KernelSlot().store(kernels != nullptr ? kernels : &DefaultFFTKernels(), std::memory_order_release);
 }
 
 void DoRealFFT(const TMMFFTPlan *plan, float *data, int direction) {

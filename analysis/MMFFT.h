@@ -50,8 +50,8 @@ void FillBitReversal(std::int32_t *table, int log2Length);
 // signals without a Nyquist component. Nothing happens when plan or data is null.
 void DoRealFFT(const TMMFFTPlan *plan, float *data, int direction);
 
-// The routines behind DoRealFFT. The unit fills the table once with the portable
-// set; a faster set can be put in its place with SetFFTKernels.
+// The routines behind DoRealFFT. The unit fills the table once, on first use; another
+// kernel set can be put in its place with SetFFTKernels.
 struct TMMFFTKernels {
     // Complex split-radix DIF FFT of Length/2 interleaved values; output bit-reversed.
     void (*ComplexFFT)(const TMMFFTPlan &plan, float *z);
@@ -67,8 +67,14 @@ struct TMMFFTKernels {
     void (*ComplexMultiply)(float *a, const float *b, std::size_t count);
 };
 
+// The plain C++ set: the reference every other set is measured against.
 const TMMFFTKernels &PortableFFTKernels();
+// Two complex values per register; nullptr where the processor has no SSE2.
+const TMMFFTKernels *SSE2FFTKernels();
+// What the unit starts with: SSE2 where available, else the portable set.
+const TMMFFTKernels &DefaultFFTKernels();
+// The set DoRealFFT uses now.
 const TMMFFTKernels &FFTKernels();
-// Puts another kernel set in place (nullptr restores the portable one). Keeps the
+// Puts another kernel set in place (nullptr restores the default one). Keeps the
 // pointer, so the table must outlive every transform; call it before transforms run.
 void SetFFTKernels(const TMMFFTKernels *kernels);

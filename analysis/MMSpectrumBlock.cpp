@@ -2,8 +2,10 @@
 
 #include "audio/PCM.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 
 int FFTLengthFor(int request, int maxLength) {
     int v = MinMax(request, kMinFFTLength, Max(maxLength, kMinFFTLength));
@@ -91,8 +93,9 @@ struct Mix8 {
     std::int32_t operator()(std::size_t i) const { return (p[2 * i] + p[2 * i + 1]) >> 1; }
 };
 
-template <int Tilt, typename Fetch>
-void Prepare(Fetch fetch, std::size_t n, std::int32_t bias, std::int32_t limit, std::int64_t divisor,
+// Acc is the product's type: 32 bits hold v * window whenever |v| stays below 2^16.
+template <int Tilt, typename Acc, typename Fetch>
+void Prepare(Fetch fetch, std::size_t n, std::int32_t bias, std::int32_t limit, Acc divisor,
              const std::int32_t *window, float *out, const std::function<void()> &onOverflow) {
     // The samples before the block are taken as its first one: no history between blocks.
     std::int32_t prev1 = fetch(0), prev2 = prev1;
@@ -108,23 +111,25 @@ void Prepare(Fetch fetch, std::size_t n, std::int32_t bias, std::int32_t limit, 
             v = s + prev2 - 2 * prev1;
         prev2 = prev1;
         prev1 = s;
-        out[i] = static_cast<float>(static_cast<std::int64_t>(v) * window[i] / divisor);
+        out[i] = static_cast<float>(static_cast<Acc>(v) * window[i] / divisor);
     }
 }
 
-template <typename Fetch>
+// 16-bit samples differenced once or twice exceed 16 bits and need the 64-bit product.
+template <bool Wide, typename Fetch>
 void PrepareTilt(int tilt, Fetch fetch, std::size_t n, std::int32_t bias, std::int32_t limit,
-                 std::int64_t divisor, const std::int32_t *window, float *out,
+                 std::int32_t divisor, const std::int32_t *window, float *out,
                  const std::function<void()> &onOverflow) {
+    using Acc = std::conditional_t<Wide, std::int64_t, std::int32_t>;
     switch (tilt) {
     case 0:
-        Prepare<0>(fetch, n, bias, limit, divisor, window, out, onOverflow);
+        Prepare<0, std::int32_t>(fetch, n, bias, limit, divisor, window, out, onOverflow);
         break;
     case 1:
-        Prepare<1>(fetch, n, bias, limit, divisor, window, out, onOverflow);
+        Prepare<1, Acc>(fetch, n, bias, limit, Acc{divisor}, window, out, onOverflow);
         break;
     default:
-        Prepare<2>(fetch, n, bias, limit, divisor, window, out, onOverflow);
+        Prepare<2, Acc>(fetch, n, bias, limit, Acc{divisor}, window, out, onOverflow);
         break;
     }
 }
@@ -140,21 +145,19 @@ void PrepareFFTBlock(const void *pcm, const TMMBlockFormat &format, const std::i
     const bool stereo = format.Mode != mMono;
     const std::size_t offset = format.Channel == chRight ? 1 : 0;
     if (format.BitLength == b16Bit) {
-        constexpr std::int64_t divisor = 32768;
         if (!stereo)
-            PrepareTilt(tilt, Mono16{p}, count, 0, 32766, divisor, window, out, onOverflow);
+            PrepareTilt<true>(tilt, Mono16{p}, count, 0, 32766, 32768, window, out, onOverflow);
         else if (format.Channel == chBoth)
-            PrepareTilt(tilt, Mix16{p}, count, 0, 32765, divisor, window, out, onOverflow);
+            PrepareTilt<true>(tilt, Mix16{p}, count, 0, 32765, 32768, window, out, onOverflow);
         else
-            PrepareTilt(tilt, Channel16{p, offset}, count, 0, 32766, divisor, window, out, onOverflow);
+            PrepareTilt<true>(tilt, Channel16{p, offset}, count, 0, 32766, 32768, window, out, onOverflow);
     } else {
-        constexpr std::int64_t divisor = 128;
         if (!stereo)
-            PrepareTilt(tilt, Mono8{p}, count, 128, 254, divisor, window, out, onOverflow);
+            PrepareTilt<false>(tilt, Mono8{p}, count, 128, 254, 128, window, out, onOverflow);
         else if (format.Channel == chBoth)
-            PrepareTilt(tilt, Mix8{p}, count, 128, 254, divisor, window, out, onOverflow);
+            PrepareTilt<false>(tilt, Mix8{p}, count, 128, 254, 128, window, out, onOverflow);
         else
-            PrepareTilt(tilt, Channel8{p, offset}, count, 128, 254, divisor, window, out, onOverflow);
+            PrepareTilt<false>(tilt, Channel8{p, offset}, count, 128, 254, 128, window, out, onOverflow);
     }
 }
 
@@ -162,9 +165,10 @@ void ScaleFFTBins(const float *x, int n, std::int16_t *bins) {
     // n div 2 is a power of two, so multiplying by its reciprocal is exact division.
     const float inv = 1.0f / static_cast<float>(n / 2 > 0 ? n / 2 : 1);
     for (int r = 0; r < n; ++r) {
-        float v = std::trunc(x[r] * inv);
-        v = v > 32767.0f ? 32767.0f : (v < -32768.0f ? -32768.0f : v);
-        bins[r] = static_cast<std::int16_t>(v);
+        float v = x[r] * inv;
+        // Saturate first (min/max, no branches); the conversion then truncates toward zero.
+        v = std::max(std::min(v, 32767.0f), -32768.0f);
+        bins[r] = static_cast<std::int16_t>(static_cast<std::int32_t>(v));
     }
 }
 
@@ -184,7 +188,7 @@ void BinMagnitudes(const std::int16_t *bins, int n, TMMBinForm form, const std::
                 levels[k] = 0;
                 continue;
             }
-            const long double v = std::log(static_cast<long double>(p)) * kBinLogFactor - offsets[k];
+            const double v = std::log(static_cast<double>(p)) * kBinLogFactor - offsets[k];
             levels[k] = v > 0 ? static_cast<std::int32_t>(v) : 0;
         } else {
             levels[k] = static_cast<std::int32_t>(std::sqrt(static_cast<double>(p)) * 16.0);

@@ -53,6 +53,9 @@ void BM_DoRealFFT(benchmark::State &state, const TMMFFTKernels *kernels) {
     DoneFFTPlan(plan);
 }
 BENCHMARK_CAPTURE(BM_DoRealFFT, portable, &PortableFFTKernels())->Apply(FFTLengths);
+#if defined(__SSE2__)
+BENCHMARK_CAPTURE(BM_DoRealFFT, sse2, SSE2FFTKernels())->Apply(FFTLengths);
+#endif
 
 #ifdef HAVE_FFTW3F
 void BM_FFTW(benchmark::State &state) {
@@ -93,8 +96,10 @@ BENCHMARK(BM_KissFFT)->Apply(FFTLengths);
 #endif
 
 // PrepareFFTBlock + transform + bin scaling + BinMagnitudes, as the large analyser runs it.
-void BM_SpectrumBlockPath(benchmark::State &state, TMMBinForm form) {
+void BM_SpectrumBlockPath(benchmark::State &state, TMMBinForm form, const TMMFFTKernels *kernels) {
     const int n = static_cast<int>(state.range(0));
+    const TMMFFTKernels &before = FFTKernels();
+    SetFFTKernels(kernels);
     TMMSpectrumBlock block;
     block.Setup().SetFFTLength(n);
     block.SetFormat({b16Bit, mStereo, chBoth, 0});
@@ -110,9 +115,15 @@ void BM_SpectrumBlockPath(benchmark::State &state, TMMBinForm form) {
         benchmark::DoNotOptimize(levels.data());
         benchmark::ClobberMemory();
     }
+    SetFFTKernels(&before);
 }
-BENCHMARK_CAPTURE(BM_SpectrumBlockPath, log, TMMBinForm::Logarithmic)->Arg(2048);
-BENCHMARK_CAPTURE(BM_SpectrumBlockPath, linear, TMMBinForm::Linear)->Arg(2048);
+BENCHMARK_CAPTURE(BM_SpectrumBlockPath, log_portable, TMMBinForm::Logarithmic, &PortableFFTKernels())
+    ->Arg(2048);
+BENCHMARK_CAPTURE(BM_SpectrumBlockPath, linear_portable, TMMBinForm::Linear, &PortableFFTKernels())
+    ->Arg(2048);
+BENCHMARK_CAPTURE(BM_SpectrumBlockPath, log_default, TMMBinForm::Logarithmic, &DefaultFFTKernels())
+    ->Arg(2048);
+BENCHMARK_CAPTURE(BM_SpectrumBlockPath, linear_default, TMMBinForm::Linear, &DefaultFFTKernels())->Arg(2048);
 
 } // namespace
 

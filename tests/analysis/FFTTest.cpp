@@ -161,7 +161,22 @@ TEST(FFTWindows, PeriodicFormsAreSymmetricAboutTheMiddle) {
     }
 }
 
-TEST(FFTTransform, MatchesNaiveDFTForEveryLength) {
+// Runs a test body under each kernel set the machine has, then restores the default.
+class FFTKernelSets : public ::testing::TestWithParam<const char *> {
+  protected:
+    void SetUp() override {
+        const std::string name = GetParam();
+        const TMMFFTKernels *set = name == "portable" ? &PortableFFTKernels() : SSE2FFTKernels();
+        if (set == nullptr) GTEST_SKIP() << "no SSE2 here";
+        SetFFTKernels(set);
+    }
+    void TearDown() override { SetFFTKernels(nullptr); }
+};
+
+INSTANTIATE_TEST_SUITE_P(All, FFTKernelSets, ::testing::Values("portable", "sse2"),
+                         [](const auto &info) { return std::string(info.param); });
+
+TEST_P(FFTKernelSets, MatchesNaiveDFTForEveryLength) {
     std::mt19937 rng(12345);
     std::uniform_int_distribution<int> sample(-32768, 32767);
     double worst = 0;
@@ -186,11 +201,11 @@ TEST(FFTTransform, MatchesNaiveDFTForEveryLength) {
             worst = std::max(worst, e);
         }
     }
-    std::printf("[ worst ] %.3g of N/2 x full scale\n", worst);
+    std::printf("[ worst ] %s: %.3g of N/2 x full scale\n", GetParam(), worst);
     RecordProperty("WorstRelativeError", std::to_string(worst));
 }
 
-TEST(FFTTransform, ShortestLengths) {
+TEST_P(FFTKernelSets, ShortestLengths) {
     PlanPtr two(1);
     float x2[2] = {3, 5};
     DoRealFFT(two.p, x2, 1);
@@ -206,7 +221,7 @@ TEST(FFTTransform, ShortestLengths) {
     EXPECT_FLOAT_EQ(x4[3], 8 - 2);
 }
 
-TEST(FFTTransform, OutputOrderAndScaling) {
+TEST_P(FFTKernelSets, OutputOrderAndScaling) {
     const std::size_t n = 256, k = 37;
     PlanPtr plan(8);
     // cos at bin k: X[k] = A*N/2 real; sin: X[k] = -i*A*N/2.
@@ -222,7 +237,7 @@ TEST(FFTTransform, OutputOrderAndScaling) {
     EXPECT_NEAR(x[2 * k - 1], 0, 1);
 }
 
-TEST(FFTTransform, DirectionIsClampedAndInverseRoundTrips) {
+TEST_P(FFTKernelSets, DirectionIsClampedAndInverseRoundTrips) {
     const std::size_t n = 512;
     PlanPtr plan(9);
     std::mt19937 rng(7);
@@ -262,12 +277,12 @@ namespace {
 int gComplexCalls = 0;
 void CountingComplexFFT(const TMMFFTPlan &plan, float *z) {
     ++gComplexCalls;
-    PortableFFTKernels().ComplexFFT(plan, z);
+    DefaultFFTKernels().ComplexFFT(plan, z);
 }
 } // namespace
 
 TEST(FFTKernels, TableCanBeReplaced) {
-    static TMMFFTKernels counting = PortableFFTKernels();
+    static TMMFFTKernels counting = DefaultFFTKernels();
     counting.ComplexFFT = CountingComplexFFT;
     const TMMFFTKernels &before = FFTKernels();
     SetFFTKernels(&counting);
@@ -280,11 +295,14 @@ TEST(FFTKernels, TableCanBeReplaced) {
     EXPECT_EQ(gComplexCalls, 1);
     EXPECT_EQ(x, y);
     SetFFTKernels(nullptr);
-    EXPECT_EQ(&FFTKernels(), &PortableFFTKernels());
+    EXPECT_EQ(&FFTKernels(), &DefaultFFTKernels());
+#if defined(__SSE2__)
+    EXPECT_EQ(&DefaultFFTKernels(), SSE2FFTKernels());
+#endif
 }
 
-TEST(FFTKernels, HelperRoutines) {
-    const TMMFFTKernels &k = PortableFFTKernels();
+TEST_P(FFTKernelSets, HelperRoutines) {
+    const TMMFFTKernels &k = FFTKernels();
     std::vector<float> a = {1, 2, 3, 4}, b = {5, 6, -1, 0.5f};
     k.ComplexMultiply(a.data(), b.data(), 2);
     EXPECT_EQ(a, (std::vector<float>{1 * 5 - 2 * 6, 1 * 6 + 2 * 5, -3 - 4 * 0.5f, 3 * 0.5f - 4}));
@@ -292,4 +310,42 @@ TEST(FFTKernels, HelperRoutines) {
     EXPECT_EQ(a[0], -3.5f);
     k.Clear(a.data(), 3);
     EXPECT_EQ(a, (std::vector<float>{0, 0, 0, (3 * 0.5f - 4) * 0.5f}));
+}
+
+TEST(FFTKernels, SSE2AgreesWithThePortableSet) {
+    const TMMFFTKernels *sse2 = SSE2FFTKernels();
+    if (sse2 == nullptr) GTEST_SKIP() << "no SSE2 here";
+    std::mt19937 rng(99);
+    std::uniform_int_distribution<int> sample(-32768, 32767);
+    double worst = 0;
+    for (int log2 = 1; log2 <= 12; ++log2) {
+        const std::size_t n = std::size_t{1} << log2;
+        const double fullScale = static_cast<double>(n / 2) * kFullScale;
+        PlanPtr plan(log2);
+        std::vector<float> signal(n);
+        for (float &v : signal)
+            v = static_cast<float>(sample(rng));
+        for (int direction : {1, -1}) {
+            std::vector<float> a = signal, b = signal;
+            SetFFTKernels(&PortableFFTKernels());
+            DoRealFFT(plan.p, a.data(), direction);
+            SetFFTKernels(sse2);
+            DoRealFFT(plan.p, b.data(), direction);
+            const double scale = direction > 0 ? fullScale : kFullScale;
+            for (std::size_t i = 0; i < n; ++i) {
+                const double e = std::fabs(static_cast<double>(a[i]) - b[i]) / scale;
+                ASSERT_LE(e, 1e-6) << "N=" << n << " dir " << direction << " i " << i;
+                worst = std::max(worst, e);
+            }
+        }
+    }
+    SetFFTKernels(nullptr);
+    std::vector<float> a(64, 1.5f), b(64, -2.0f), c = a, d = b;
+    PortableFFTKernels().ComplexMultiply(a.data(), b.data(), 31); // odd count: a scalar tail
+    sse2->ComplexMultiply(c.data(), d.data(), 31);
+    EXPECT_EQ(a, c);
+    PortableFFTKernels().Scale(a.data(), 63, 0.25f);
+    sse2->Scale(c.data(), 63, 0.25f);
+    EXPECT_EQ(a, c);
+    std::printf("[ worst ] sse2 vs portable: %.3g of full scale\n", worst);
 }
