@@ -1,0 +1,110 @@
+#pragma once
+
+// The part every capture driver shares: a stream with its own thread that fills
+// the queued headers in order from a frame source and sends the notifications.
+// Drivers only enumerate devices, answer format queries and make sources.
+
+#include "platform/WaveInDriver.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+struct HWAVEIN__ {
+    virtual ~HWAVEIN__() = default;
+};
+
+// Where a stream's frames come from. Every call runs on the stream's thread.
+class TCaptureSource {
+  public:
+    virtual ~TCaptureSource() = default;
+    // Begins (or resumes) capturing; 0 or a negative errno.
+    virtual int Begin() = 0;
+    // Stops capturing and drops what the device still holds.
+    virtual void End() = 0;
+    // Reads up to frames frames into data, waiting at most timeoutMs. Returns the
+    // frames read (0 when nothing came in time) or a negative errno when the device
+    // can no longer deliver.
+    virtual long Read(char *data, long frames, int timeoutMs) = 0;
+};
+
+class TWaveInStream : public HWAVEIN__ {
+  public:
+    // Main thread: starts the stream's thread, which sends MM_WIM_OPEN.
+    TWaveInStream(int id, const TWaveFormatEx &format, std::unique_ptr<TCaptureSource> source,
+                  TWaveInCallback callback, void *instance);
+    // Main thread: ends the thread without notifying anyone.
+    ~TWaveInStream() override;
+
+    int Id() const { return id_; }
+    // Any thread.
+    MMRESULT AddBuffer(PWaveHdr hdr);
+    // Main thread: the commands run on the stream's thread; these wait for them.
+    MMRESULT Start();
+    MMRESULT Stop();
+    MMRESULT Reset();
+    // Main thread: refused while buffers are queued; sends MM_WIM_CLOSE on the calling thread.
+    MMRESULT Close();
+    // Any thread.
+    MMRESULT Position(MMTIME *time) const;
+    // Any thread: the headers queued now.
+    std::size_t Queued() const;
+
+  private:
+    enum class TCommand { None, Start, Stop, Reset, Quit };
+    MMRESULT Command(TCommand command);
+    void Run();
+    // Stream thread, lock held: carries out one command.
+    MMRESULT Execute(TCommand command, std::unique_lock<std::mutex> &lock);
+    // Stream thread, lock held: hands hdr back (the lock is dropped around the callback).
+    void Return(PWaveHdr hdr, std::unique_lock<std::mutex> &lock);
+    void Notify(unsigned message, PWaveHdr hdr);
+
+    const int id_;
+    const TWaveFormatEx format_;
+    const std::unique_ptr<TCaptureSource> source_;
+    const TWaveInCallback callback_;
+    void *const instance_;
+
+    std::mutex commandMutex_;  // one command at a time
+    mutable std::mutex mutex_; // guards everything below
+    std::condition_variable wake_;
+    std::condition_variable commandDone_;
+    std::deque<PWaveHdr> queue_;
+    TCommand command_ = TCommand::None;
+    MMRESULT commandResult_ = MMSYSERR_NOERROR;
+    bool started_ = false;
+    bool closed_ = false;
+    // Set when the device stopped delivering; every later AddBuffer and Start reports it.
+    MMRESULT failure_ = MMSYSERR_NOERROR;
+    std::atomic<std::uint64_t> frames_{0};
+    std::thread thread_;
+};
+
+// A driver whose streams are TWaveInStreams: the handle operations are common.
+class TStreamWaveInDriver : public TWaveInDriver {
+  public:
+    MMRESULT GetErrorText(MMRESULT code, char *text, unsigned size) override;
+    MMRESULT Open(HWAVEIN *handle, int id, const TWaveFormatEx *format, TWaveInCallback callback,
+                  void *instance, std::uint32_t flags) override;
+    MMRESULT Close(HWAVEIN handle) override;
+    MMRESULT PrepareHeader(HWAVEIN handle, PWaveHdr hdr, unsigned size) override;
+    MMRESULT UnprepareHeader(HWAVEIN handle, PWaveHdr hdr, unsigned size) override;
+    MMRESULT AddBuffer(HWAVEIN handle, PWaveHdr hdr, unsigned size) override;
+    MMRESULT Start(HWAVEIN handle) override;
+    MMRESULT Stop(HWAVEIN handle) override;
+    MMRESULT Reset(HWAVEIN handle) override;
+    MMRESULT GetPosition(HWAVEIN handle, MMTIME *time, unsigned size) override;
+    MMRESULT GetID(HWAVEIN handle, int *id) override;
+
+    // Main thread: can device id record format? (ids are checked by the caller)
+    virtual MMRESULT QueryFormat(int id, const TWaveFormatEx &format) = 0;
+    // Main thread: a source for device id in format, or null with *result set.
+    virtual std::unique_ptr<TCaptureSource> MakeSource(int id, const TWaveFormatEx &format,
+                                                       MMRESULT *result) = 0;
+    // Any thread: the text of a code the common table does not know.
+    virtual bool DriverErrorText(MMRESULT code, char *text, unsigned size);
+};
