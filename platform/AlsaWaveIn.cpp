@@ -219,7 +219,7 @@ std::unique_ptr<TCaptureSource> TAlsaWaveInDriver::MakeSource(int id, const TWav
 }
 
 bool TAlsaWaveInDriver::DriverErrorText(MMRESULT code, char *text, unsigned size) {
-    if (code <= ALSAERR_BASE) return false;
+    if (code <= ALSAERR_BASE || code - ALSAERR_BASE > 4095) return false;
     CopyDeviceName(text, size, snd_strerror(-static_cast<int>(code - ALSAERR_BASE)));
     return true;
 }

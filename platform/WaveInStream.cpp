@@ -195,7 +195,7 @@ MMRESULT TStreamWaveInDriver::GetErrorText(MMRESULT code, char *text, unsigned s
 }
 
 bool TStreamWaveInDriver::DriverErrorText(MMRESULT code, char *text, unsigned size) {
-    if (code <= ALSAERR_BASE) return false;
+    if (code <= ALSAERR_BASE || code - ALSAERR_BASE > 4095) return false;
     const int err = static_cast<int>(code - ALSAERR_BASE);
     CopyDeviceName(text, size, std::strerror(err));
     return true;

@@ -1,0 +1,248 @@
+#pragma once
+
+// The wave input: records PCM from a capture device through a driver table and
+// pushes every filled buffer down its chain. It heads the chain, owns the device,
+// a ring of driver buffers and, in thread mode, the worker thread that receives
+// the filled buffers.
+//
+// Threads: properties and Open/Start/Pause/Restart/Stop/Close on the main thread
+// (Stop also from a handler of OnBufferReady: it then completes on the main
+// thread). The driver's thread sends the notifications; in cmThread mode the
+// worker thread runs ProcessReturnedBuffer and so every member's BufferReady and
+// OnBufferReady; OnError fires on the thread where the failure happened.
+
+#include "audio/MMAllocator.h"
+#include "audio/MMDSPThread.h"
+#include "audio/MMSoundComponent.h"
+#include "audio/MMThread.h"
+#include "platform/MMError.h"
+#include "platform/WaveInDriver.h"
+
+#include <QString>
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class EMMWaveInError : public EMMError {
+  public:
+    using EMMError::EMMError;
+};
+
+using TMMDeviceId = int;
+
+// The message texts, by their numbers.
+constexpr int MSG_DEVICE_OPEN = 28060;
+constexpr int MSG_INVALID_DEVICE_ID = 28061;
+constexpr int MSG_NO_HEADER_MEMORY = 28064;
+constexpr int MSG_UNKNOWN_ERROR = 28086;
+constexpr int MSG_CANT_RECORD_FORMAT = 28087;
+constexpr int MSG_NO_THREAD = 28088;
+constexpr int MSG_INVALID_FORMAT = 28089;
+constexpr int MSG_NO_DEVICE = 28160;
+constexpr int MSG_CANT_OPEN = 28162;
+std::string WaveInMessage(int id);
+
+// Shows a message box (main thread). The program's default is a QMessageBox;
+// tests put a recorder in its place.
+using TMMMessageBoxHook = std::function<void(const QString &text, const QString &caption)>;
+void SetWaveInMessageBoxHook(TMMMessageBoxHook hook);
+
+// The driver every TMMWaveIn uses unless given another: ALSA, with the simulated
+// devices after the real ones when AppendSimulatedWaveInDevices(true) was called
+// before the first use.
+TWaveInDriver &SystemWaveInDriver();
+void AppendSimulatedWaveInDevices(bool on);
+
+class TWaveInWindow;
+class TMMWaveInThread;
+
+class TMMCustomWaveIn : public TMMCustomSoundComponent {
+  public:
+    // The state set.
+    enum TState : unsigned { wsClosed = 1, wsOpen = 2, wsStarted = 4, wsPaused = 8 };
+    static constexpr int MaxSlots = 500;
+    // Each buffer block: the header at 0, then zeros, the audio from here.
+    static constexpr int DataOffset = 60;
+
+    ~TMMCustomWaveIn() override;
+
+    // --- Published properties (main thread).
+    void SetBufferSize(int Value) override;
+    void SetCallBackMode(TMMCBMode Value) override;
+    void SetDeviceID(TMMDeviceId Value) override;
+    void SetNumBuffers(int Value) override;
+    void SetProductName(const std::string &Value) override;
+    TMMMode Mode() const { return FMode; }
+    void SetMode(TMMMode Value);
+    TMMBits BitLength() const { return FBitLength; }
+    void SetBitLength(TMMBits Value);
+    int SampleRate() const { return FSampleRate; }
+    void SetSampleRate(int Value);
+    TMMTimeFormats TimeFormat() const { return FTimeFormat; }
+    void SetTimeFormat(TMMTimeFormats Value);
+    int MaxRecordTime() const { return FMaxRecordTime; }
+    void SetMaxRecordTime(int Value);
+    TThreadPriority Priority() const { return FPriority.load(); }
+    void SetPriority(TThreadPriority Value);
+    // Links: the wave input heads the chain and publishes only Output.
+    bool PublishesOutput() const override { return true; }
+
+    void SetOnError(TNotifyEvent Value) { FOnError = std::move(Value); }
+    void SetOnOpen(TNotifyEvent Value) { FOnOpen = std::move(Value); }
+    void SetOnStart(TNotifyEvent Value) { FOnStart = std::move(Value); }
+    void SetOnPause(TNotifyEvent Value) { FOnPause = std::move(Value); }
+    void SetOnRestart(TNotifyEvent Value) { FOnRestart = std::move(Value); }
+    void SetOnStop(TNotifyEvent Value) { FOnStop = std::move(Value); }
+    void SetOnClose(TNotifyEvent Value) { FOnClose = std::move(Value); }
+
+    // A new format closes the device and takes Mode, BitLength and SampleRate from a valid PCM record.
+    void SetPWaveFormat(const TWaveFormatEx *Value) override;
+    // A link change while capturing stops the capture first.
+    void Stopped() override;
+
+    // --- Operations (main thread); failures raise EMMWaveInError after OnError. Close never raises.
+    virtual void Open();
+    virtual void Close();
+    virtual void Start();
+    virtual void Pause();
+    virtual void Restart();
+    virtual void Stop();
+    // Fires OnError, then raises EMMWaveInError(Message).
+    [[noreturn]] virtual void Error(const std::string &Message);
+
+    // --- Read-outs (any thread).
+    unsigned State() const { return FState.load(); }
+    bool IsOpen() const { return (FState.load() & wsOpen) != 0; }
+    int DeviceCount() const { return FNumDevs; }
+    // The position in sample frames (0 when not open); a driver failure raises "WaveInGetPosition:".
+    std::uint32_t Position();
+    int WrapCount() const { return FWrapCount.load(); }
+    std::uint64_t RecordedBytes() const { return FRecordedBytes.load(); }
+    std::uint32_t MaxBytes() const { return FMaxBytes.load(); }
+    int CurrentBuffer() const { return FBufferIndex.load(); }
+    int QueuedBuffers() const;
+    TWaveInDriver &Driver() const { return FDriver; }
+    // The driver's error text for Code, or message 28086.
+    std::string DriverErrorText(MMRESULT Code);
+    // Can the device record the format it holds?
+    bool CanRecordFormat();
+
+    // --- Receivers of the driver's notifications.
+    // The thread that receives MM_WIM_DATA (worker, or the main thread in window mode).
+    void ProcessReturnedBuffer(PWaveHdr Hdr);
+    // The hidden window's message handler (main thread).
+    void WindowMessage(unsigned Message, HWAVEIN Handle, PWaveHdr Hdr);
+
+  protected:
+    // Main thread: the table every device call of this component goes through.
+    explicit TMMCustomWaveIn(TWaveInDriver &Driver);
+
+    int GetNumBuffers() const override { return FNumBuffers; }
+    int GetDeviceID() const override { return FDeviceID; }
+    std::string GetProductName() const override { return FProductName; }
+    TMMCBMode GetCallBackMode() const override { return FCallBackMode; }
+
+  private:
+    friend class TMMWaveInThread;
+    struct TThreadMessage {
+        unsigned Message;
+        HWAVEIN Handle;
+        PWaveHdr Hdr;
+    };
+
+    static void DriverCallback(HWAVEIN Handle, unsigned Message, void *Instance, PWaveHdr Hdr);
+    void Guard();
+    void RebuildFormat();
+    void RecomputeMaxBytes();
+    // Raises Prefix LF CR and the driver's text when Result is not 0, without firing
+    // OnError: the caller fires it once for the whole step.
+    void Throw(MMRESULT Result, const char *Prefix);
+    void Delay(int Ms, bool Pump);
+    bool PumpsMessages() const;
+    void ApplyDeviceID(TMMDeviceId Value);
+    PWaveHdr Header(int Index) const { return reinterpret_cast<PWaveHdr>(FSlots[Index]); }
+    void QueueBuffer(PWaveHdr Hdr);
+    void UnprepareAll();
+    void ReleaseAll();
+    // Runs Step; on failure fires OnError, closes and raises again (Open/Start/...).
+    template <typename F> void Guarded(F &&Step, unsigned FailState);
+    void DoStarted();
+    void DoPaused();
+    void DoRestarted();
+    void DoStopped();
+    void DoClosed();
+    void StartThread();
+    void StopThread();
+    void PostToThread(const TThreadMessage &Message);
+    // Worker thread: the receiving loop; false once told to quit.
+    bool NextThreadMessage(TThreadMessage &Message);
+    // Worker thread: its loop failed; the main thread closes the device and reports E.
+    void ThreadFailed(std::exception_ptr E);
+    void Fire(const TNotifyEvent &Event);
+
+    TWaveInDriver &FDriver;
+    std::atomic<unsigned> FState{wsClosed};
+    std::atomic<HWAVEIN> FHandle{nullptr};
+    int FNumDevs = 0;
+    TMMDeviceId FDeviceID = 0;
+    std::string FProductName;
+    int FNumBuffers = 10;
+    TMMMode FMode = mMono;
+    TMMBits FBitLength = b8Bit;
+    int FSampleRate = 11025;
+    TMMTimeFormats FTimeFormat = tfByte;
+    TMMCBMode FCallBackMode = cmWindow;
+    int FMaxRecordTime = -1;
+    std::atomic<TThreadPriority> FPriority{tpHigher};
+    TWaveFormatEx FOwnFormat{};
+
+    std::array<char *, MaxSlots> FSlots{};
+    TMMAllocator FAllocator;
+    std::atomic<int> FBufferIndex{0};
+    mutable std::mutex FLock; // the critical section: queued count, stop and reset
+    int FQueued = 0;          // guarded by FLock
+    std::atomic<int> FProcessing{0};
+    std::atomic<bool> FClosing{false}, FCloseRequested{false}, FStopping{false}, FResetting{false},
+        FStopPending{false}, FStopPosted{false}, FOpenConfirmed{false};
+    std::atomic<std::uint64_t> FRecordedBytes{0};
+    std::atomic<std::uint32_t> FMaxBytes{0xFFFFFFFFu};
+    std::atomic<std::uint32_t> FLastPosition{0};
+    std::atomic<int> FWrapCount{0};
+
+    std::unique_ptr<TWaveInWindow> FWindow;
+    TMMWaveInThread *FThread = nullptr; // frees itself
+    std::atomic<bool> FThreadFailed{false};
+    TMMEvent FReadyEvent;
+    std::mutex FQueueLock; // guards FThreadQueue and FQuit
+    std::condition_variable FQueueCond;
+    std::deque<TThreadMessage> FThreadQueue;
+    bool FQuit = false;
+
+    TNotifyEvent FOnError, FOnOpen, FOnStart, FOnPause, FOnRestart, FOnStop, FOnClose;
+};
+
+class TMMWaveIn : public TMMCustomWaveIn {
+  public:
+    // The system driver, or the given one (which must outlive the component).
+    explicit TMMWaveIn(TWaveInDriver *Driver = nullptr);
+    ~TMMWaveIn() override;
+};
+
+// The worker of cmThread mode: takes MM_WIM_DATA from its queue and processes it.
+class TMMWaveInThread : public TMMDSPThread {
+  public:
+    explicit TMMWaveInThread(TMMCustomWaveIn *WaveIn);
+
+  protected:
+    void Execute() override;
+
+  private:
+    TMMCustomWaveIn *FWaveIn;
+};
