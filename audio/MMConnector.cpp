@@ -1,0 +1,741 @@
+#include "audio/MMConnector.h"
+
+#include "audio/MMHiTimer.h"
+#include "audio/MMPeakTick.h"
+#include "platform/MMTimer.h"
+#include "platform/MicrosecondClock.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QObject>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+// --- The shared window and the connectors' own receivers ---------------------
+
+namespace {
+
+QEvent::Type EventType(int Message) {
+    return static_cast<QEvent::Type>(Message);
+}
+
+// Runs a handler the way the application runs its event handlers: an error goes
+// to the application's error report, and the caller learns that it failed.
+template <typename F> bool Guarded(F &&Handler) {
+    try {
+        Handler();
+        return true;
+    } catch (...) {
+        HandleApplicationException(std::current_exception());
+    }
+    return false;
+}
+
+bool OnMainThread() {
+    const QCoreApplication *app = QCoreApplication::instance();
+    return app != nullptr && QThread::currentThread() == app->thread();
+}
+
+} // namespace
+
+// The trigger-loop event goes to the one shared window. The start-trigger and
+// timer-refresh events, which name a connector, go to that connector's own
+// receiver, so that destroying one connector drops exactly its own events and
+// never the loop event that other connectors still need.
+class TMMConnectorWindow : public QObject {
+  public:
+    bool event(QEvent *e) override {
+        if (e->type() != EventType(MMConnectorTriggerLoop)) return QObject::event(e);
+        TMMConnector::TriggerLoopPass();
+        return true;
+    }
+};
+
+class TMMConnectorPort : public QObject {
+  public:
+    explicit TMMConnectorPort(TMMConnector *Owner) : FOwner(Owner) {}
+    bool event(QEvent *e) override {
+        if (e->type() == EventType(MMConnectorStartTrigger)) {
+            Guarded([this] { FOwner->StartTrigger(); });
+            return true;
+        }
+        if (e->type() == EventType(MMConnectorTimerRefresh)) {
+            FOwner->TimerRefresh();
+            return true;
+        }
+        return QObject::event(e);
+    }
+
+  private:
+    TMMConnector *FOwner;
+};
+
+namespace {
+
+// State shared by every connector of the process. The list is read by the
+// trigger loop and changed by creation and destruction (main thread); the lock
+// keeps snapshots from other threads consistent.
+struct TShared {
+    std::mutex Lock;
+    std::vector<TMMConnector *> List;
+    TMMConnectorWindow *Window = nullptr;
+    std::atomic<int> RunningCount{0};
+    std::atomic<int> LargestSpeed{5000};
+    std::atomic<bool> EnterIdle{false};
+    QTimer *IdleHandler = nullptr; // installed while not null
+    bool LoopPosted = false;       // main thread: a trigger-loop event is on its way
+};
+
+TShared &Shared() {
+    static TShared shared;
+    return shared;
+}
+
+bool Listed(TMMConnector *c) {
+    TShared &s = Shared();
+    std::lock_guard lock(s.Lock);
+    return std::find(s.List.begin(), s.List.end(), c) != s.List.end();
+}
+
+std::vector<TMMConnector *> ListSnapshot() {
+    TShared &s = Shared();
+    std::lock_guard lock(s.Lock);
+    return s.List;
+}
+
+} // namespace
+
+// --- Creation and destruction --------------------------------------------------
+
+TMMConnector::TMMConnector() : FTickService(&TMMPeakTickService::Instance()), FClock(MicrosecondClock) {
+    SetAcceptsInput(true);
+    SetAcceptsOutput(true);
+    FPort = std::make_unique<TMMConnectorPort>(this);
+    if (QCoreApplication *app = QCoreApplication::instance()) FPort->moveToThread(app->thread());
+
+    // Created enabled, so it ticks from creation; each tick is ignored until the
+    // timer trigger applies.
+    FTimer = std::make_unique<TMMHiTimer>();
+    FTimer->SetCallBackMode(cmWindow);
+    FTimer->SetInterval(20);
+    FTimer->SetOnTimer([this](TObject *) { TimerTick(); });
+
+    if (!IsDesigning()) timeBeginPeriod(1);
+    TShared &s = Shared();
+    {
+        std::lock_guard lock(s.Lock);
+        s.List.push_back(this);
+        if (s.Window == nullptr && QCoreApplication::instance() != nullptr) {
+            s.Window = new TMMConnectorWindow;
+            s.Window->moveToThread(QCoreApplication::instance()->thread());
+        }
+    }
+    RecomputeLargestSpeed();
+}
+
+TMMConnector::~TMMConnector() {
+    Destroying();
+    Stopped();
+    StopPausedRefresh();
+    timeEndPeriod(1);
+    QCoreApplication::removePostedEvents(FPort.get());
+    bool last = false;
+    TShared &s = Shared();
+    {
+        std::lock_guard lock(s.Lock);
+        s.List.erase(std::remove(s.List.begin(), s.List.end(), this), s.List.end());
+        last = s.List.empty();
+    }
+    if (last) {
+        TMMConnectorWindow *window = nullptr;
+        {
+            std::lock_guard lock(s.Lock);
+            std::swap(window, s.Window);
+        }
+        if (window != nullptr) {
+            QCoreApplication::removePostedEvents(window);
+            // The last connector may go while the window is handling a loop event.
+            if (QCoreApplication::instance() != nullptr)
+                window->deleteLater();
+            else
+                delete window;
+        }
+        s.LoopPosted = false;
+    }
+    RecomputeLargestSpeed();
+    FTimer->SetEnabled(false);
+    FTimer.reset();
+    for (int g = 0; g < GroupCount; ++g)
+        for (int i = 0; i < SlotCount; ++i) {
+            TMMConnectorDisplay *d = FSlots[g][i];
+            FSlots[g][i] = nullptr;
+            if (d != nullptr) ReleaseDisplay(d);
+        }
+}
+
+// --- Properties -----------------------------------------------------------------
+
+void TMMConnector::SetEnabled(bool Value) {
+    if (Value == FEnabled) return;
+    FEnabled = Value;
+    if (IsDesigning()) return;
+    if (!Value) {
+        StopTriggering();
+        RemoveIdleHandlerWhenIdle();
+        ClearDisplays();
+    } else if (FRunning && FRealTime) {
+        if (FAutoTrigger && FTriggerMethod == tmMessage && EnterIdle()) InstallIdleHandler();
+        PostStartTrigger();
+    }
+}
+
+void TMMConnector::SetAutoTrigger(bool Value) {
+    if (Value == FAutoTrigger) return;
+    FAutoTrigger = Value;
+    if (IsDesigning()) return;
+    if (!Value) {
+        StopTriggering();
+        RemoveIdleHandlerWhenIdle();
+    } else if (FRunning && FEnabled && FRealTime) {
+        if (FTriggerMethod == tmMessage && EnterIdle()) InstallIdleHandler();
+        PostStartTrigger();
+    }
+}
+
+void TMMConnector::SetTriggerMethod(TMMTriggerMethod Value) {
+    if (Value == FTriggerMethod) return;
+    const TMMTriggerMethod old = FTriggerMethod;
+    if (old == tmMessage) FTimer->SetEnabled(false);
+    // A connector being served moves over to the new method at once, so that
+    // neither the running count nor the internal timer is left behind.
+    const bool serving = FTriggering && FAutoTrigger && !IsDesigning();
+    if (serving) {
+        LeaveRunningCount();
+        if (old == tmTimer) FTimer->SetEnabled(false);
+    }
+    FTriggerMethod = Value;
+    if (serving) {
+        StartTrigger();
+        RemoveIdleHandlerWhenIdle();
+    }
+}
+
+void TMMConnector::SetSpeed(int Value) {
+    FSpeed = MinMax(Value, 1, 5000);
+    if (!IsDesigning()) RecomputeLargestSpeed();
+}
+
+void TMMConnector::SetRealTime(bool Value) {
+    if (Value == FRealTime) return;
+    if (IsOpened()) throw EMMConnectorError("Change to property while device was open");
+    FRealTime = Value;
+}
+
+bool TMMConnector::EnterIdle() {
+    return Shared().EnterIdle.load();
+}
+void TMMConnector::SetEnterIdle(bool Value) {
+    Shared().EnterIdle = Value;
+}
+
+int TMMConnector::RunningCount() {
+    return Shared().RunningCount.load();
+}
+int TMMConnector::LargestSpeed() {
+    return Shared().LargestSpeed.load();
+}
+bool TMMConnector::IdleHandlerInstalled() {
+    return Shared().IdleHandler != nullptr;
+}
+int TMMConnector::ConnectorCount() {
+    TShared &s = Shared();
+    std::lock_guard lock(s.Lock);
+    return static_cast<int>(s.List.size());
+}
+
+void TMMConnector::SetClock(TMMClock Clock) {
+    FClock = Clock ? std::move(Clock) : TMMClock(MicrosecondClock);
+}
+
+void TMMConnector::SetPeakTickService(TMMPeakTickService *Service) {
+    FTickService = Service != nullptr ? Service : &TMMPeakTickService::Instance();
+}
+
+int TMMConnector::ValidBytes() const {
+    std::lock_guard lock(FLock);
+    return FValidBytes;
+}
+
+int TMMConnector::DisplayBufferSize() const {
+    std::lock_guard lock(FLock);
+    return FDisplayBufferSize;
+}
+
+// --- Display row -------------------------------------------------------------
+
+TMMConnectorDisplay *TMMConnector::Display(int Group, int Index) const {
+    std::lock_guard lock(FLock);
+    return FSlots[Group][Index];
+}
+
+TMMBlockDisplay *TMMConnector::Block(TMMDisplayGroup Group, int Index) const {
+    return static_cast<TMMBlockDisplay *>(Display(Group, Index));
+}
+
+TMMSpectrumDisplay *TMMConnector::Spectrum(int Index) const {
+    return static_cast<TMMSpectrumDisplay *>(Display(dgSpectra, Index));
+}
+
+void TMMConnector::SetSlot(TMMDisplayGroup Group, int Index, TMMConnectorDisplay *Value) {
+    TMMConnectorDisplay *old = nullptr;
+    {
+        std::lock_guard lock(FLock);
+        auto &row = FSlots[Group];
+        if (row[Index] == Value) return;
+        // The two row of a level or meter pair never hold the same display.
+        if (Group != dgSpectra && Value != nullptr && row[1 - Index] == Value) return;
+        old = row[Index];
+        row[Index] = Value;
+        FGroups[Group].NewData = false;
+        UpdateAttached(Group);
+    }
+    if (old != nullptr) ReleaseDisplay(old);
+    if (Value != nullptr) {
+        auto &list = Value->FConnectors;
+        if (std::find(list.begin(), list.end(), this) == list.end()) list.push_back(this);
+        HandFormatToDisplays();
+    }
+}
+
+// Drops this connector from the display's back-list once no slot refers to it.
+void TMMConnector::ReleaseDisplay(TMMConnectorDisplay *Display) {
+    {
+        std::lock_guard lock(FLock);
+        for (const auto &row : FSlots)
+            if (std::find(row.begin(), row.end(), Display) != row.end()) return;
+    }
+    auto &list = Display->FConnectors;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+}
+
+void TMMConnector::DisplayGone(TMMConnectorDisplay *Display) {
+    std::lock_guard lock(FLock);
+    for (int g = 0; g < GroupCount; ++g) {
+        bool changed = false;
+        for (auto &slot : FSlots[g])
+            if (slot == Display) {
+                slot = nullptr;
+                changed = true;
+            }
+        if (changed) UpdateAttached(g);
+    }
+}
+
+void TMMConnector::UpdateAttached(int Group) {
+    const auto &row = FSlots[Group];
+    FGroups[Group].Attached =
+        std::any_of(row.begin(), row.end(), [](const TMMConnectorDisplay *d) { return d != nullptr; });
+    if (!FGroups[Group].Attached) FGroups[Group].NewData = false;
+}
+
+int TMMConnector::GroupBlockBytes(int Group) const {
+    int w = 0;
+    for (const TMMConnectorDisplay *d : FSlots[Group])
+        if (d != nullptr) w = std::max(w, d->BlockBytes());
+    return w;
+}
+
+void TMMConnector::HandBlock(int Group, const char *Data) {
+    for (TMMConnectorDisplay *d : FSlots[Group]) {
+        if (d == nullptr) continue;
+        if (Group == dgSpectra)
+            static_cast<TMMSpectrumDisplay *>(d)->RefreshPCMData(Data);
+        else
+            static_cast<TMMBlockDisplay *>(d)->ProcessBlock(Data);
+    }
+}
+
+void TMMConnector::ClearDisplays() {
+    std::lock_guard lock(FLock);
+    for (const auto &row : FSlots)
+        for (TMMConnectorDisplay *d : row)
+            if (d != nullptr) d->ResetData();
+}
+
+TMMConnectorDisplay::~TMMConnectorDisplay() {
+    DetachFromConnectors();
+}
+
+void TMMConnectorDisplay::DetachFromConnectors() {
+    const std::vector<TMMConnector *> connectors = std::move(FConnectors);
+    FConnectors.clear();
+    for (TMMConnector *c : connectors)
+        c->DisplayGone(this);
+}
+
+// --- Format ----------------------------------------------------------------------
+
+void TMMConnector::SetPWaveFormat(const TWaveFormatEx *Value) {
+    TMMDSPComponent::SetPWaveFormat(Value);
+    HandFormatToDisplays();
+}
+
+void TMMConnector::HandFormatToDisplays() {
+    const TWaveFormatEx *input = PWaveFormat();
+    if (input == nullptr) return;
+    TWaveFormatEx suggested;
+    const TWaveFormatEx *format = nullptr;
+    if (FRunning) {
+        format = FDisplayFormat.get();
+    } else {
+        FInputIsPCM = IsValidPCMFormat(input);
+        FConverting = false;
+        if (FInputIsPCM) {
+            format = input;
+        } else if (FAutoConvert && TMMPCMConverter::SuggestPCMFormat(input, suggested)) {
+            // Whether a converter can be made for the pair: try one on a single frame.
+            std::vector<char> probe(std::max<int>(input->nBlockAlign, 1));
+            if (TMMPCMConverter::Create(input, suggested, probe.data(), static_cast<int>(probe.size()))) {
+                FConverting = true;
+                format = &suggested;
+            }
+        }
+    }
+    if (format == nullptr) return;
+    FSilence = format->wBitsPerSample == 8 ? 128 : 0;
+    std::array<TMMConnectorDisplay *, GroupCount * SlotCount> displays{};
+    {
+        std::lock_guard lock(FLock);
+        int n = 0;
+        for (const auto &row : FSlots)
+            for (TMMConnectorDisplay *d : row)
+                displays[n++] = d;
+    }
+    for (TMMConnectorDisplay *d : displays)
+        if (d != nullptr) d->SetWaveFormat(format);
+}
+
+// --- Chain notifications -------------------------------------------------------
+
+void TMMConnector::Started() {
+    TMMDSPComponent::Started();
+    const TWaveFormatEx *input = PWaveFormat();
+    if (IsDesigning() || input == nullptr || FRunning) return;
+    const int size = std::max(GetBufferSize(), 0);
+    FInputIsPCM = IsValidPCMFormat(input);
+    FConverting = false;
+    {
+        std::lock_guard lock(FLock);
+        FConverter.reset();
+        FDisplayFormat.reset();
+        FDisplayBufferSize = 0;
+        FValidBytes = 0;
+        FData = nullptr;
+        FCopyBuffer.clear();
+        TWaveFormatEx pcm;
+        if (FInputIsPCM) {
+            FDisplayFormat = CopyWaveFormat(input);
+            FDisplayBufferSize = size;
+            FCopyBuffer.assign(size, 0);
+            if (size > 0) FData = FCopyBuffer.data();
+        } else if (FAutoConvert && TMMPCMConverter::SuggestPCMFormat(input, pcm)) {
+            FDisplayFormat = CopyWaveFormat(&pcm);
+            FCopyBuffer.assign(size, 0);
+            FConverter = TMMPCMConverter::Create(input, pcm, FCopyBuffer.data(), size);
+            if (FConverter && FConverter->OutputSize() > 0) {
+                FConverting = true;
+                FData = FConverter->Output();
+                FDisplayBufferSize = FConverter->OutputSize();
+            } else {
+                FConverter.reset();
+                FCopyBuffer = {};
+                FDisplayFormat.reset();
+            }
+        }
+        for (TGroup &g : FGroups) {
+            g.NewData = false;
+            g.ReadPos = 0;
+        }
+    }
+    if (!(FInputIsPCM || FConverting) || FData == nullptr) return;
+    RecomputeLargestSpeed();
+    FRunning = true;
+    HandFormatToDisplays();
+    if (FEnabled && FRealTime) {
+        if (FAutoTrigger && FTriggerMethod == tmMessage && EnterIdle()) InstallIdleHandler();
+        PostStartTrigger();
+    }
+}
+
+void TMMConnector::Paused() {
+    TMMDSPComponent::Paused();
+    if (!FRunning || FPaused) return;
+    FPaused = true;
+    FillSilence();
+    if (FRealTime) {
+        for (TGroup &g : FGroups)
+            g.NewData = false;
+        StartPausedRefresh();
+    }
+}
+
+void TMMConnector::Restarted() {
+    TMMDSPComponent::Restarted();
+    FPaused = false;
+    StopPausedRefresh();
+}
+
+void TMMConnector::Reseted() {
+    TMMDSPComponent::Reseted();
+    if (FRunning) FillSilence();
+}
+
+void TMMConnector::Stopped() {
+    if (FRunning && !IsDesigning()) {
+        FRunning = false;
+        if (FTriggering) {
+            if (FAutoTrigger && FTriggerMethod == tmTimer && FTimer) FTimer->SetEnabled(false);
+            StopTriggering();
+        }
+        RemoveIdleHandlerWhenIdle();
+        FPaused = false;
+        StopPausedRefresh();
+        ReleaseBuffers();
+        if (FRefreshOnStop) ClearDisplays();
+    }
+    TMMDSPComponent::Stopped();
+}
+
+void TMMConnector::FillSilence() {
+    std::lock_guard lock(FLock);
+    if (FData != nullptr) std::memset(FData, FSilence.load(), FDisplayBufferSize);
+}
+
+void TMMConnector::ReleaseBuffers() {
+    std::lock_guard lock(FLock);
+    FConverter.reset();
+    FDisplayFormat.reset();
+    FCopyBuffer = {};
+    FData = nullptr;
+    FDisplayBufferSize = 0;
+    FValidBytes = 0;
+    FConverting = false;
+    for (TGroup &g : FGroups)
+        g.NewData = false;
+}
+
+// --- Data ------------------------------------------------------------------------
+
+void TMMConnector::BufferReady(PWaveHdr lpWaveHdr) {
+    if (lpWaveHdr != nullptr)
+        TakeIn(lpWaveHdr->lpData,
+               static_cast<int>(std::min<std::uint32_t>(lpWaveHdr->dwBytesRecorded, 0x7FFFFFFF)));
+    TMMDSPComponent::BufferReady(lpWaveHdr);
+}
+
+void TMMConnector::BufferLoad(PWaveHdr lpWaveHdr, bool &MoreBuffers) {
+    TMMDSPComponent::BufferLoad(lpWaveHdr, MoreBuffers);
+    if (lpWaveHdr != nullptr)
+        TakeIn(lpWaveHdr->lpData,
+               static_cast<int>(std::min<std::uint32_t>(lpWaveHdr->dwBytesRecorded, 0x7FFFFFFF)));
+}
+
+void TMMConnector::TakeIn(const char *Data, int Bytes) {
+    if (!FEnabled || FPaused || !(FInputIsPCM || FConverting) || Data == nullptr || Bytes <= 0) return;
+    const std::int64_t arrival = FClock();
+    {
+        std::lock_guard lock(FLock);
+        if (FData == nullptr) return; // not running
+        int valid = std::min({Bytes, GetBufferSize(), static_cast<int>(FCopyBuffer.size())});
+        std::memcpy(FCopyBuffer.data(), Data, valid);
+        if (FConverting) {
+            valid = FConverter->Convert(valid);
+            if (valid <= 0) return;
+        }
+        FValidBytes = valid;
+        FArrival = arrival;
+        for (TGroup &g : FGroups)
+            if (g.Attached) {
+                g.ReadPos = 0;
+                g.NewData = true;
+            }
+    }
+    if (!FRealTime && FAutoTrigger) Refresh();
+}
+
+void TMMConnector::Refresh() {
+    if (!FEnabled || !(FTriggering || (!FRealTime && FRunning))) return;
+    {
+        std::lock_guard lock(FLock);
+        if (FData == nullptr) return;
+        const std::uint32_t bytesPerSec = FDisplayFormat ? FDisplayFormat->nAvgBytesPerSec : 0;
+        for (int gi = 0; gi < GroupCount; ++gi) {
+            TGroup &g = FGroups[gi];
+            if (!g.NewData) continue;
+            const int w = GroupBlockBytes(gi);
+            if (FSynchronize && bytesPerSec > 0) {
+                const std::int64_t due = std::int64_t(g.ReadPos.load()) * 1000000 / bytesPerSec;
+                if (FClock() - FArrival.load() < due) continue;
+            }
+            const int pos = g.ReadPos.fetch_add(w);
+            // A block of zero bytes would be handed out for ever.
+            if (w <= 0 || pos + w > FValidBytes) {
+                g.NewData = false;
+                continue;
+            }
+            HandBlock(gi, FData + pos);
+            ++g.Blocks;
+        }
+    }
+    if (FOnTrigger) FOnTrigger(this);
+}
+
+// --- Trigger machinery -----------------------------------------------------------
+
+void TMMConnector::PostStartTrigger() {
+    if (QCoreApplication::instance() == nullptr) return;
+    QCoreApplication::postEvent(FPort.get(), new QEvent(EventType(MMConnectorStartTrigger)));
+}
+
+void TMMConnector::StartTrigger() {
+    // Nothing to serve once stopped or disabled before the event came round.
+    if (!FRunning || !FEnabled) return;
+    FPendingTimerRefresh = 0;
+    FTriggering = true;
+    if (!FAutoTrigger) return;
+    if (FTriggerMethod == tmTimer) {
+        FTimer->SetEnabled(true);
+    } else {
+        JoinRunningCount();
+        PostTriggerLoop();
+    }
+}
+
+void TMMConnector::StopTriggering() {
+    if (!FTriggering) return;
+    FTriggering = false;
+    LeaveRunningCount();
+}
+
+void TMMConnector::JoinRunningCount() {
+    if (FInRunningCount) return;
+    FInRunningCount = true;
+    ++Shared().RunningCount;
+}
+
+void TMMConnector::LeaveRunningCount() {
+    if (!FInRunningCount) return;
+    FInRunningCount = false;
+    --Shared().RunningCount;
+}
+
+void TMMConnector::TimerTick() {
+    if (!FEnabled) return;
+    if (!FTriggering && (FRealTime || !FRunning)) return;
+    if (FAutoTrigger && FTriggerMethod != tmTimer) return;
+    if (FPendingTimerRefresh > 0) return;
+    if (OnMainThread()) {
+        Refresh();
+    } else if (QCoreApplication::instance() != nullptr) {
+        ++FPendingTimerRefresh;
+        QCoreApplication::postEvent(FPort.get(), new QEvent(EventType(MMConnectorTimerRefresh)));
+    }
+}
+
+void TMMConnector::TimerRefresh() {
+    Guarded([this] {
+        if (FEnabled && FTriggering) Refresh();
+    });
+    --FPendingTimerRefresh;
+}
+
+void TMMConnector::InstallIdleHandler() {
+    TShared &s = Shared();
+    if (s.IdleHandler != nullptr || QCoreApplication::instance() == nullptr) return;
+    // A zero-interval timer fires whenever the main loop has nothing else to do,
+    // so the loop never goes to sleep: idle processing is never finished.
+    s.IdleHandler = new QTimer;
+    s.IdleHandler->setInterval(0);
+    s.IdleHandler->start();
+}
+
+void TMMConnector::RemoveIdleHandlerWhenIdle() {
+    TShared &s = Shared();
+    if (s.RunningCount > 0 || s.IdleHandler == nullptr) return;
+    delete s.IdleHandler;
+    s.IdleHandler = nullptr;
+}
+
+void TMMConnector::RecomputeLargestSpeed() {
+    TShared &s = Shared();
+    std::lock_guard lock(s.Lock);
+    int largest = 1;
+    for (const TMMConnector *c : s.List)
+        largest = std::max(largest, c->FSpeed.load());
+    s.LargestSpeed = s.List.empty() ? 5000 : largest;
+}
+
+// One trigger-loop event is on its way at a time, however many connectors start.
+void TMMConnector::PostTriggerLoop() {
+    TShared &s = Shared();
+    if (s.LoopPosted || s.Window == nullptr) return;
+    s.LoopPosted = true;
+    QCoreApplication::postEvent(s.Window, new QEvent(EventType(MMConnectorTriggerLoop)));
+}
+
+void TMMConnector::TriggerLoopPass() {
+    TShared &s = Shared();
+    s.LoopPosted = false;
+    const bool ok = Guarded([&s] {
+        for (int i = 5001 - s.LargestSpeed.load(); i > 0; --i)
+            QCoreApplication::processEvents();
+        if (s.RunningCount > 0 && !QCoreApplication::closingDown()) {
+            for (TMMConnector *c : ListSnapshot()) {
+                // A connector may have gone while the events above or an earlier
+                // refresh ran.
+                if (!Listed(c)) continue;
+                if (c->FAutoTrigger && c->FTriggerMethod == tmMessage && c->FEnabled && c->FTriggering)
+                    c->Refresh();
+            }
+        }
+    });
+    if (!ok) return;
+    if (s.RunningCount > 0 && !QCoreApplication::closingDown() && ConnectorCount() > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (EnterIdle()) QCoreApplication::processEvents();
+        PostTriggerLoop();
+    }
+}
+
+// --- Paused refresh --------------------------------------------------------------
+
+void TMMConnector::StartPausedRefresh() {
+    if (FPausedTick != nullptr) return;
+    const TWaveFormatEx *input = PWaveFormat();
+    const int size = GetBufferSize();
+    const int interval = (size > 8191 || input == nullptr) ? 25 : BytesToMs(*input, size);
+    FPausedTick = FTickService->Register(interval, 0, &TMMConnector::PausedTick, this);
+    if (FPausedTick == nullptr) throw EOutOfResources("タイマーを取得できません");
+}
+
+void TMMConnector::StopPausedRefresh() {
+    if (FPausedTick == nullptr) return;
+    FTickService->Unregister(FPausedTick);
+    FPausedTick = nullptr;
+}
+
+// Peak tick thread: the silent buffer is shown again from its start.
+void TMMConnector::PausedTick(TMMPeakTickEntry *, void *Data) {
+    auto *self = static_cast<TMMConnector *>(Data);
+    if (!self->FPaused) return;
+    self->FArrival = self->FClock();
+    for (TGroup &g : self->FGroups)
+        if (g.Attached) {
+            g.ReadPos = 0;
+            g.NewData = true;
+        }
+}
