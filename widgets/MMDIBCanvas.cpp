@@ -1,0 +1,453 @@
+#include "widgets/MMDIBCanvas.h"
+
+#include <QObject>
+#include <QPainter>
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <limits>
+#include <new>
+
+namespace {
+
+// The process-wide drawing lock and the canvas it currently serves.
+std::recursive_mutex gDrawLock;
+std::atomic<TMMDIBCanvas *> gTarget{nullptr};
+
+// Larger buffers than this are refused rather than risking the process.
+constexpr std::int64_t kMaxBytes = std::int64_t(512) << 20;
+
+std::array<QRgb, 256> MakePalette() {
+    std::array<QRgb, 256> p{};
+    int n = 0;
+    for (int b = 0; b < 6; ++b)
+        for (int g = 0; g < 6; ++g)
+            for (int r = 0; r < 6; ++r)
+                p[n++] = qRgb(r * 51, g * 51, b * 51);
+    // The basic colours not in the cube (0x80 and 0xC0 steps).
+    const TColor basic[] = {clMaroon, clGreen,  clOlive,   clNavy,  clPurple,  clTeal,
+                            clGray,   clSilver, clMedGray, clCream, clSkyBlue, clMoneyGreen,
+                            0x404040, 0x202020, 0x606060,  0xA0A0A0};
+    for (TColor c : basic)
+        p[n++] = ToQColor(c).rgb();
+    // Grey ramp between the cube's greys.
+    while (n < 256) {
+        const int v = 8 + (n - 232) * 10;
+        p[n++] = qRgb(v, v, v);
+    }
+    return p;
+}
+
+} // namespace
+
+const std::array<QRgb, 256> &TMMDIBCanvas::Palette() {
+    static const std::array<QRgb, 256> palette = MakePalette();
+    return palette;
+}
+
+std::uint8_t TMMDIBCanvas::NearestIndex(TColor color) {
+    const TColor rgb = ColorToRGB(color);
+    const int r = rgb & 0xFF, g = (rgb >> 8) & 0xFF, b = (rgb >> 16) & 0xFF;
+    const auto &p = Palette();
+    int best = 0;
+    int bestDist = std::numeric_limits<int>::max();
+    for (int i = 0; i < 256; ++i) {
+        const int dr = qRed(p[i]) - r, dg = qGreen(p[i]) - g, db = qBlue(p[i]) - b;
+        const int d = dr * dr + dg * dg + db * db;
+        if (d < bestDist) {
+            bestDist = d;
+            best = i;
+        }
+    }
+    return static_cast<std::uint8_t>(best);
+}
+
+TMMDIBCanvas::TMMDIBCanvas(QObject *owner) : fOwner(owner) {
+    fClip = Rect(0, 0, fWidth, fHeight);
+}
+
+TMMDIBCanvas::~TMMDIBCanvas() {
+    // A canvas freed inside its bracket must not stay the target nor keep the lock.
+    fOnChange = nullptr;
+    while (fDrawDepth > 0 && fDrawThread == std::this_thread::get_id())
+        EndDrawing();
+}
+
+std::string TMMDIBCanvas::OwnerName() const {
+    if (fOwner != nullptr) return fOwner->metaObject()->className();
+    return "TMMDIBCanvas";
+}
+
+int TMMDIBCanvas::RowStride(int width, int bitsPerPixel) {
+    return (width * (bitsPerPixel / 8) + 3) & ~3;
+}
+
+void TMMDIBCanvas::SetBitsPerPixel(int bits) {
+    if (bits != 8 && bits != 24) throw EMMDIBError("Bitlength not supported yet");
+    if (bits == fBitsPerPixel) return;
+    if (fDrawDepth > 0)
+        throw EMMDIBError(OwnerName() + ": Attempt to create new DIB while initialized for drawing");
+    fBitsPerPixel = bits;
+    fNeedsCreate = true;
+}
+
+void TMMDIBCanvas::Resize(int width, int height) {
+    width = std::max(1, width);
+    height = std::max(1, height);
+    if (width == fWidth && height == fHeight) return;
+    if (fDrawDepth > 0)
+        throw EMMDIBError(OwnerName() + ": Attempt to create new DIB while initialized for drawing");
+    fWidth = width;
+    fHeight = height;
+    fNeedsCreate = true;
+}
+
+void TMMDIBCanvas::Recreate() {
+    if (fDrawDepth > 0)
+        throw EMMDIBError(OwnerName() + ": Attempt to create new DIB while initialized for drawing");
+    const std::int64_t bytes = std::int64_t(RowStride(fWidth, fBitsPerPixel)) * fHeight;
+    if (std::int64_t(fWidth) * (fBitsPerPixel / 8) > std::numeric_limits<int>::max() - 3 || bytes > kMaxBytes)
+        throw EMMDIBError("Unable to access DIB device context");
+    std::unique_ptr<std::uint8_t[]> bits(new (std::nothrow) std::uint8_t[bytes]());
+    if (!bits) throw EMMDIBError("Unable to access DIB device context");
+    fBits = std::move(bits);
+    fBackGroundCache = QImage();
+    fNeedsCreate = false;
+}
+
+std::uint8_t *TMMDIBCanvas::Bits() {
+    if (fNeedsCreate) Recreate();
+    return fBits.get();
+}
+
+TMMDIBPixels TMMDIBCanvas::Pixels() {
+    return TMMDIBPixels{Bits(), fWidth, fHeight, Stride(), fBitsPerPixel};
+}
+
+void TMMDIBCanvas::SetBackGroundBitmap(const QImage &bitmap) {
+    fBackGround = bitmap;
+    fBackGroundCache = QImage();
+}
+
+void TMMDIBCanvas::SetStretchBackGround(bool value) {
+    if (value == fStretchBackGround) return;
+    fStretchBackGround = value;
+    fBackGroundCache = QImage();
+}
+
+bool TMMDIBCanvas::InDrawing() const {
+    return fDrawDepth > 0 && gTarget.load() == this && fDrawThread == std::this_thread::get_id();
+}
+
+void TMMDIBCanvas::BeginDrawing() {
+    gDrawLock.lock();
+    if (fDrawDepth > 0) {
+        // Re-entered by the same thread (the lock is recursive).
+        ++fDrawDepth;
+        return;
+    }
+    try {
+        Bits();
+    } catch (...) {
+        gDrawLock.unlock();
+        throw;
+    }
+    fPrevTarget = gTarget.exchange(this);
+    fDrawThread = std::this_thread::get_id();
+    fDrawDepth = 1;
+    fClip = Rect(0, 0, fWidth, fHeight);
+}
+
+void TMMDIBCanvas::EndDrawing() {
+    if (fDrawDepth == 0 || fDrawThread != std::this_thread::get_id())
+        return; // not this thread's bracket: nothing to close
+    if (--fDrawDepth == 0) {
+        gTarget.store(fPrevTarget);
+        fPrevTarget = nullptr;
+        fDrawThread = std::thread::id();
+    }
+    gDrawLock.unlock();
+    if (fDrawDepth == 0 && fOnChange) fOnChange(this);
+}
+
+void TMMDIBCanvas::RequireDrawing() const {
+    if (!InDrawing()) throw EMMDIBError(OwnerName() + ": DIB not initialized for drawing");
+}
+
+void TMMDIBCanvas::SetClipRect(const TRect &rect) {
+    RequireDrawing();
+    fClip = rect.Intersected(Rect(0, 0, fWidth, fHeight));
+}
+
+void TMMDIBCanvas::SetColor(TColor color) {
+    RequireDrawing();
+    if (fBitsPerPixel == 8) {
+        fColor[0] = NearestIndex(color);
+        return;
+    }
+    const TColor rgb = ColorToRGB(color);
+    fColor[0] = static_cast<std::uint8_t>((rgb >> 16) & 0xFF);
+    fColor[1] = static_cast<std::uint8_t>((rgb >> 8) & 0xFF);
+    fColor[2] = static_cast<std::uint8_t>(rgb & 0xFF);
+}
+
+void TMMDIBCanvas::FillRow(std::uint8_t *row, int count) {
+    if (count <= 0) return;
+    if (fBitsPerPixel == 8) {
+        std::memset(row, fColor[0], count);
+        return;
+    }
+    // Write one pixel, then double the filled part until the run is full.
+    std::memcpy(row, fColor, 3);
+    const int total = count * 3;
+    int done = 3;
+    while (done < total) {
+        const int n = std::min(done, total - done);
+        std::memcpy(row + done, row, n);
+        done += n;
+    }
+}
+
+void TMMDIBCanvas::Clear() {
+    RequireDrawing();
+    const int stride = Stride();
+    FillRow(fBits.get(), fWidth);
+    for (int y = 1; y < fHeight; ++y)
+        std::memcpy(fBits.get() + std::size_t(y) * stride, fBits.get(),
+                    std::size_t(fWidth) * (fBitsPerPixel / 8));
+}
+
+void TMMDIBCanvas::FillRect(const TRect &rect, bool dotted) {
+    RequireDrawing();
+    const TRect r = rect.Intersected(fClip);
+    if (r.IsEmpty()) return;
+    const int stride = Stride();
+    const int bpp = fBitsPerPixel / 8;
+    if (!dotted) {
+        std::uint8_t *first = fBits.get() + std::size_t(r.Top) * stride + std::size_t(r.Left) * bpp;
+        FillRow(first, r.Width());
+        for (int y = r.Top + 1; y < r.Bottom; ++y)
+            std::memcpy(fBits.get() + std::size_t(y) * stride + std::size_t(r.Left) * bpp, first,
+                        std::size_t(r.Width()) * bpp);
+        return;
+    }
+    // The dot pattern stays anchored to the unclipped rectangle.
+    const int y0 = r.Top + ((r.Top - rect.Top) & 1);
+    const int x0 = r.Left + ((r.Left - rect.Left) & 1);
+    for (int y = y0; y < r.Bottom; y += 2) {
+        std::uint8_t *row = fBits.get() + std::size_t(y) * stride;
+        for (int x = x0; x < r.Right; x += 2)
+            std::memcpy(row + std::size_t(x) * bpp, fColor, bpp);
+    }
+}
+
+void TMMDIBCanvas::Plot(int x, int y) {
+    if (!fClip.Contains(x, y)) return;
+    const int bpp = fBitsPerPixel / 8;
+    std::memcpy(fBits.get() + std::size_t(y) * Stride() + std::size_t(x) * bpp, fColor, bpp);
+}
+
+void TMMDIBCanvas::SetPixel(int x, int y) {
+    RequireDrawing();
+    Plot(x, y);
+}
+
+void TMMDIBCanvas::MoveTo(int x, int y) {
+    RequireDrawing();
+    fPenX = x;
+    fPenY = y;
+}
+
+namespace {
+
+// Floor division for a positive divisor.
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+
+} // namespace
+
+void TMMDIBCanvas::LineTo(int x, int y) {
+    RequireDrawing();
+    const std::int64_t x0 = fPenX, y0 = fPenY, x1 = x, y1 = y;
+    fPenX = x;
+    fPenY = y;
+    if (fClip.IsEmpty()) return;
+    const std::int64_t dx = x1 - x0, dy = y1 - y0;
+    const bool xMajor = (dx < 0 ? -dx : dx) >= (dy < 0 ? -dy : dy);
+    // Walk the major axis only across the clip range; the minor coordinate of
+    // step t is the start plus t × slope, rounded half up.
+    const std::int64_t a0 = xMajor ? x0 : y0, b0 = xMajor ? y0 : x0;
+    const std::int64_t da = xMajor ? dx : dy, db = xMajor ? dy : dx;
+    const std::int64_t n = da < 0 ? -da : da;
+    const int lo = xMajor ? fClip.Left : fClip.Top, hi = (xMajor ? fClip.Right : fClip.Bottom) - 1;
+    std::int64_t tmin = 0, tmax = n;
+    if (da >= 0) {
+        tmin = std::max<std::int64_t>(tmin, lo - a0);
+        tmax = std::min<std::int64_t>(tmax, hi - a0);
+    } else {
+        tmin = std::max<std::int64_t>(tmin, a0 - hi);
+        tmax = std::min<std::int64_t>(tmax, a0 - lo);
+    }
+    const std::int64_t step = da >= 0 ? 1 : -1;
+    for (std::int64_t t = tmin; t <= tmax; ++t) {
+        const std::int64_t a = a0 + step * t;
+        const std::int64_t b = n == 0 ? b0 : b0 + FloorDiv(2 * t * db + n, 2 * n);
+        if (b < std::numeric_limits<int>::min() || b > std::numeric_limits<int>::max()) continue;
+        if (xMajor)
+            Plot(static_cast<int>(a), static_cast<int>(b));
+        else
+            Plot(static_cast<int>(b), static_cast<int>(a));
+    }
+}
+
+void TMMDIBCanvas::HLine(int from, int to, int y, int step) {
+    RequireDrawing();
+    if (y < fClip.Top || y >= fClip.Bottom) return;
+    if (from > to) std::swap(from, to);
+    step = std::max(1, step);
+    std::int64_t x = from;
+    if (x < fClip.Left) x += (std::int64_t(fClip.Left) - x + step - 1) / step * step;
+    const std::int64_t last = std::min<std::int64_t>(to, fClip.Right - 1);
+    for (; x <= last; x += step)
+        Plot(static_cast<int>(x), y);
+}
+
+void TMMDIBCanvas::VLine(int x, int from, int to, int step) {
+    RequireDrawing();
+    if (x < fClip.Left || x >= fClip.Right) return;
+    if (from > to) std::swap(from, to);
+    step = std::max(1, step);
+    std::int64_t y = from;
+    if (y < fClip.Top) y += (std::int64_t(fClip.Top) - y + step - 1) / step * step;
+    const std::int64_t last = std::min<std::int64_t>(to, fClip.Bottom - 1);
+    for (; y <= last; y += step)
+        Plot(x, static_cast<int>(y));
+}
+
+void TMMDIBCanvas::CopyRect(const TMMDIBPixels &source, const TRect &rect, int dx, int dy) {
+    RequireDrawing();
+    if (source.Bits == nullptr) return;
+    if (source.BitsPerPixel != fBitsPerPixel) throw EMMDIBError(OwnerName() + ": DIB bit depths differ");
+    // Clip the source rectangle to the source, then the destination to this buffer.
+    TRect src = rect.Intersected(Rect(0, 0, source.Width, source.Height));
+    dx += src.Left - rect.Left;
+    dy += src.Top - rect.Top;
+    const TRect dst =
+        Rect(dx, dy, dx + src.Width(), dy + src.Height()).Intersected(Rect(0, 0, fWidth, fHeight));
+    if (dst.IsEmpty()) return;
+    src = Rect(src.Left + dst.Left - dx, src.Top + dst.Top - dy, 0, 0);
+    const int bpp = fBitsPerPixel / 8;
+    const std::size_t bytes = std::size_t(dst.Width()) * bpp;
+    const int stride = Stride();
+    auto copyRow = [&](int i) {
+        const std::uint8_t *s =
+            source.Bits + std::size_t(src.Top + i) * source.Stride + std::size_t(src.Left) * bpp;
+        std::uint8_t *d = fBits.get() + std::size_t(dst.Top + i) * stride + std::size_t(dst.Left) * bpp;
+        std::memmove(d, s, bytes);
+    };
+    // Within one buffer, rows moving down are copied bottom-up.
+    if (source.Bits == fBits.get() && dst.Top > src.Top)
+        for (int i = dst.Height() - 1; i >= 0; --i)
+            copyRow(i);
+    else
+        for (int i = 0; i < dst.Height(); ++i)
+            copyRow(i);
+}
+
+void TMMDIBCanvas::CopyRect(TMMDIBCanvas &source, const TRect &rect, int dx, int dy) {
+    RequireDrawing();
+    CopyRect(source.Pixels(), rect, dx, dy);
+}
+
+void TMMDIBCanvas::CopyFrom(TMMDIBCanvas &source) {
+    RequireDrawing();
+    if (&source == this) return;
+    if (source.fWidth != fWidth || source.fHeight != fHeight || source.fBitsPerPixel != fBitsPerPixel)
+        throw EMMDIBError(OwnerName() + ": DIB sizes differ");
+    std::memcpy(fBits.get(), source.Bits(), std::size_t(Stride()) * fHeight);
+}
+
+void TMMDIBCanvas::DrawBackGround(TColor color) {
+    RequireDrawing();
+    if (fBackGround.isNull()) {
+        SetColor(color);
+        Clear();
+        return;
+    }
+    if (fBackGroundCache.isNull()) {
+        QImage rgb(fWidth, fHeight, QImage::Format_RGB32);
+        QPainter p(&rgb);
+        if (fStretchBackGround)
+            p.drawImage(QRect(0, 0, fWidth, fHeight), fBackGround);
+        else
+            p.fillRect(rgb.rect(), QBrush(fBackGround));
+        p.end();
+        if (fBitsPerPixel == 24) {
+            fBackGroundCache = rgb.convertToFormat(QImage::Format_BGR888);
+        } else {
+            fBackGroundCache = QImage(fWidth, fHeight, QImage::Format_Indexed8);
+            for (int y = 0; y < fHeight; ++y) {
+                const QRgb *in = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
+                uchar *out = fBackGroundCache.scanLine(y);
+                for (int x = 0; x < fWidth; ++x)
+                    out[x] = NearestIndex(FromQColor(QColor(in[x])));
+            }
+        }
+    }
+    const std::size_t bytes = std::size_t(fWidth) * (fBitsPerPixel / 8);
+    for (int y = 0; y < fHeight; ++y)
+        std::memcpy(fBits.get() + std::size_t(y) * Stride(), fBackGroundCache.constScanLine(y), bytes);
+}
+
+QImage TMMDIBCanvas::Image() {
+    std::uint8_t *bits = Bits();
+    if (fBitsPerPixel == 24) return QImage(bits, fWidth, fHeight, Stride(), QImage::Format_BGR888);
+    QImage image(bits, fWidth, fHeight, Stride(), QImage::Format_Indexed8);
+    const auto &p = Palette();
+    image.setColorTable(QList<QRgb>(p.begin(), p.end()));
+    return image;
+}
+
+void TMMDIBCanvas::CopyToDevice(QPainter &device, int x, int y, int w, int h) {
+    w = std::min(w, fWidth);
+    h = std::min(h, fHeight);
+    if (w <= 0 || h <= 0) return;
+    // Palettes are realised by the true-colour display itself; the flags
+    // only matter to an 8-bit device.
+    device.drawImage(QPoint(x, y), Image(), QRect(0, 0, w, h));
+}
+
+void TMMDIBCanvas::Paint(const std::function<void(QPainter &)> &draw) {
+    std::lock_guard<std::recursive_mutex> lock(gDrawLock);
+    if (fBitsPerPixel == 24) {
+        QImage image = Image();
+        QPainter p(&image);
+        draw(p);
+        return;
+    }
+    // Painters cannot draw on palette images: draw on a true-colour copy
+    // and map the result back to the palette.
+    QImage rgb = Image().convertToFormat(QImage::Format_RGB32);
+    {
+        QPainter p(&rgb);
+        draw(p);
+    }
+    const int stride = Stride();
+    for (int y = 0; y < fHeight; ++y) {
+        const QRgb *in = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
+        std::uint8_t *out = fBits.get() + std::size_t(y) * stride;
+        const auto &pal = Palette();
+        for (int x = 0; x < fWidth; ++x)
+            if ((pal[out[x]] & 0xFFFFFF) != (in[x] & 0xFFFFFF))
+                out[x] = NearestIndex(FromQColor(QColor(in[x])));
+    }
+}
+
+TColor TMMDIBCanvas::PixelColor(int x, int y) {
+    const std::uint8_t *bits = Bits();
+    if (x < 0 || y < 0 || x >= fWidth || y >= fHeight) return clBlack;
+    const std::uint8_t *p = bits + std::size_t(y) * Stride() + std::size_t(x) * (fBitsPerPixel / 8);
+    if (fBitsPerPixel == 8) return FromQColor(QColor(Palette()[*p]));
+    return p[2] | (p[1] << 8) | (p[0] << 16);
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <functional>
+
+// A persistent settings object that tells its owner about changes. Inside an
+// update bracket the individual changes stay silent: opening the outermost
+// bracket fires *changing*, closing it fires *changed* once.
+class TMMObject {
+  public:
+    using TNotifyEvent = std::function<void(TMMObject *sender)>;
+
+    TMMObject() = default;
+    virtual ~TMMObject() = default;
+    // Copies carry the values, never the owner's notifications.
+    TMMObject(const TMMObject &) : TMMObject() {}
+    TMMObject &operator=(const TMMObject &) { return *this; }
+
+    void BeginUpdate();
+    void EndUpdate();
+    int UpdateCount() const { return fUpdateCount; }
+
+    void SetOnChanging(TNotifyEvent handler) { fOnChanging = std::move(handler); }
+    void SetOnChange(TNotifyEvent handler) { fOnChange = std::move(handler); }
+
+  protected:
+    // Called by every setter after a change; silent inside an update bracket.
+    void Changed();
+
+  private:
+    int fUpdateCount = 0;
+    TNotifyEvent fOnChanging;
+    TNotifyEvent fOnChange;
+};
