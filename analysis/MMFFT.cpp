@@ -65,20 +65,26 @@ void ComplexFFTPortable(const TMMFFTPlan &plan, float *z) {
     SplitRadix(z, static_cast<std::size_t>(plan.Length / 2), plan.ComplexTwiddles.data(), 1);
 }
 
+// Visits every pair (i, rev i) with i < rev i exactly once, so there is no
+// unpredictable test: the outer s bit pairs of i mirror each other and the next
+// pair reads 0 at the top and 1 at the bottom, which makes rev i the larger index.
 void PermutePortable(const TMMFFTPlan &plan, float *z) {
-    const std::size_t m = static_cast<std::size_t>(plan.Length / 2);
+    const int bits = plan.Log2Length - 1;
     const std::int32_t *rev = plan.BitReverse.data();
-    for (std::size_t i = 0; i < m; ++i) {
-        const std::size_t j = static_cast<std::size_t>(rev[i]);
-        // One 64-bit move per complex value, and no branch: pairs with i > j were
-        // swapped already and are written back unchanged.
-        std::uint64_t x, y;
-        std::memcpy(&x, z + 2 * i, sizeof x);
-        std::memcpy(&y, z + 2 * j, sizeof y);
-        const bool swap = i < j;
-        const std::uint64_t nx = swap ? y : x, ny = swap ? x : y;
-        std::memcpy(z + 2 * i, &nx, sizeof nx);
-        std::memcpy(z + 2 * j, &ny, sizeof ny);
+    for (int s = 0; 2 * s + 2 <= bits; ++s) {
+        const std::size_t middles = std::size_t{1} << (bits - 2 * s - 2);
+        for (std::size_t outer = 0; outer < (std::size_t{1} << s); ++outer) {
+            const std::size_t high = outer << (bits - s);
+            const std::size_t base = high | static_cast<std::size_t>(rev[high]) | (std::size_t{1} << s);
+            for (std::size_t mid = 0; mid < middles; ++mid) {
+                const std::size_t i = base | (mid << (s + 1)), j = static_cast<std::size_t>(rev[i]);
+                std::uint64_t x, y; // one move per complex value
+                std::memcpy(&x, z + 2 * i, sizeof x);
+                std::memcpy(&y, z + 2 * j, sizeof y);
+                std::memcpy(z + 2 * i, &y, sizeof y);
+                std::memcpy(z + 2 * j, &x, sizeof x);
+            }
+        }
     }
 }
 

@@ -194,7 +194,7 @@ TEST(BinMagnitudes, LinearAndLogarithmicForms) {
 
     const std::int32_t offsets[4] = {0, 0, 100, 1000};
     BinMagnitudes(bins, 8, TMMBinForm::Logarithmic, offsets, levels);
-    EXPECT_EQ(levels[0], static_cast<std::int32_t>(std::log(25.0L) * kBinLogFactor));
+    EXPECT_EQ(levels[0], static_cast<std::int32_t>(std::log(25.0) * kBinLogFactor));
     EXPECT_EQ(levels[1], 0); // p < 1
     EXPECT_NEAR(levels[2], 8192 * 31 - 100, 2);
     EXPECT_NEAR(levels[3], 8192 * 16 - 1000, 2);
