@@ -24,10 +24,9 @@ void ApplyThreadPriority(TThreadPriority Priority) {
 }
 
 void TMMEvent::Set() {
-    {
-        std::lock_guard<std::mutex> lock(FLock);
-        FSignaled = true;
-    }
+    // Notified under the lock: a woken waiter may destroy the event right after.
+    std::lock_guard<std::mutex> lock(FLock);
+    FSignaled = true;
     if (FManualReset)
         FCond.notify_all();
     else

@@ -3,10 +3,12 @@
 #include "platform/MMTimer.h"
 
 #include <map>
+#include <mutex>
 #include <vector>
 
 // A timer source driven by hand: Fire() is one tick of every live timer, run on
-// the calling thread as if it were the timer's own.
+// the calling thread as if it were the timer's own. Like the system's timers, a
+// kill waits for a tick in progress unless the tick itself kills.
 class ManualTimerSource : public TMMTimerSource {
   public:
     struct Timer {
@@ -17,6 +19,7 @@ class ManualTimerSource : public TMMTimerSource {
 
     unsigned SetEvent(unsigned uDelay, unsigned, LPTIMECALLBACK lpTimeProc, std::uintptr_t dwUser,
                       unsigned) override {
+        std::lock_guard<std::recursive_mutex> lock(FLock);
         if (FailNext) {
             FailNext = false;
             return 0;
@@ -29,11 +32,13 @@ class ManualTimerSource : public TMMTimerSource {
     }
 
     MMRESULT KillEvent(unsigned uTimerID) override {
+        std::lock_guard<std::recursive_mutex> lock(FLock);
         ++Kills;
         return FTimers.erase(uTimerID) ? TIMERR_NOERROR : MMSYSERR_INVALPARAM;
     }
 
     void Fire(int times = 1) {
+        std::lock_guard<std::recursive_mutex> lock(FLock);
         for (int i = 0; i < times; ++i) {
             std::vector<std::pair<unsigned, Timer>> live(FTimers.begin(), FTimers.end());
             for (auto &[id, t] : live)
@@ -41,7 +46,10 @@ class ManualTimerSource : public TMMTimerSource {
         }
     }
 
-    std::size_t Live() const { return FTimers.size(); }
+    std::size_t Live() const {
+        std::lock_guard<std::recursive_mutex> lock(FLock);
+        return FTimers.size();
+    }
 
     bool FailNext = false;
     int Arms = 0;
@@ -49,6 +57,7 @@ class ManualTimerSource : public TMMTimerSource {
     unsigned LastDelay = 0;
 
   private:
+    mutable std::recursive_mutex FLock;
     unsigned FNextId = 0;
     std::map<unsigned, Timer> FTimers;
 };
