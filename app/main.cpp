@@ -1,11 +1,57 @@
-#include <QApplication>
-#include <QWidget>
+#include "app/Application.h"
+#include "app/CommandLine.h"
+#include "app/Forms.h"
+#include "app/MainFrm.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace {
+
+// Help, version or a refused command line: say so and end with the parser's exit code.
+[[noreturn]] void Answer(QCommandLineParser &parser, const TStartOptions &options) {
+    if (!options.Error.isEmpty()) {
+        std::fprintf(stderr, "%s\n%s", qPrintable(options.Error), qPrintable(parser.helpText()));
+        std::exit(2);
+    }
+    if (options.ShowVersion) parser.showVersion();
+    parser.showHelp(0);
+}
+
+bool NeedsAnswer(const TStartOptions &options) {
+    return options.ShowHelp || options.ShowVersion || !options.Error.isEmpty();
+}
+
+} // namespace
 
 int main(int argc, char **argv) {
-    QApplication app(argc, argv);
-    QWidget w;
-    w.setWindowTitle("Sound Tikkora Meter");
-    w.resize(800, 610);
-    w.show();
+    QCoreApplication::setApplicationName("VelmoraPro");
+    QCoreApplication::setApplicationVersion("1.0");
+
+    // Help, version and a refused command line need no display: answer them before the
+    // windowing system starts.
+    {
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i)
+            arguments << QString::fromLocal8Bit(argv[i]);
+        QCommandLineParser parser;
+        DeclareOptions(parser);
+        const TStartOptions early = ReadOptions(parser, arguments);
+        if (NeedsAnswer(early)) {
+            QCoreApplication core(argc, argv);
+            Answer(parser, early);
+        }
+    }
+
+    // The toolkit takes its own options (-platform, -display, ...) out of the arguments.
+    TApplication app(argc, argv);
+    QCommandLineParser parser;
+    DeclareOptions(parser);
+    const TStartOptions options = ReadOptions(parser, app.arguments());
+    if (NeedsAnswer(options)) Answer(parser, options);
+
+    CreateForms();
+    MainForm->show();
     return app.exec();
 }

@@ -1,0 +1,48 @@
+#include "app/Application.h"
+
+#include "platform/MMError.h"
+
+#include <QMessageBox>
+#include <QThread>
+
+TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {
+    setApplicationName("VelmoraPro");
+    // Errors of timer ticks and worker threads come to the same box.
+    SetApplicationExceptionHandler(&ShowApplicationException);
+}
+
+TApplication::~TApplication() {
+    SetApplicationExceptionHandler(nullptr);
+}
+
+bool TApplication::notify(QObject *receiver, QEvent *event) {
+    bool handled = false;
+    RunAction([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
+}
+
+void ShowErrorBox(const QString &message) {
+    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(), message, QMessageBox::Ok);
+    box.exec();
+}
+
+void ShowApplicationException(std::exception_ptr error) {
+    QCoreApplication *app = QCoreApplication::instance();
+    if (app == nullptr || !error) return;
+    const QString text = ExceptionText(error);
+    if (QThread::currentThread() == app->thread())
+        ShowErrorBox(text);
+    else
+        QMetaObject::invokeMethod(
+            app, [text] { ShowErrorBox(text); }, Qt::QueuedConnection);
+}
+
+QString ExceptionText(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception &e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("Unknown error");
+    }
+}

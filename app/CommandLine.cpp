@@ -1,0 +1,45 @@
+#include "app/CommandLine.h"
+
+namespace {
+
+// The toolkit's own options, taken out of the arguments when the application starts. They
+// are declared (hidden) so that reading the command line before then does not refuse them.
+void DeclareToolkitOptions(QCommandLineParser &parser) {
+    for (const char *name : {"platform", "platformpluginpath", "platformtheme", "plugin", "display", "style",
+                             "stylesheet", "session", "name", "title", "geometry", "qwindowgeometry",
+                             "qwindowtitle", "qwindowicon", "visual"}) {
+        QCommandLineOption option(name, QString(), "value");
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char *name : {"reverse", "nograb", "dograb", "sync", "widgetcount"}) {
+        QCommandLineOption option(name);
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+}
+
+} // namespace
+
+void DeclareOptions(QCommandLineParser &parser) {
+    parser.setApplicationDescription("Sound Tikkora Meter: audio metering console for broadcast studios.");
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    DeclareToolkitOptions(parser);
+}
+
+TStartOptions ReadOptions(QCommandLineParser &parser, const QStringList &arguments) {
+    TStartOptions options;
+    if (!parser.parse(arguments)) {
+        options.Error = parser.errorText();
+        return options;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        options.Error = QString("Unexpected argument '%1'.").arg(parser.positionalArguments().first());
+        return options;
+    }
+    options.ShowHelp = parser.isSet("help");
+    options.ShowVersion = parser.isSet("version");
+    return options;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QCommandLineParser>
+#include <QStringList>
+
+// What the program was asked for on its command line. New options add a field here and
+// their declaration and reading in CommandLine.cpp.
+struct TStartOptions {
+    bool ShowHelp = false;
+    bool ShowVersion = false;
+    QString Error; // not empty: the command line was refused, with this reason
+};
+
+// Declares every option the program knows.
+void DeclareOptions(QCommandLineParser &parser);
+
+// Reads the arguments (the program name first) with a parser set up by DeclareOptions.
+TStartOptions ReadOptions(QCommandLineParser &parser, const QStringList &arguments);

@@ -1,0 +1,42 @@
+#include "app/Forms.h"
+
+#include "app/MainFrm.h"
+#include "app/MeterPnl.h"
+#include "clock/WatchMain.h"
+
+#include <QPointer>
+
+TMainForm *MainForm = nullptr;
+TMeterPanel *MeterPanel = nullptr;
+TWatchFrm *WatchFrm = nullptr;
+
+namespace {
+
+QList<QPointer<QWidget>> &Registry() {
+    static QList<QPointer<QWidget>> forms;
+    return forms;
+}
+
+} // namespace
+
+void RegisterForm(QWidget *form) {
+    if (form == nullptr || ApplicationForms().contains(form)) return;
+    Registry().append(form);
+}
+
+QList<QWidget *> ApplicationForms() {
+    QList<QWidget *> live;
+    Registry().removeIf([](const QPointer<QWidget> &f) { return f.isNull(); });
+    for (const QPointer<QWidget> &f : Registry())
+        live.append(f.data());
+    return live;
+}
+
+void CreateForms() {
+    MainForm = new TMainForm;
+    RegisterForm(MainForm);
+    MeterPanel = new TMeterPanel;
+    RegisterForm(MeterPanel);
+    WatchFrm = new TWatchFrm;
+    RegisterForm(WatchFrm);
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QList>
+#include <QWidget>
+
+class TMainForm;
+class TMeterPanel;
+class TWatchFrm;
+
+// The application's windows, each one instance for the life of the process.
+extern TMainForm *MainForm;
+extern TMeterPanel *MeterPanel;
+extern TWatchFrm *WatchFrm;
+
+// Creates the three windows in their order: the console, the meter panel, the clock; the
+// last two hidden. Each is registered as it is created.
+void CreateForms();
+
+// The registry of the application's windows in creation order. A window destroyed
+// elsewhere simply drops out.
+void RegisterForm(QWidget *form);
+QList<QWidget *> ApplicationForms();

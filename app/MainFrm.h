@@ -1,0 +1,145 @@
+#pragma once
+
+#include "app/Placeholder.h"
+#include "app/Settings.h"
+
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+// The console: one 800 x 610 tool window holding the instruments and the set-up menu.
+// Controls are public members named as on the console's drawings, so the instruments that
+// replace the placeholders slot in under the same names.
+class TMainForm : public QWidget {
+    Q_OBJECT
+  public:
+    // The two ways the settings are applied: at creation the window is already in the
+    // lower layout; after loading the defaults the layout is set both ways.
+    enum class TApplyVariant { Creation, LoadDefault };
+
+    explicit TMainForm(QWidget *parent = nullptr);
+
+    // The eleven operator settings, the single source while the console runs.
+    TSettings Settings;
+
+    // Handlers.
+    void FormOnCreate();
+    void ApplySettings(TApplyVariant variant);
+    void GetInputDeviceNames(QStringList &names);
+    void LaunchProgram(const QString &tail);
+    void Button1Click();
+    void Button3Click();
+    void Button2Click();
+    void ShutDnBtnClick();
+    void FormCloseQuery();
+    void BtnSaveSettingClick();
+    void Button5Click();
+    void Image1Click();
+    void Button4Click();
+    void RbLowerClick();
+    void rbLevelGClick();
+    void CbLineSpaClick();
+
+    // The upper section (phase, peak read-outs, small window, artwork).
+    QLabel *Image3;
+    TPlaceholder *PnlPhase;
+    TPlaceholder *MMPanel3;
+    TPlaceholder *Panel41;
+    TPlaceholder *PhaseMeter;
+    TPlaceholder *MMPanel1;
+    TPlaceholder *PhaseSectPnl;
+    TPlaceholder *MMPanel5;
+    QLabel *PLLbl;
+    QLabel *PRLbl;
+    QLabel *MarginLedLeft;
+    QLabel *MarginLedRight;
+    TPlaceholder *PanelGrph;
+    TPlaceholder *Trend7;
+    TPlaceholder *BdRedLine;
+    QLabel *Image2;
+    QLabel *Image1;
+
+    // The lower section (VU page over the spectrum page).
+    TPlaceholder *PnlVU;
+    TPlaceholder *SpecPanel;
+    TPlaceholder *MMSpectrum1;
+    TPlaceholder *VuPanel;
+    TPlaceholder *PlayMeterL;
+    TPlaceholder *PlayMeterR;
+    TPlaceholder *SIGLED;
+    TPlaceholder *SIGLED2;
+    QLabel *BlueMeterPct;
+    QLabel *OrgMeterPct;
+    QLabel *YmkMeterPct;
+    TPlaceholder *VuChgBtnPanel;
+    TPlaceholder *SpcChgBtnPanel;
+    QLabel *VuChgBtnLbl;
+    QLabel *SpcChgBtnLbl;
+
+    // The small window's simple-spectrum variant, over PanelGrph.
+    TPlaceholder *PanelSpectrum;
+    TPlaceholder *MMSpectrum2;
+
+    QPushButton *Button1;
+    QPushButton *Button3;
+
+    // The set-up menu.
+    QGroupBox *CloseBox;
+    QLabel *Label1;
+    QComboBox *cmbInputDevice;
+    QLabel *Label2;
+    QLabel *SetupRefLvl;
+    QLabel *Label3;
+    TPlaceholder *MMSpinButton1;
+    QLabel *Label4;
+    TPlaceholder *SetupMeter;
+    QLabel *Image4;
+    QLabel *Image5;
+    QLabel *Image6;
+    QLabel *Label5;
+    QLabel *SetupLed1;
+    QLabel *SetupLed2;
+    QLabel *SetupLed3;
+    TPlaceholder *MMSpinButton2;
+    TPlaceholder *MMSpinButton3;
+    TPlaceholder *MMSpinButton4;
+    QCheckBox *SetUpChkRedLine;
+    QLabel *Label6;
+    TPlaceholder *MMSpinButton5;
+    QLabel *Label11;
+    QRadioButton *RbUpper;
+    QRadioButton *RbLower;
+    TPlaceholder *MMPanel4;
+    QLabel *Label12;
+    QRadioButton *rbLevelG;
+    QRadioButton *rbSpa;
+    QCheckBox *CbLineSpa;
+    QPushButton *Button4;
+    QPushButton *BtnSaveSetting;
+    QPushButton *Button5;
+    QPushButton *ShutDnBtn;
+    QPushButton *Button2;
+
+  protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+    // Ends the process at once with exit code 0, saving nothing.
+    virtual void EndProcess();
+
+  private:
+    void BuildUpperSection();
+    void BuildLowerSection();
+    void BuildSmallSpectrum();
+    void BuildMenu();
+    void ConnectHandlers();
+    void PlaceLayout(bool vuOnTop);
+
+    bool FShownOnce = false;
+};

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <functional>
+
+// Runs `action`, which is expected to open a modal message box; answers the box with
+// `answer` and returns the box's text (empty when no box came up within 5 seconds).
+inline QString AnswerMessageBox(const std::function<void()> &action,
+                                QMessageBox::StandardButton answer = QMessageBox::Ok) {
+    QString text;
+    QTimer poll;
+    QElapsedTimer waited;
+    waited.start();
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            text = box->text();
+            if (QAbstractButton *b = box->button(answer))
+                b->click();
+            else
+                box->reject();
+            poll.stop();
+        } else if (waited.elapsed() > 5000) {
+            poll.stop();
+        }
+    });
+    poll.start(10);
+    action();
+    poll.stop();
+    return text;
+}
+
+// Changes the working directory for the life of the object.
+class TWorkingDir {
+  public:
+    explicit TWorkingDir(const QString &dir) : FOld(QDir::currentPath()) { QDir::setCurrent(dir); }
+    ~TWorkingDir() { QDir::setCurrent(FOld); }
+
+  private:
+    QString FOld;
+};
+
+// Waits, processing events, until `done` holds or the time runs out.
+inline bool WaitFor(const std::function<bool()> &done, int milliseconds = 10000) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > milliseconds) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}

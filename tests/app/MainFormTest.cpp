@@ -1,0 +1,309 @@
+#include "AppTestSupport.h"
+
+#include "app/MainFrm.h"
+#include "widgets/MMColors.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The console with its process end recorded instead of carried out.
+class TTestForm : public TMainForm {
+  public:
+    int Ended = 0;
+
+  protected:
+    void EndProcess() override { ++Ended; }
+};
+
+QRect OnWindow(QWidget *w) {
+    return QRect(w->mapTo(w->window(), QPoint(0, 0)), w->size());
+}
+
+QColor TextColor(QWidget *w) {
+    return w->palette().color(QPalette::WindowText);
+}
+
+QColor Face(TPlaceholder *p) {
+    return p->Face();
+}
+
+} // namespace
+
+TEST(MainFormLayoutTest, WindowFrame) {
+    TTestForm form;
+    EXPECT_EQ(form.windowTitle(), "Sound Tikkora Meter");
+    EXPECT_TRUE(form.windowFlags() & Qt::Tool);
+    EXPECT_EQ(form.minimumSize(), QSize(800, 610));
+    EXPECT_EQ(form.maximumSize(), QSize(800, 610));
+    EXPECT_EQ(form.pos(), QPoint(0, 0));
+    EXPECT_EQ(FromQColor(form.palette().color(QPalette::Window)), 4869450);
+    EXPECT_TRUE(form.autoFillBackground());
+}
+
+TEST(MainFormLayoutTest, SectionsAndInstrumentsSitWhereTheyBelong) {
+    TTestForm form;
+    EXPECT_EQ(form.PnlPhase->geometry(), QRect(4, 6, 797, 335));
+    EXPECT_EQ(form.PnlVU->geometry(), QRect(4, 337, 790, 255));
+    EXPECT_EQ(form.PhaseSectPnl->parentWidget(), form.MMPanel1);
+    EXPECT_EQ(form.PhaseSectPnl->geometry(), QRect(1, 1, 108, 326));
+    EXPECT_EQ(form.PhaseMeter->parentWidget(), form.Panel41);
+    EXPECT_EQ(OnWindow(form.PhaseMeter), QRect(4 + 23 + 36, 6 + 19 + 18, 270, 270));
+    EXPECT_EQ(form.PlayMeterR->parentWidget(), form.VuPanel);
+    EXPECT_EQ(form.PlayMeterR->geometry(), QRect(418, 35, 341, 185));
+    EXPECT_EQ(form.SIGLED2->geometry(), QRect(417, 227, 343, 4));
+    EXPECT_EQ(form.BdRedLine->parentWidget(), form.Trend7);
+    EXPECT_EQ(form.BdRedLine->geometry(), QRect(-5, 49, 276, 1));
+    EXPECT_EQ(Face(form.BdRedLine), ToQColor(clRed));
+    EXPECT_EQ(FromQColor(Face(form.MMPanel5)), 2040095);
+    // The simple spectrum covers the small window exactly.
+    EXPECT_EQ(OnWindow(form.PanelSpectrum), OnWindow(form.PanelGrph));
+    // The VU page lies over the spectrum page.
+    EXPECT_GT(form.PnlVU->children().indexOf(form.VuPanel), form.PnlVU->children().indexOf(form.SpecPanel));
+    EXPECT_EQ(form.Image1->geometry(), QRect(657, 245, 130, 55));
+    EXPECT_FALSE(form.Image1->pixmap().isNull());
+    EXPECT_EQ(form.BlueMeterPct->pixmap().size(), QSize(417, 258));
+    EXPECT_TRUE(form.Button1->isHidden());
+    EXPECT_EQ(form.Button3->text(), "Exec Tikkora");
+    EXPECT_EQ(form.Button3->geometry(), QRect(664, 752, 75, 25));
+}
+
+TEST(MainFormLayoutTest, LabelsTextsColoursAndFaces) {
+    TTestForm form;
+    auto *phase = form.MMPanel3->findChild<QLabel *>("LblPhase");
+    ASSERT_NE(phase, nullptr);
+    EXPECT_EQ(phase->text(), "PHASE");
+    EXPECT_EQ(phase->pos(), QPoint(8, 4));
+    EXPECT_EQ(TextColor(phase), ToQColor(clLime));
+    EXPECT_TRUE(phase->font().bold());
+    EXPECT_EQ(QFontInfo(phase->font()).family(), "Liberation Sans");
+
+    EXPECT_EQ(form.PLLbl->text(), "----");
+    EXPECT_EQ(form.PRLbl->pos(), QPoint(184, 31));
+    EXPECT_EQ(TextColor(form.PRLbl), ToQColor(clWhite));
+    EXPECT_EQ(form.PLLbl->font().pixelSize(), 16);
+    const QFontInfo gothic(form.PLLbl->font());
+    EXPECT_EQ(gothic.family(), "IPAGothic");
+    // Fixed pitch, so the read-outs do not shift as their digits change.
+    const QFontMetrics metrics(form.PLLbl->font());
+    EXPECT_EQ(metrics.horizontalAdvance("1"), metrics.horizontalAdvance("-"));
+    EXPECT_EQ(metrics.horizontalAdvance("1.00"), metrics.horizontalAdvance("8888"));
+
+    EXPECT_EQ(form.MarginLedRight->text(), "+16");
+    EXPECT_EQ(form.MarginLedRight->geometry(), QRect(191, 56, 32, 22));
+    EXPECT_EQ(FromQColor(TextColor(form.MarginLedRight)), 33023);
+
+    for (const char *name : {"LblLeft", "LblRight", "LblVU"}) {
+        auto *l = form.VuPanel->findChild<QLabel *>(name);
+        ASSERT_NE(l, nullptr) << name;
+        EXPECT_EQ(TextColor(l), ToQColor(clLime)) << name;
+    }
+    EXPECT_EQ(form.VuPanel->findChild<QLabel *>("LblRight")->pos(), QPoint(572, 237));
+    // The small spectrum's frequency scale, all twelve marks in order along the bottom.
+    int lastX = -1;
+    for (const char *mark : {"20", "36", "56", "125", "250", "500", "1K", "2K", "4K", "8K", "16K", "24K"}) {
+        auto *l = form.PanelSpectrum->findChild<QLabel *>(QString("LblSpa%1").arg(mark));
+        ASSERT_NE(l, nullptr) << mark;
+        EXPECT_EQ(l->y(), 122);
+        EXPECT_GT(l->x(), lastX) << mark;
+        EXPECT_LE(l->geometry().right(), 277) << mark;
+        lastX = l->geometry().right();
+    }
+    // Ordinary text is 12-pixel Japanese Gothic.
+    EXPECT_EQ(QFontInfo(form.font()).family(), "IPAGothic");
+    EXPECT_EQ(form.font().pixelSize(), 12);
+}
+
+TEST(MainFormLayoutTest, MenuIsHiddenAndLaidOut) {
+    TTestForm form;
+    EXPECT_TRUE(form.CloseBox->isHidden());
+    EXPECT_EQ(form.CloseBox->title(), "Menu");
+    EXPECT_EQ(form.CloseBox->geometry(), QRect(203, 118, 358, 331));
+    EXPECT_EQ(form.cmbInputDevice->geometry(), QRect(6, 37, 171, 20));
+    EXPECT_EQ(form.Button4->geometry(), QRect(236, 144, 113, 25));
+    EXPECT_EQ(form.Button2->parentWidget(), form.CloseBox);
+    EXPECT_EQ(form.Button2->pos(), QPoint(236, 296));
+    EXPECT_EQ(form.Button2->text(), "Quit Program");
+    EXPECT_EQ(form.ShutDnBtn->pos(), QPoint(236, 272));
+    EXPECT_EQ(form.Button5->text(), "Load Default Setting");
+    EXPECT_EQ(form.rbSpa->parentWidget(), form.MMPanel4);
+    EXPECT_EQ(form.rbSpa->pos(), QPoint(4, 43));
+    EXPECT_EQ(form.RbLower->pos(), QPoint(274, 94));
+    EXPECT_EQ(form.SetupLed2->geometry(), QRect(25, 265, 32, 22));
+    EXPECT_EQ(form.Label5->text(), "PEAK LEVEL \nOVL COLOR");
+    EXPECT_EQ(TextColor(form.Label6), ToQColor(clWhite));
+    // Buttons do not overlap one another.
+    EXPECT_FALSE(form.BtnSaveSetting->geometry().intersects(form.Button5->geometry()));
+    EXPECT_FALSE(form.ShutDnBtn->geometry().intersects(form.Button2->geometry()));
+    EXPECT_LE(form.Button5->geometry().right(), form.CloseBox->width() - 1);
+
+    form.Image1Click();
+    EXPECT_FALSE(form.CloseBox->isHidden());
+    form.Image1Click();
+    EXPECT_TRUE(form.CloseBox->isHidden());
+    form.Image1Click();
+    form.Button4->click();
+    EXPECT_TRUE(form.CloseBox->isHidden());
+}
+
+TEST(MainFormSettingsTest, DefaultsGiveTheStartState) {
+    TTestForm form;
+    const TSettings defaults;
+    form.Settings = defaults;
+    form.ApplySettings(TMainForm::TApplyVariant::Creation);
+    EXPECT_TRUE(form.RbLower->isChecked());
+    EXPECT_EQ(form.PnlPhase->pos(), QPoint(4, 6));
+    EXPECT_EQ(form.PnlVU->pos(), QPoint(4, 337));
+    EXPECT_TRUE(form.BdRedLine->isHidden());
+    EXPECT_FALSE(form.SetUpChkRedLine->isChecked());
+    EXPECT_EQ(form.BdRedLine->y(), 49);
+    EXPECT_EQ(form.SetupLed1->text(), "-5");
+    EXPECT_EQ(form.SetupLed2->text(), "-10");
+    EXPECT_EQ(form.SetupLed3->text(), "-20");
+    EXPECT_EQ(form.SetupRefLvl->text(), "-20");
+}
+
+TEST(MainFormSettingsTest, UpperLayoutAtCreationKeepsTheSmallSpectrumOverTheGraph) {
+    TTestForm form;
+    form.Settings.VUPos = 1;
+    form.ApplySettings(TMainForm::TApplyVariant::Creation);
+    EXPECT_TRUE(form.RbUpper->isChecked());
+    EXPECT_EQ(form.PnlVU->pos(), QPoint(4, 6));
+    EXPECT_EQ(form.PnlPhase->pos(), QPoint(4, 264));
+    EXPECT_EQ(form.PanelSpectrum->pos(), QPoint(515, 355));
+    EXPECT_EQ(OnWindow(form.PanelSpectrum), OnWindow(form.PanelGrph));
+    EXPECT_EQ(form.Settings.VUPos, 1);
+
+    // Back to the lower layout by the menu: exactly the start positions.
+    form.RbLower->click();
+    EXPECT_EQ(form.PnlPhase->pos(), QPoint(4, 6));
+    EXPECT_EQ(form.PnlVU->pos(), QPoint(4, 337));
+    EXPECT_EQ(form.PanelSpectrum->pos(), QPoint(515, 97));
+    EXPECT_EQ(form.Settings.VUPos, 0);
+}
+
+TEST(MainFormSettingsTest, UnknownLayoutValueIsKeptAtCreationAndResetByLoadDefault) {
+    TTestForm form;
+    form.Settings.VUPos = 2;
+    form.ApplySettings(TMainForm::TApplyVariant::Creation);
+    EXPECT_TRUE(form.RbLower->isChecked());
+    EXPECT_EQ(form.Settings.VUPos, 2);
+
+    form.RbUpper->click();
+    form.Settings.VUPos = 2;
+    form.ApplySettings(TMainForm::TApplyVariant::LoadDefault);
+    EXPECT_EQ(form.Settings.VUPos, 0);
+    EXPECT_TRUE(form.RbLower->isChecked());
+    EXPECT_EQ(form.PnlVU->pos(), QPoint(4, 337));
+    EXPECT_EQ(form.PanelSpectrum->y(), 97);
+}
+
+TEST(MainFormSettingsTest, RedLineLedCaptionsAndReferenceBox) {
+    TTestForm form;
+    form.Settings.ShowRedLine = true;
+    form.Settings.RedLinePos = -11;
+    form.Settings.PeakLevel1 = 3;
+    form.Settings.PeakLevel3 = -25;
+    form.Settings.VURefLevel = -40;
+    form.ApplySettings(TMainForm::TApplyVariant::LoadDefault);
+    EXPECT_FALSE(form.BdRedLine->isHidden());
+    EXPECT_TRUE(form.SetUpChkRedLine->isChecked());
+    EXPECT_EQ(form.BdRedLine->pos(), QPoint(-5, -11));
+    EXPECT_EQ(form.SetupLed1->text(), "3");
+    EXPECT_EQ(form.SetupLed3->text(), "-25");
+    EXPECT_EQ(form.SetupRefLvl->text(), "-30"); // the box's own range
+    EXPECT_EQ(form.Settings.VURefLevel, -40);   // the field keeps what was read
+}
+
+TEST(MainFormSettingsTest, SmallWindowAndLineSpectrumFollowTheirButtons) {
+    TTestForm form;
+    form.rbLevelG->click();
+    EXPECT_FALSE(form.PanelGrph->isHidden());
+    EXPECT_TRUE(form.PanelSpectrum->isHidden());
+    EXPECT_TRUE(form.Settings.ShowGraph);
+    form.rbSpa->click();
+    EXPECT_TRUE(form.PanelGrph->isHidden());
+    EXPECT_FALSE(form.PanelSpectrum->isHidden());
+    EXPECT_FALSE(form.Settings.ShowGraph);
+    form.CbLineSpa->click();
+    EXPECT_TRUE(form.Settings.LineSpa);
+}
+
+TEST(MainFormTest, QuitClosesTheWindowAndEndsTheProcess) {
+    TTestForm form;
+    form.Button2->click();
+    EXPECT_EQ(form.Ended, 1);
+}
+
+TEST(MainFormTest, ShutdownCancelledChangesNothing) {
+    QTemporaryDir dir;
+    TWorkingDir wd(dir.path());
+    QFile script(dir.filePath("vizaz.exe"));
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\necho \"$@\" > ran\n");
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    TTestForm form;
+    const QString text = AnswerMessageBox([&] { form.ShutDnBtn->click(); }, QMessageBox::Cancel);
+    EXPECT_EQ(text, QString::fromUtf8("電源を落します。よろしいですか？"));
+    EXPECT_EQ(form.Ended, 0);
+    QThread::msleep(200);
+    EXPECT_FALSE(QFile::exists(dir.filePath("ran")));
+
+    // Confirmed: the shutdown program runs from the working directory, then the console ends.
+    AnswerMessageBox([&] { form.ShutDnBtn->click(); }, QMessageBox::Ok);
+    EXPECT_EQ(form.Ended, 1);
+    ASSERT_TRUE(WaitFor([&] { return QFile(dir.filePath("ran")).size() > 0; }));
+    QFile ran(dir.filePath("ran"));
+    ran.open(QIODevice::ReadOnly);
+    EXPECT_EQ(ran.readAll().trimmed(), "shutdown");
+}
+
+TEST(MainFormTest, SiblingProgramsStartFromTheWorkingDirectory) {
+    QTemporaryDir dir;
+    TWorkingDir wd(dir.path());
+    for (const char *name : {"DizaVare.exe", "watch.exe"}) {
+        QFile script(dir.filePath(name));
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write(QString("#!/bin/sh\npwd > %1.ran\n").arg(name).toUtf8());
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    TTestForm form;
+    form.Button1->click();
+    form.Button3->click();
+    for (const char *name : {"DizaVare.exe.ran", "watch.exe.ran"}) {
+        const QString path = dir.filePath(name);
+        ASSERT_TRUE(WaitFor([&] { return QFile(path).size() > 0; })) << name;
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        EXPECT_EQ(QString::fromUtf8(f.readAll()).trimmed(), QDir(dir.path()).canonicalPath());
+    }
+}
+
+TEST(MainFormTest, FailedSaveShowsThePathInTheErrorBox) {
+    // A directory where the settings file belongs: no write can succeed, even as root.
+    const QString path = SettingsFilePath();
+    ASSERT_FALSE(QFile::exists(path)) << "a settings file next to the test program would change the tests";
+    ASSERT_TRUE(QDir().mkpath(path + "/blocker"));
+    struct TCleanUp {
+        QString path;
+        ~TCleanUp() { QDir(path).removeRecursively(); }
+    } cleanUp{path};
+
+    TTestForm form;
+    const QString text = AnswerMessageBox([&] { form.BtnSaveSetting->click(); });
+    EXPECT_EQ(text, path + QString::fromUtf8(" に書き込めません"));
+    EXPECT_EQ(form.Ended, 0);
+}

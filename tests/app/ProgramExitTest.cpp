@@ -1,0 +1,107 @@
+#include "AppTestSupport.h"
+
+#include "platform/X11Windows.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+// These run the console itself, built beside the test programs, from a folder of its own so
+// that its settings file is the test's.
+namespace {
+
+QString ProgramPath() {
+    return QCoreApplication::applicationDirPath() + "/../VelmoraPro";
+}
+
+// A copy of the program in a fresh folder; its settings file lives there too.
+bool InstallCopy(const QTemporaryDir &dir, QString &program) {
+    program = dir.filePath("VelmoraPro");
+    return QFile::copy(ProgramPath(), program) &&
+           QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+QByteArray Contents(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void StartConsole(QProcess &console, const QString &program, const QString &dir) {
+    console.setWorkingDirectory(dir);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("QT_QPA_PLATFORM");
+    console.setProcessEnvironment(env);
+    console.start(program, {"-platform", "xcb"});
+}
+
+bool ConsoleWindowUp() {
+    // A close request is harmless before the window exists; look for the window first.
+    QProcess probe;
+    probe.start("xdotool", {"search", "--name", "^Sound Tikkora Meter$"});
+    probe.waitForFinished(5000);
+    return probe.exitCode() == 0;
+}
+
+} // namespace
+
+TEST(ProgramExitTest, ClosingTheConsoleEndsWithCodeZeroAndSavesNothing) {
+    if (std::getenv("DISPLAY") == nullptr)
+        GTEST_SKIP() << "needs an X display (tools/run-tests.sh starts Xvfb)";
+    ASSERT_TRUE(QFileInfo::exists(ProgramPath())) << "build the VelmoraPro target first";
+
+    for (const bool withFile : {true, false}) {
+        QTemporaryDir dir;
+        QString program;
+        ASSERT_TRUE(InstallCopy(dir, program));
+        const QString ini = dir.filePath("VelmoraPro.ini");
+        // Values that differ from what the console would write back, so any save shows.
+        const QByteArray saved = "; the operator's file\r\n[VU]\r\nRefLevel=0x10\r\nVUPos=2\r\n";
+        if (withFile) {
+            QFile f(ini);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(saved);
+        }
+        const QDateTime modified = QFileInfo(ini).lastModified();
+
+        QProcess console;
+        StartConsole(console, program, dir.path());
+        ASSERT_TRUE(console.waitForStarted(10000));
+        ASSERT_TRUE(WaitFor([] { return ConsoleWindowUp(); }, 20000))
+            << console.readAllStandardError().data();
+        EXPECT_EQ(CloseWindowsByTitle("Sound Tikkora Meter"), 1);
+        const bool ended = console.waitForFinished(10000);
+        if (!ended) console.kill();
+        ASSERT_TRUE(ended);
+        EXPECT_EQ(console.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(console.exitCode(), 0);
+        if (withFile) {
+            EXPECT_EQ(Contents(ini), saved);
+            EXPECT_EQ(QFileInfo(ini).lastModified(), modified);
+        } else {
+            EXPECT_FALSE(QFileInfo::exists(ini));
+        }
+    }
+}
+
+TEST(ProgramExitTest, HelpNeedsNoDisplay) {
+    ASSERT_TRUE(QFileInfo::exists(ProgramPath())) << "build the VelmoraPro target first";
+    QProcess console;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("QT_QPA_PLATFORM");
+    env.remove("WAYLAND_DISPLAY");
+    console.setProcessEnvironment(env);
+    console.start(ProgramPath(), {"--help"});
+    ASSERT_TRUE(console.waitForFinished(10000));
+    EXPECT_EQ(console.exitCode(), 0);
+    EXPECT_TRUE(console.readAllStandardOutput().contains("--help"));
+
+    console.start(ProgramPath(), {"--bogus"});
+    ASSERT_TRUE(console.waitForFinished(10000));
+    EXPECT_EQ(console.exitCode(), 2);
+    EXPECT_TRUE(console.readAllStandardError().contains("bogus"));
+}
