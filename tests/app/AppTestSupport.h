@@ -10,6 +10,8 @@
 #include <QTimer>
 
 #include <functional>
+#include <thread>
+#include <xcb/xcb.h>
 
 // Runs `action`, which is expected to open a modal message box; answers the box with
 // `answer` and returns the box's text (empty when no box came up within 5 seconds).
@@ -56,4 +58,17 @@ inline bool WaitFor(const std::function<bool()> &done, int milliseconds = 10000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
+}
+
+// A connection to the test's X display. An X server whose last client has left resets
+// itself and refuses connections for a moment, so try for a while.
+inline xcb_connection_t *ConnectX() {
+    xcb_connection_t *c = nullptr;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        c = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(c) == 0) return c;
+        xcb_disconnect(c);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return xcb_connect(nullptr, nullptr);
 }

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
 
 #include <cstdlib>
 
@@ -38,13 +39,19 @@ void StartConsole(QProcess &console, const QString &program, const QString &dir)
     console.start(program, {"-platform", "xcb"});
 }
 
-bool ConsoleWindowUp() {
-    // A close request is harmless before the window exists; look for the window first.
-    QProcess probe;
-    probe.start("xdotool", {"search", "--name", "^Sound Tikkora Meter$"});
-    probe.waitForFinished(5000);
-    return probe.exitCode() == 0;
-}
+// Holds a connection for the life of the test: an X server without clients resets itself,
+// refusing connections for a moment, and the console could start in that moment.
+class TXConnection {
+  public:
+    TXConnection() : Connection(ConnectX()) {}
+    ~TXConnection() { xcb_disconnect(Connection); }
+    bool Ok() const { return xcb_connection_has_error(Connection) == 0; }
+    // A close request sent before the window exists would be lost; look for it first.
+    bool ConsoleWindowUp() const { return !X11FindWindowsByTitle(Connection, "Sound Tikkora Meter").empty(); }
+
+  private:
+    xcb_connection_t *Connection;
+};
 
 } // namespace
 
@@ -52,6 +59,8 @@ TEST(ProgramExitTest, ClosingTheConsoleEndsWithCodeZeroAndSavesNothing) {
     if (std::getenv("DISPLAY") == nullptr)
         GTEST_SKIP() << "needs an X display (tools/run-tests.sh starts Xvfb)";
     ASSERT_TRUE(QFileInfo::exists(ProgramPath())) << "build the VelmoraPro target first";
+    const TXConnection x;
+    ASSERT_TRUE(x.Ok());
 
     for (const bool withFile : {true, false}) {
         QTemporaryDir dir;
@@ -70,7 +79,7 @@ TEST(ProgramExitTest, ClosingTheConsoleEndsWithCodeZeroAndSavesNothing) {
         QProcess console;
         StartConsole(console, program, dir.path());
         ASSERT_TRUE(console.waitForStarted(10000));
-        ASSERT_TRUE(WaitFor([] { return ConsoleWindowUp(); }, 20000))
+        ASSERT_TRUE(WaitFor([&] { return x.ConsoleWindowUp(); }, 20000))
             << console.readAllStandardError().data();
         EXPECT_EQ(CloseWindowsByTitle("Sound Tikkora Meter"), 1);
         const bool ended = console.waitForFinished(10000);

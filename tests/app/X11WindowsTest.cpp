@@ -17,7 +17,7 @@ namespace {
 class TX11Client {
   public:
     TX11Client() {
-        Connection = xcb_connect(nullptr, nullptr);
+        Connection = ConnectX();
         Screen = xcb_setup_roots_iterator(xcb_get_setup(Connection)).data;
         Protocols = Atom("WM_PROTOCOLS");
         Delete = Atom("WM_DELETE_WINDOW");
@@ -123,10 +123,10 @@ TEST(X11WindowsTest, TheNetWmNameIsTheTitleWhenPresent) {
 TEST(X11WindowsTest, AnotherProgramsWindowClosesOnRequest) {
     REQUIRE_DISPLAY();
     // xmessage is an ordinary X client that ends when asked to close its window.
+    TX11Client x; // first, so the server does not reset while the other program connects
     QProcess other;
     other.start("xmessage", {"-title", "Tikkora", "sibling"});
     ASSERT_TRUE(other.waitForStarted(5000));
-    TX11Client x;
     ASSERT_TRUE(WaitFor([&] {
         const std::vector<std::uint32_t> found = X11FindWindowsByTitle(x.Connection, "Tikkora");
         return found.size() == 1 && x.TakesDeleteRequests(found.front());
