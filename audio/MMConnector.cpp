@@ -573,22 +573,30 @@ void TMMConnector::Refresh() {
         std::lock_guard lock(FLock);
         if (FData == nullptr) return;
         const std::uint32_t bytesPerSec = FDisplayFormat ? FDisplayFormat->nAvgBytesPerSec : 0;
+        const bool paced = FSynchronize && bytesPerSec > 0;
+        const std::int64_t elapsed = paced ? FClock() - FArrival.load() : 0;
         for (int gi = 0; gi < GroupCount; ++gi) {
             TGroup &g = FGroups[gi];
-            if (!g.NewData) continue;
             const int w = GroupBlockBytes(gi);
-            if (FSynchronize && bytesPerSec > 0) {
-                const std::int64_t due = std::int64_t(g.ReadPos.load()) * 1000000 / bytesPerSec;
-                if (FClock() - FArrival.load() < due) continue;
+            // Paced, a pass hands out every block that has fallen due, so a main
+            // thread that was held up still shows all of the sound, and never
+            // early; unpaced, one block per pass.
+            for (bool more = true; more && g.NewData;) {
+                if (paced) {
+                    const std::int64_t due = std::int64_t(g.ReadPos.load()) * 1000000 / bytesPerSec;
+                    if (elapsed < due) break;
+                } else {
+                    more = false;
+                }
+                const int pos = g.ReadPos.fetch_add(w);
+                // A block of zero bytes would be handed out for ever.
+                if (w <= 0 || pos + w > FValidBytes) {
+                    g.NewData = false;
+                    break;
+                }
+                HandBlock(gi, FData + pos);
+                ++g.Blocks;
             }
-            const int pos = g.ReadPos.fetch_add(w);
-            // A block of zero bytes would be handed out for ever.
-            if (w <= 0 || pos + w > FValidBytes) {
-                g.NewData = false;
-                continue;
-            }
-            HandBlock(gi, FData + pos);
-            ++g.Blocks;
         }
     }
     if (FOnTrigger) FOnTrigger(this);

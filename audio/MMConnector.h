@@ -126,6 +126,8 @@ class TMMConnector : public TMMDSPComponent {
     int ReadPosition(TMMDisplayGroup Group) const { return FGroups[Group].ReadPos.load(); }
     std::int64_t BlockCount(TMMDisplayGroup Group) const { return FGroups[Group].Blocks.load(); }
     int ValidBytes() const;
+    // When the buffer now being shown arrived (the pacing clock's microseconds).
+    std::int64_t ArrivalTime() const { return FArrival.load(); }
     int DisplayBufferSize() const;
     const TWaveFormatEx *DisplayFormat() const { return FDisplayFormat.get(); }
     TMMHiTimer *InternalTimer() const { return FTimer.get(); }

@@ -1,0 +1,127 @@
+// Real capture through the ALSA driver into a connector: a tone played into the
+// test's PulseAudio null sink comes back from its monitor, and every block
+// reaches the display at the pace of the sound.
+
+#include "audio/ConnectorFakes.h"
+#include "audio/MMConnector.h"
+#include "audio/MMWaveIn.h"
+#include "platform/AlsaWaveIn.h"
+#include "platform/MicrosecondClock.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+constexpr int W = 200; // 50 stereo frames
+
+// Records, for every block, where it lay in its buffer, when it came relative to
+// the buffer's arrival, and its loudest sample.
+class TPacedLevel : public TMMBlockDisplay {
+  public:
+    struct Block {
+        int pos;
+        std::int64_t sinceArrival;
+        int peak;
+    };
+
+    explicit TPacedLevel(const TMMConnector &c) : FConnector(c) {}
+    ~TPacedLevel() override { DetachFromConnectors(); }
+    void SetWaveFormat(const TWaveFormatEx *) override {}
+    int BlockBytes() const override { return W; }
+    void ResetData() override {}
+    // Runs under the connector's lock, after the group's read position moved on.
+    void ProcessBlock(const void *data) override {
+        std::int16_t s[W / 2];
+        std::memcpy(s, data, sizeof s);
+        int peak = 0;
+        for (std::int16_t v : s)
+            peak = std::max(peak, std::abs(int(v)));
+        const int pos = FConnector.ReadPosition(TMMConnector::dgLevels) - W;
+        std::lock_guard lock(FMutex);
+        FBlocks.push_back({pos, MicrosecondClock() - FConnector.ArrivalTime(), peak});
+    }
+    std::vector<Block> Blocks() {
+        std::lock_guard lock(FMutex);
+        return FBlocks;
+    }
+
+  private:
+    const TMMConnector &FConnector;
+    std::mutex FMutex;
+    std::vector<Block> FBlocks;
+};
+
+TEST(ConnectorCapture, LiveCaptureReachesTheDisplayAtThePaceOfTheSound) {
+    if (std::getenv("VELMORA_PULSE") == nullptr) GTEST_SKIP() << "no PulseAudio server (VELMORA_PULSE unset)";
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString tone = dir.filePath("tone.wav");
+    ASSERT_EQ(QProcess::execute("sox", {"-n", "-r", "48000", "-c", "2", "-b", "16", tone, "synth", "4",
+                                        "sine", "1000", "vol", "0.1"}),
+              0);
+
+    TAlsaWaveInDriver driver;
+    TMMWaveIn in(&driver);
+    in.SetDeviceID(WAVE_MAPPER);
+    in.SetCallBackMode(cmThread);
+    in.SetMode(mStereo);
+    in.SetBitLength(b16Bit);
+    in.SetSampleRate(48000);
+    in.SetBufferSize(8192);
+    TMMConnector c;
+    in.SetOutput(&c);
+    ASSERT_EQ(c.Input(), &in);
+    TPacedLevel level(c);
+    c.SetLevel1(&level);
+
+    QProcess player;
+    player.start("paplay", {"--latency-msec=20", tone});
+    ASSERT_TRUE(player.waitForStarted(5000));
+    in.Start();
+    ASSERT_TRUE(c.IsRunning());
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 2500)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    in.Stop();
+    in.Close();
+    EXPECT_FALSE(c.IsRunning());
+    if (!player.waitForFinished(5000)) {
+        player.kill();
+        player.waitForFinished(1000);
+    }
+
+    const auto blocks = level.Blocks();
+    // 2.5 s of sound is about 58 buffers of 40 whole blocks each; a main thread
+    // that falls behind catches up rather than skipping blocks.
+    ASSERT_GT(blocks.size(), 1500u);
+    int loud = 0;
+    for (const auto &b : blocks) {
+        ASSERT_GE(b.pos, 0);
+        ASSERT_LE(b.pos + W, 8192);
+        // Block k of a buffer never before k * w / 192000 s after the buffer came.
+        EXPECT_GE(b.sinceArrival, std::int64_t(b.pos) * 1000000 / 192000) << "block at " << b.pos;
+        if (b.peak > 3000 && b.peak < 3600) ++loud; // the tone's -20 dBFS peak is 3277
+    }
+    EXPECT_GT(loud, 500) << "the tone did not come through";
+    std::printf("%zu blocks in 2.5 s, %d of them with the tone's peak\n", blocks.size(), loud);
+    // Later blocks really wait for their time: the last one of a buffer (at
+    // byte 7800) comes about 41 ms after the buffer, not at once.
+    std::int64_t latest = 0;
+    for (const auto &b : blocks)
+        if (b.pos == 7800) latest = std::max(latest, b.sinceArrival);
+    EXPECT_GE(latest, 7800LL * 1000000 / 192000);
+}
+
+} // namespace
