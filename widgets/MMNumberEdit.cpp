@@ -1,0 +1,72 @@
+#include "widgets/MMNumberEdit.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QTimer>
+#include <algorithm>
+
+bool MMNumberEditAcceptsChar(char16_t code, bool enabled) {
+    if (code == u'\r') return false;
+    if (code < 32) return enabled || code != u'\b';
+    if (!enabled) return false;
+    return code == u'+' || code == u'-' || (code >= u'0' && code <= u'9');
+}
+
+int MMNumberEditParse(const QString &text, int fallback) {
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok, 10);
+    return ok ? value : fallback;
+}
+
+TMMNumberEdit::TMMNumberEdit(QWidget *parent) : QLineEdit(parent) {
+    setText(QStringLiteral("0"));
+    setAlignment(MMHorzAlignment(fAlignment) | Qt::AlignVCenter);
+}
+
+int TMMNumberEdit::Value() const {
+    return MMNumberEditParse(text(), fMinValue);
+}
+
+void TMMNumberEdit::SetValue(int value) {
+    if (fMinValue != fMaxValue)
+        value = std::clamp(value, std::min(fMinValue, fMaxValue), std::max(fMinValue, fMaxValue));
+    const QString t = QString::number(value);
+    if (t != text()) setText(t);
+}
+
+void TMMNumberEdit::SetAlignment(TAlignment value) {
+    if (value == fAlignment) return;
+    fAlignment = value;
+    setAlignment(MMHorzAlignment(value) | Qt::AlignVCenter);
+}
+
+void TMMNumberEdit::keyPressEvent(QKeyEvent *event) {
+    const bool cut = event->matches(QKeySequence::Cut), paste = event->matches(QKeySequence::Paste);
+    if (cut || paste) {
+        if (isEnabled() && !isReadOnly()) QLineEdit::keyPressEvent(event);
+        return;
+    }
+    // Keys without a character (arrows, Home, ...) are not filtered.
+    const QString typed = event->text();
+    if (!typed.isEmpty() && !MMNumberEditAcceptsChar(typed.at(0).unicode(), isEnabled())) {
+        QApplication::beep();
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void TMMNumberEdit::focusInEvent(QFocusEvent *event) {
+    QLineEdit::focusInEvent(event);
+    // After the mouse press that brought the focus has placed the cursor.
+    if (fAutoSelect)
+        QTimer::singleShot(0, this, [this] {
+            if (hasFocus()) selectAll();
+        });
+}
+
+void TMMNumberEdit::focusOutEvent(QFocusEvent *event) {
+    SetValue(Value());
+    QLineEdit::focusOutEvent(event);
+}
