@@ -3,6 +3,7 @@
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -11,6 +12,8 @@ namespace {
 
 // alsa-lib writes its own diagnostics to stderr; the caller reports failures itself.
 void QuietAlsa(const char *, int, const char *, int, const char *, ...) {}
+
+std::atomic<int> OverrunCount{0};
 
 void SilenceAlsa() {
     static std::once_flag once;
@@ -88,6 +91,7 @@ class TAlsaSource : public TCaptureSource {
     // An overrun loses samples but not the stream: prepare and start again.
     long Recover(int err) {
         if (err == -ENODEV || err == -EBADFD) return err;
+        if (err == -EPIPE) ++OverrunCount;
         if (snd_pcm_recover(pcm_, err, 1) < 0) return err;
         const int restarted = snd_pcm_start(pcm_);
         return restarted < 0 && restarted != -EBADFD ? restarted : 0;
@@ -101,6 +105,10 @@ TAlsaWaveInDriver::TAlsaWaveInDriver() {
     SilenceAlsa();
 }
 
+int TAlsaWaveInDriver::Overruns() {
+    return OverrunCount;
+}
+
 unsigned TAlsaWaveInDriver::GetNumDevs() {
     std::vector<std::string> names;
     void **hints = nullptr;
@@ -108,9 +116,10 @@ unsigned TAlsaWaveInDriver::GetNumDevs() {
         for (void **h = hints; *h != nullptr; ++h) {
             char *name = snd_device_name_get_hint(*h, "NAME");
             char *ioid = snd_device_name_get_hint(*h, "IOID");
-            // "null" delivers full frames without writing them: no source for a meter.
+            // "null" delivers full frames without writing them: no source for a meter. Opening
+            // "jack" tries to start a JACK server and writes to stderr, so it is not probed.
             const bool capture = name != nullptr && (ioid == nullptr || std::strcmp(ioid, "Input") == 0) &&
-                                 std::strcmp(name, "null") != 0;
+                                 std::strcmp(name, "null") != 0 && std::strcmp(name, "jack") != 0;
             if (capture) names.emplace_back(name);
             std::free(name);
             std::free(ioid);

@@ -23,6 +23,9 @@ class TAlsaWaveInDriver : public TStreamWaveInDriver {
                                                MMRESULT *result) override;
     bool DriverErrorText(MMRESULT code, char *text, unsigned size) override;
 
+    // Any thread: overruns recovered since the program started, by every stream.
+    static int Overruns();
+
     // Any thread: the ALSA name of device id ("default" for -1, empty when unknown).
     std::string PcmName(int id);
 
