@@ -44,11 +44,10 @@ void SplitRadixSSE2(float *z, std::size_t n, const float *tw, std::size_t stride
         const __m128 u = _mm_add_ps(d1, t), v = _mm_sub_ps(d1, t);
         // Entries k and k+1: (cos, -sin) of the rotation and of its triple.
         const __m128 w0 = _mm_loadu_ps(tw + 4 * k * stride), w1 = _mm_loadu_ps(tw + 4 * (k + 1) * stride);
-        const __m128 lo = _mm_unpacklo_ps(w0, w1), hi = _mm_unpackhi_ps(w0, w1);
-        const __m128 w1r = _mm_shuffle_ps(lo, lo, _MM_SHUFFLE(1, 1, 0, 0));
-        const __m128 w1i = _mm_shuffle_ps(lo, lo, _MM_SHUFFLE(3, 3, 2, 2));
-        const __m128 w3r = _mm_shuffle_ps(hi, hi, _MM_SHUFFLE(1, 1, 0, 0));
-        const __m128 w3i = _mm_shuffle_ps(hi, hi, _MM_SHUFFLE(3, 3, 2, 2));
+        const __m128 w1r = _mm_shuffle_ps(w0, w1, _MM_SHUFFLE(0, 0, 0, 0));
+        const __m128 w1i = _mm_shuffle_ps(w0, w1, _MM_SHUFFLE(1, 1, 1, 1));
+        const __m128 w3r = _mm_shuffle_ps(w0, w1, _MM_SHUFFLE(2, 2, 2, 2));
+        const __m128 w3i = _mm_shuffle_ps(w0, w1, _MM_SHUFFLE(3, 3, 3, 3));
         _mm_storeu_ps(c + r, ComplexMul(u, w1r, w1i, negEven));
         _mm_storeu_ps(d + r, ComplexMul(v, w3r, w3i, negEven));
     }
