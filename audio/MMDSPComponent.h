@@ -34,20 +34,25 @@ class TMMDSPComponent : public TMMCustomDSPComponent {
     ~TMMDSPComponent() override;
 
     // --- Published properties (each class publishes the links it supports, see PublishesInput).
+    // The setters run on the main thread. A link or format change stops a started
+    // member first (Stopped); a refused link leaves every link as it was.
     TMMDSPComponent *Input() const { return GetInput(); }
     TMMDSPComponent *Output() const { return GetOutput(); }
-    virtual void SetInput(TMMDSPComponent *Value);
-    virtual void SetOutput(TMMDSPComponent *Value);
+    virtual void SetInput(TMMDSPComponent *Value);  // none breaks the link at both ends
+    virtual void SetOutput(TMMDSPComponent *Value); // none breaks the link at both ends
 
-    // The stream's format at this member: a private copy, or none.
+    // The stream's format at this member: a private copy, or none. Setting it hands
+    // the copy on to the Output, so a change runs down the whole chain (main thread).
     const TWaveFormatEx *PWaveFormat() const { return GetPWaveFormat(); }
     virtual void SetPWaveFormat(const TWaveFormatEx *Value);
 
-    // The real buffer size while opened, else the requested one.
+    // The real buffer size while opened, else the requested one. A device class
+    // overrides the setter with its own rules (main thread).
     int BufferSize() const { return GetBufferSize(); }
     virtual void SetBufferSize(int Value);
     int RequestedBufferSize() const { return FBufferSize; }
 
+    // Fired on the delivering thread; set them while the chain is not started.
     const TMMBufferEvent &OnBufferReady() const { return FOnBufferReady; }
     void SetOnBufferReady(TMMBufferEvent Value) { FOnBufferReady = std::move(Value); }
     const TMMBufferLoadEvent &OnBufferLoad() const { return FOnBufferLoad; }

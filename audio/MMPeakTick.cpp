@@ -46,7 +46,7 @@ TMMPeakTickEntry *TMMPeakTickService::Register(int IntervalMs, int SuspendCount,
     entry->Interval = std::max(IntervalMs, TickMs);
     entry->Callback = std::move(Callback);
     entry->Data = Data;
-    entry->SuspendCount = SuspendCount;
+    entry->SuspendCount = std::max(SuspendCount, 0); // a negative count could never be resumed
     TMMPeakTickEntry *result = entry.get();
     std::lock_guard<std::recursive_mutex> lock(FLock);
     FEntries.push_back(std::move(entry));

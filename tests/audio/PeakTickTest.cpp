@@ -82,6 +82,10 @@ TEST_F(PeakTicks, SuspendCountsNestAndResumeStopsAtZero) {
     EXPECT_EQ(e->SuspendCount, 0);
     service.Suspend(e);
     EXPECT_TRUE(CallTicks("x", 1).empty()) << "one extra resume must not cancel a later suspend";
+
+    TMMPeakTickEntry *negative = Add("n", 25, -3);
+    EXPECT_EQ(negative->SuspendCount, 0);
+    EXPECT_EQ(CallTicks("n", 1), (std::vector<int>{1}));
 }
 
 TEST_F(PeakTicks, CallbacksRunInRegistrationOrderWithEntryAndData) {
