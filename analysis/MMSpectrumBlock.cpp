@@ -51,6 +51,7 @@ bool TMMFFTSetup::SetFFTLength(int value) {
 }
 
 void TMMFFTSetup::SetWindow(TMMFFTWindow value) {
+    if (value == Window_) return;
     Window_ = value;
     FillWindowTable(WindowTable_.data(), Window_, FFTLog2(Length_));
 }
@@ -219,6 +220,7 @@ int TMMSpectrumBlock::BlockBytes() const {
 }
 
 void TMMSpectrumBlock::Transform(const void *pcm) {
+    if (pcm == nullptr) return;
     const int n = FFTLength();
     PrepareFFTBlock(pcm, Format_, Setup_.WindowTable(), n, Work_.data(), OverflowThunk_);
     DoRealFFT(Setup_.Plan(), Work_.data(), 1);

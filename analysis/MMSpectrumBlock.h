@@ -97,7 +97,8 @@ class TMMSpectrumBlock {
 
     void SetOnPcmOverflow(TPcmOverflowEvent handler) { OnPcmOverflow_ = std::move(handler); }
 
-    // PrepareFFTBlock, the forward transform and the bin scaling, for one block of BlockBytes().
+    // PrepareFFTBlock, the forward transform and the bin scaling, for one block of
+    // BlockBytes(). A null block changes nothing.
     void Transform(const void *pcm);
     // FFTLength values: FFTLength/2 (re, im) pairs from the last Transform.
     const std::int16_t *Bins() const { return Bins_.data(); }

@@ -256,6 +256,8 @@ TEST(SpectrumBlock, DcAndSilence) {
     std::vector<std::int16_t> pcm(64, 1000);
     block.Transform(pcm.data());
     EXPECT_EQ(block.Bins()[0], 2 * 999);
+    block.Transform(nullptr); // keeps the last result
+    EXPECT_EQ(block.Bins()[0], 2 * 999);
     for (int r = 1; r < 64; ++r)
         ASSERT_EQ(block.Bins()[r], 0) << r;
 
