@@ -116,6 +116,10 @@ void BM_ConnectorPassAllDue(benchmark::State &state) {
         rig.c.Refresh();
         if (!rig.c.NewData(TMMConnector::dgSpectra)) rig.Feed();
     }
+    std::int64_t blocks = 0;
+    for (auto g : {TMMConnector::dgLevels, TMMConnector::dgMeters, TMMConnector::dgSpectra})
+        blocks += rig.c.BlockCount(g);
+    state.counters["blocks_per_pass"] = double(blocks) / state.iterations();
 }
 BENCHMARK(BM_ConnectorPassAllDue);
 
