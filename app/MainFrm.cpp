@@ -31,8 +31,9 @@ constexpr TColor kLedOrange = 33023;
 // Frame of a placeholder whose instrument has a lowered outer bevel.
 const QColor kBevelShadow = ToQColor(clBtnShadow);
 
-QFont Gothic(int pixels, bool bold = false) {
-    QFont f("IPAGothic");
+// The fixed-pitch Japanese Gothic, or its proportional cut.
+QFont Gothic(int pixels, bool bold = false, const char *family = "IPAGothic") {
+    QFont f(family);
     f.setStyleHint(QFont::SansSerif);
     f.setPixelSize(pixels);
     f.setBold(bold);
@@ -108,6 +109,8 @@ QPushButton *AddPushButton(QWidget *parent, const QString &name, const QString &
                            const QRect &geometry) {
     auto *button = new QPushButton(caption, parent);
     button->setObjectName(name);
+    // The proportional cut of the same Gothic, so "Load Default Setting" fits its button.
+    button->setFont(Gothic(12, false, "IPAPGothic"));
     button->setGeometry(geometry);
     return button;
 }

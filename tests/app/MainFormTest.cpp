@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -146,6 +147,10 @@ TEST(MainFormLayoutTest, MenuIsHiddenAndLaidOut) {
     EXPECT_FALSE(form.BtnSaveSetting->geometry().intersects(form.Button5->geometry()));
     EXPECT_FALSE(form.ShutDnBtn->geometry().intersects(form.Button2->geometry()));
     EXPECT_LE(form.Button5->geometry().right(), form.CloseBox->width() - 1);
+    // Every caption fits its button.
+    for (QPushButton *b : {form.Button4, form.BtnSaveSetting, form.Button5, form.ShutDnBtn, form.Button2})
+        EXPECT_LE(QFontMetrics(b->font()).horizontalAdvance(b->text()) + 4, b->width())
+            << b->text().toStdString();
 
     form.Image1Click();
     EXPECT_FALSE(form.CloseBox->isHidden());
@@ -306,4 +311,50 @@ TEST(MainFormTest, FailedSaveShowsThePathInTheErrorBox) {
     const QString text = AnswerMessageBox([&] { form.BtnSaveSetting->click(); });
     EXPECT_EQ(text, path + QString::fromUtf8(" に書き込めません"));
     EXPECT_EQ(form.Ended, 0);
+}
+
+TEST(MainFormTest, LoadDefaultCopiesTheDefaultsAndAppliesTheFirstNineKeys) {
+    QTemporaryDir dir;
+    TWorkingDir wd(dir.path());
+    QFile defaults(dir.filePath("VelmoraDef.ini"));
+    ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
+    defaults.write("[VU]\nVUPos=0\n[Peak]\nLevel1=-7\n");
+    defaults.close();
+
+    TTestForm form;
+    form.RbUpper->click();
+    form.rbLevelG->click();
+    form.CbLineSpa->click();
+    form.Settings.PeakLevel1 = 3;
+    form.Settings.ShowRedLine = true;
+    // The copy lands in the working directory; the file read is the one beside the
+    // program, which these tests never create, so the nine keys come back as defaults.
+    ASSERT_FALSE(QFile::exists(SettingsFilePath()));
+    form.Button5->click();
+    EXPECT_TRUE(QFile::exists(dir.filePath("VelmoraPro.ini")));
+    EXPECT_EQ(form.Settings.VUPos, 0);
+    EXPECT_TRUE(form.RbLower->isChecked());
+    EXPECT_EQ(form.PnlVU->pos(), QPoint(4, 337));
+    EXPECT_EQ(form.PanelSpectrum->y(), 97);
+    EXPECT_EQ(form.Settings.PeakLevel1, -5);
+    EXPECT_EQ(form.SetupLed1->text(), "-5");
+    EXPECT_FALSE(form.Settings.ShowRedLine);
+    EXPECT_TRUE(form.BdRedLine->isHidden());
+    // The small window and the line spectrum are not part of the defaults.
+    EXPECT_TRUE(form.Settings.ShowGraph);
+    EXPECT_TRUE(form.Settings.LineSpa);
+    EXPECT_FALSE(form.PanelGrph->isHidden());
+}
+
+TEST(MainFormTest, CentredOnTheScreenTheFirstTimeItIsShown) {
+    TTestForm form;
+    form.show();
+    ASSERT_NE(form.screen(), nullptr);
+    EXPECT_EQ(form.frameGeometry().center(), form.screen()->geometry().center());
+    // Later showings leave the window where the operator put it.
+    form.hide();
+    form.move(3, 4);
+    form.show();
+    EXPECT_EQ(form.pos(), QPoint(3, 4));
+    form.hide();
 }
