@@ -138,23 +138,23 @@ void TimeCallback(unsigned uTimerID, unsigned, std::uintptr_t dwUser, std::uintp
 class TMMHiTimerWindow : public QObject {
   public:
     explicit TMMHiTimerWindow(std::shared_ptr<TMMHiTimerState> State) : FState(std::move(State)) {}
-    bool Dispatching() const { return FDispatching; }
+    bool Dispatching() const { return FDispatching > 0; }
 
   protected:
     bool event(QEvent *Event) override {
         if (Event->type() != TickEventType) return QObject::event(Event);
         // The handler may tear the timer down, and this window with it (deferred).
         std::shared_ptr<TMMHiTimerState> state = FState;
-        FDispatching = true;
+        ++FDispatching; // a handler that runs the event loop may come back in here
         if (static_cast<TickEvent *>(Event)->FId == state->TimerID.load()) Fire(*state);
-        FDispatching = false;
+        --FDispatching;
         state->Queued.fetch_sub(1);
         return true;
     }
 
   private:
     std::shared_ptr<TMMHiTimerState> FState;
-    bool FDispatching = false;
+    int FDispatching = 0;
 };
 
 namespace {

@@ -299,6 +299,22 @@ TEST_F(HiTimer, DestroyingTheTimerFromItsOwnHandlerIsSafe) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(ticks.load(), 1);
     EXPECT_EQ(timer, nullptr);
+
+    // The same from a tick handled inside another tick's handler (a handler that
+    // runs the event loop, as the connector's trigger loop does).
+    ticks = 0;
+    timer = std::make_unique<TMMHiTimer>();
+    timer->SetTimerSource(&source);
+    timer->SetOnTimer([this](TObject *) {
+        if (++ticks > 1) return;
+        QCoreApplication::sendPostedEvents(); // the second tick is handled in here
+        timer.reset();
+    });
+    source.Fire(2);
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(ticks.load(), 2);
+    EXPECT_EQ(timer, nullptr);
 }
 
 TEST(HiTimerSystem, TicksFromTheSystemTimerInEveryMode) {
