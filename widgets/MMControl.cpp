@@ -80,7 +80,13 @@ void TMMControl::SetAlign(TAlign value) {
     if (value == fAlign) return;
     fAlign = value;
     WatchParent();
-    AlignControls(parentWidget());
+    if (!Loading()) AlignControls(parentWidget());
+}
+
+void TMMControl::Loaded() {
+    TMMComponent::Loaded();
+    if (fAlign != alNone) AlignControls(parentWidget());
+    AlignControls(this);
 }
 
 void TMMControl::WatchParent() {
@@ -100,6 +106,7 @@ bool TMMControl::eventFilter(QObject *watched, QEvent *event) {
 void TMMControl::AlignControls(QWidget *parent) {
     if (parent == nullptr) return;
     auto *owner = qobject_cast<TMMControl *>(parent);
+    if (owner != nullptr && owner->Loading()) return;
     TRect area = owner != nullptr ? owner->AlignRect() : TRect::FromQRect(parent->rect());
     const TAlign order[] = {alTop, alBottom, alLeft, alRight, alClient};
     for (TAlign pass : order) {

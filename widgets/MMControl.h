@@ -74,6 +74,9 @@ class TMMControl : public QWidget, public TMMComponent {
     // (top, bottom, left, right, then client) inside its alignment area.
     static void AlignControls(QWidget *parent);
 
+    // Aligns what was deferred while loading.
+    void Loaded() override;
+
   protected:
     // Draws the control; the default draws the bevel and fills the inner
     // rectangle with Color.

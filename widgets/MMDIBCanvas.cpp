@@ -64,6 +64,7 @@ std::uint8_t TMMDIBCanvas::NearestIndex(TColor color) {
 
 TMMDIBCanvas::TMMDIBCanvas(QObject *owner) : fOwner(owner) {
     fClip = Rect(0, 0, fWidth, fHeight);
+    fLastPaletteIndex = NearestIndex(fLastPaletteColor);
 }
 
 TMMDIBCanvas::~TMMDIBCanvas() {
@@ -182,7 +183,12 @@ void TMMDIBCanvas::SetClipRect(const TRect &rect) {
 void TMMDIBCanvas::SetColor(TColor color) {
     RequireDrawing();
     if (fBitsPerPixel == 8) {
-        fColor[0] = NearestIndex(color);
+        // Meters set the same few colours over and over.
+        if (color != fLastPaletteColor) {
+            fLastPaletteColor = color;
+            fLastPaletteIndex = NearestIndex(color);
+        }
+        fColor[0] = fLastPaletteIndex;
         return;
     }
     const TColor rgb = ColorToRGB(color);
@@ -243,8 +249,14 @@ void TMMDIBCanvas::FillRect(const TRect &rect, bool dotted) {
 
 void TMMDIBCanvas::Plot(int x, int y) {
     if (!fClip.Contains(x, y)) return;
-    const int bpp = fBitsPerPixel / 8;
-    std::memcpy(fBits.get() + std::size_t(y) * Stride() + std::size_t(x) * bpp, fColor, bpp);
+    if (fBitsPerPixel == 8) {
+        fBits[std::size_t(y) * Stride() + std::size_t(x)] = fColor[0];
+        return;
+    }
+    std::uint8_t *p = fBits.get() + std::size_t(y) * Stride() + std::size_t(x) * 3;
+    p[0] = fColor[0];
+    p[1] = fColor[1];
+    p[2] = fColor[2];
 }
 
 void TMMDIBCanvas::SetPixel(int x, int y) {
@@ -289,15 +301,32 @@ void TMMDIBCanvas::LineTo(int x, int y) {
         tmin = std::max<std::int64_t>(tmin, a0 - hi);
         tmax = std::min<std::int64_t>(tmax, a0 - lo);
     }
+    if (tmin > tmax) return;
     const std::int64_t step = da >= 0 ? 1 : -1;
+    // The minor coordinate at the first visible step by one division, then
+    // incrementally: q + rem / (2n) tracks (2·t·db + n) / (2n).
+    const std::int64_t twoN = n == 0 ? 1 : 2 * n;
+    const std::int64_t first = n == 0 ? 0 : 2 * tmin * db + n;
+    std::int64_t q = FloorDiv(first, twoN);
+    std::int64_t rem = first - q * twoN;
+    const std::int64_t inc = n == 0 ? 0 : 2 * db;
     for (std::int64_t t = tmin; t <= tmax; ++t) {
         const std::int64_t a = a0 + step * t;
-        const std::int64_t b = n == 0 ? b0 : b0 + FloorDiv(2 * t * db + n, 2 * n);
-        if (b < std::numeric_limits<int>::min() || b > std::numeric_limits<int>::max()) continue;
-        if (xMajor)
-            Plot(static_cast<int>(a), static_cast<int>(b));
-        else
-            Plot(static_cast<int>(b), static_cast<int>(a));
+        const std::int64_t b = b0 + q;
+        if (b >= std::numeric_limits<int>::min() && b <= std::numeric_limits<int>::max()) {
+            if (xMajor)
+                Plot(static_cast<int>(a), static_cast<int>(b));
+            else
+                Plot(static_cast<int>(b), static_cast<int>(a));
+        }
+        rem += inc; // |inc| <= 2n: at most one carry either way
+        if (rem >= twoN) {
+            rem -= twoN;
+            ++q;
+        } else if (rem < 0) {
+            rem += twoN;
+            --q;
+        }
     }
 }
 

@@ -165,6 +165,8 @@ class TMMDIBCanvas {
     TNotifyEvent fOnChange;
 
     std::uint8_t fColor[3] = {0, 0, 0}; // B, G, R or index in [0]
+    TColor fLastPaletteColor = clBlack; // the last colour looked up in the palette
+    std::uint8_t fLastPaletteIndex = 0;
     TRect fClip;
     int fPenX = 0;
     int fPenY = 0;

@@ -225,3 +225,19 @@ TEST(DIBGraphicControl, DrawsAtOnceOnlyWhenShownInAParent) {
     orphan.show();
     EXPECT_FALSE(orphan.DrawAtOnce(routine)) << "no parent window";
 }
+
+TEST(Panel, AlignmentWaitsForTheEndOfLoading) {
+    TMMPanel *panel = nullptr;
+    TMMPanel *child = nullptr;
+    {
+        TMMLoadingBracket loading;
+        panel = new TMMPanel;
+        panel->SetBounds(0, 0, 100, 50);
+        child = new TMMPanel(panel);
+        child->SetBounds(7, 7, 10, 10);
+        child->SetAlign(alClient);
+        EXPECT_EQ(child->geometry(), QRect(7, 7, 10, 10)) << "aligned while loading";
+    }
+    EXPECT_EQ(child->geometry(), QRect(1, 1, 98, 48));
+    delete panel;
+}
