@@ -167,6 +167,9 @@ void TMainForm::BuildUpperSection() {
     AddLabel(MMPanel5, "LblPeakLevels", {8, 6}, "PEAK LEVELS", clLime, Arial(12, true));
     PLLbl = AddLabel(MMPanel5, "PLLbl", {37, 31}, "----", clWhite, Gothic(16, true));
     PRLbl = AddLabel(MMPanel5, "PRLbl", {184, 31}, "----", clWhite, Gothic(16, true));
+    // Room for the longest read-out ("-100.00") without resizing on every change.
+    for (QLabel *readOut : {PLLbl, PRLbl})
+        readOut->resize(88, readOut->height());
     AddLabel(MMPanel5, "LblPeakL", {15, 40}, "L", clYellow, Arial(12, true));
     AddLabel(MMPanel5, "LblPeakR", {162, 41}, "R", clYellow, Arial(12, true));
     MarginLedLeft = AddLed(MMPanel5, "MarginLedLeft", {41, 56, 32, 22}, kLedOrange, "+16");

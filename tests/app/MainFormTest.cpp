@@ -93,6 +93,7 @@ TEST(MainFormLayoutTest, LabelsTextsColoursAndFaces) {
     EXPECT_EQ(form.PRLbl->pos(), QPoint(184, 31));
     EXPECT_EQ(TextColor(form.PRLbl), ToQColor(clWhite));
     EXPECT_EQ(form.PLLbl->font().pixelSize(), 16);
+    EXPECT_GE(form.PLLbl->width(), QFontMetrics(form.PLLbl->font()).horizontalAdvance("-100.00"));
     const QFontInfo gothic(form.PLLbl->font());
     EXPECT_EQ(gothic.family(), "IPAGothic");
     // Fixed pitch, so the read-outs do not shift as their digits change.
