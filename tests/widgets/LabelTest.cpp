@@ -31,6 +31,24 @@ QFont Crisp() {
     return f;
 }
 
+// Pixels of `img` exactly `color`, and their bounding box.
+int Count(const QImage &img, QRgb color, QRect *box = nullptr) {
+    int n = 0;
+    QRect b;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (img.pixel(x, y) == color) {
+                ++n;
+                b = b.united(QRect(x, y, 1, 1));
+            }
+    if (box) *box = b;
+    return n;
+}
+
+QImage Render(TMMLabel &label) {
+    return label.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
 } // namespace
 
 TEST(LabelEffects, ShadowPresetDrawsTheCaptionOnceDisplacedUnderIt) {
@@ -159,7 +177,7 @@ TEST(Label, ShadowIsDrawnUnderTheCaptionTwoPixelsDownRight) {
     label.SetTransparent(false);
     label.SetColor(clWhite);
     label.resize(30, 30);
-    const QImage img = label.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage img = Render(label);
     const QRgb red = qRgb(255, 0, 0), blue = qRgb(0, 0, 255);
     int captionPixels = 0;
     for (int y = 0; y < 28; ++y)
@@ -171,12 +189,7 @@ TEST(Label, ShadowIsDrawnUnderTheCaptionTwoPixelsDownRight) {
             EXPECT_TRUE(below == red || below == blue) << x << "," << y;
         }
     EXPECT_GT(captionPixels, 20);
-    // Some shadow is visible beside the stem.
-    int shadowPixels = 0;
-    for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 30; ++x)
-            shadowPixels += img.pixel(x, y) == blue;
-    EXPECT_GT(shadowPixels, 10);
+    EXPECT_GT(Count(img, blue), 10) << "the shadow shows beside the stem";
 }
 
 TEST(Label, BitmapFillsTheCaption) {
@@ -189,13 +202,28 @@ TEST(Label, BitmapFillsTheCaption) {
     QImage pattern(2, 2, QImage::Format_RGB32);
     pattern.fill(qRgb(0, 255, 0));
     label.SetBitmap(pattern);
-    const QImage img = label.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    int green = 0, black = 0;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x) {
-            green += img.pixel(x, y) == qRgb(0, 255, 0);
-            black += img.pixel(x, y) == qRgb(0, 0, 0);
-        }
-    EXPECT_GT(green, 30);
-    EXPECT_EQ(black, 0) << "the font colour must not show through";
+    const QImage img = Render(label);
+    EXPECT_GT(Count(img, qRgb(0, 255, 0)), 30);
+    EXPECT_EQ(Count(img, qRgb(0, 0, 0)), 0) << "the font colour must not show through";
+}
+
+TEST(Label, RotatedTextStandsUpInsideTheLabel) {
+    TMMLabel label;
+    label.SetFont(Crisp());
+    label.SetCaption(QStringLiteral("LEVEL"));
+    label.SetEffectStyle(lsNone);
+    label.SetTransparent(false);
+    label.SetColor(clWhite);
+    label.SetFontColor(clRed);
+    label.resize(40, 120);
+    QRect flat, turned;
+    label.SetAngle(0);
+    Count(Render(label), qRgb(255, 0, 0), &flat);
+    label.SetAngle(90);
+    const int ink = Count(Render(label), qRgb(255, 0, 0), &turned);
+    EXPECT_GT(ink, 30);
+    EXPECT_GT(turned.height(), turned.width()) << "reads upward";
+    EXPECT_GE(turned.top(), 0);
+    EXPECT_LE(turned.bottom(), 119);
+    EXPECT_GT(flat.width(), flat.height());
 }
