@@ -1,5 +1,7 @@
 #include "widgets/MMControl.h"
 
+#include "widgets/MMLoadingBracket.h"
+
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -16,7 +18,12 @@ Qt::Alignment MMHorzAlignment(TAlignment alignment) {
 }
 
 TMMControl::TMMControl(QWidget *parent) : QWidget(parent) {
-    fBevel.SetOnChange([this](TMMObject *) { BevelChanged(); });
+    fBevel.SetOnChange([this](TObject *) { BevelChanged(); });
+    TMMLoadingBracket::Join(this);
+}
+
+TMMControl::~TMMControl() {
+    TMMLoadingBracket::Leave(this);
 }
 
 TColor TMMControl::Color() const {
@@ -80,7 +87,7 @@ void TMMControl::SetAlign(TAlign value) {
     if (value == fAlign) return;
     fAlign = value;
     WatchParent();
-    if (!Loading()) AlignControls(parentWidget());
+    if (!IsLoading()) AlignControls(parentWidget());
 }
 
 void TMMControl::Loaded() {
@@ -106,7 +113,7 @@ bool TMMControl::eventFilter(QObject *watched, QEvent *event) {
 void TMMControl::AlignControls(QWidget *parent) {
     if (parent == nullptr) return;
     auto *owner = qobject_cast<TMMControl *>(parent);
-    if (owner != nullptr && owner->Loading()) return;
+    if (owner != nullptr && owner->IsLoading()) return;
     TRect area = owner != nullptr ? owner->AlignRect() : TRect::FromQRect(parent->rect());
     const TAlign order[] = {alTop, alBottom, alLeft, alRight, alClient};
     for (TAlign pass : order) {

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "audio/MMComponent.h"
 #include "widgets/MMBevel.h"
-#include "widgets/MMComponent.h"
 
 #include <QWidget>
 #include <functional>
@@ -18,12 +18,13 @@ Qt::Alignment MMHorzAlignment(TAlignment alignment);
 class TMMControl : public QWidget, public TMMComponent {
     Q_OBJECT
   public:
-    using TNotifyEvent = std::function<void(QObject *sender)>;
-    using TMouseEvent = std::function<void(QObject *sender, Qt::MouseButton button,
+    using TMouseEvent = std::function<void(TObject *sender, Qt::MouseButton button,
                                            Qt::KeyboardModifiers shift, int x, int y)>;
-    using TMouseMoveEvent = std::function<void(QObject *sender, Qt::KeyboardModifiers shift, int x, int y)>;
+    using TMouseMoveEvent = std::function<void(TObject *sender, Qt::KeyboardModifiers shift, int x, int y)>;
 
+    // Joins the open loading bracket, if any.
     explicit TMMControl(QWidget *parent = nullptr);
+    ~TMMControl() override;
 
     TMMBevel &Bevel() { return fBevel; }
     const TMMBevel &Bevel() const { return fBevel; }

@@ -18,7 +18,7 @@ void TMMGraphicControl::Paint(QPainter &canvas) {
     const TRect inner = PaintBevel(canvas);
     if (!fTransparent)
         canvas.fillRect(inner.ToQRect(), ToQColor(Color()));
-    else if (Designing() && Bevel().TotalWidth() == 0) {
+    else if (IsDesigning() && Bevel().TotalWidth() == 0) {
         // Otherwise invisible at design time: outline it.
         canvas.setPen(QPen(Qt::black, 1, Qt::DashLine));
         canvas.drawRect(rect().adjusted(0, 0, -1, -1));

@@ -1,5 +1,7 @@
 #include "widgets/MMNumberEdit.h"
 
+#include "widgets/MMLoadingBracket.h"
+
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -22,6 +24,11 @@ int MMNumberEditParse(const QString &text, int fallback) {
 TMMNumberEdit::TMMNumberEdit(QWidget *parent) : QLineEdit(parent) {
     setText(QStringLiteral("0"));
     setAlignment(MMHorzAlignment(fAlignment) | Qt::AlignVCenter);
+    TMMLoadingBracket::Join(this);
+}
+
+TMMNumberEdit::~TMMNumberEdit() {
+    TMMLoadingBracket::Leave(this);
 }
 
 int TMMNumberEdit::Value() const {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "widgets/MMComponent.h"
+#include "audio/MMComponent.h"
 #include "widgets/MMControl.h"
 
 #include <QLineEdit>
@@ -18,7 +18,9 @@ int MMNumberEditParse(const QString &text, int fallback);
 class TMMNumberEdit : public QLineEdit, public TMMComponent {
     Q_OBJECT
   public:
+    // Joins the open loading bracket, if any.
     explicit TMMNumberEdit(QWidget *parent = nullptr);
+    ~TMMNumberEdit() override;
 
     // The text as a number, or MinValue when it is not one.
     int Value() const;

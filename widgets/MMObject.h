@@ -1,18 +1,18 @@
 #pragma once
 
+#include "audio/MMTypes.h"
+
 #include <functional>
 
 // A persistent settings object that tells its owner about changes. Inside an
 // update bracket the individual changes stay silent: opening the outermost
 // bracket fires *changing*, closing it fires *changed* once.
-class TMMObject {
+class TMMObject : public TObject {
   public:
-    using TNotifyEvent = std::function<void(TMMObject *sender)>;
-
     TMMObject() = default;
-    virtual ~TMMObject() = default;
+    ~TMMObject() override = default;
     // Copies carry the values, never the owner's notifications.
-    TMMObject(const TMMObject &) : TMMObject() {}
+    TMMObject(const TMMObject &) : TObject(), fUpdateCount(0) {}
     TMMObject &operator=(const TMMObject &) { return *this; }
 
     void BeginUpdate();

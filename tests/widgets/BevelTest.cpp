@@ -89,7 +89,7 @@ TEST(Bevel, TotalWidthCountsEveryPart) {
 TEST(Bevel, ChangesNotifyAndUnchangedValuesDoNot) {
     TMMBevel b;
     int changes = 0;
-    b.SetOnChange([&](TMMObject *) { ++changes; });
+    b.SetOnChange([&](TObject *) { ++changes; });
     b.SetBevelOuter(bvLowered);
     b.SetOuterShadowColor(clBtnShadow);
     EXPECT_EQ(changes, 0);
@@ -107,8 +107,8 @@ TEST(Bevel, ChangesNotifyAndUnchangedValuesDoNot) {
 TEST(Bevel, UpdateBracketFiresChangingOnceAndChangedOnce) {
     TMMBevel b;
     std::string log;
-    b.SetOnChanging([&](TMMObject *) { log += "<"; });
-    b.SetOnChange([&](TMMObject *) { log += ">"; });
+    b.SetOnChanging([&](TObject *) { log += "<"; });
+    b.SetOnChange([&](TObject *) { log += ">"; });
     b.BeginUpdate();
     b.BeginUpdate();
     b.SetBorderWidth(3);
@@ -131,7 +131,7 @@ TEST(Bevel, AssignCopiesEverythingWithOneNotification) {
     source.SetOuterLightColor(255);
     TMMBevel target;
     int changes = 0;
-    target.SetOnChange([&](TMMObject *) { ++changes; });
+    target.SetOnChange([&](TObject *) { ++changes; });
     target.Assign(source);
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(target.BevelInner(), bvSpace);

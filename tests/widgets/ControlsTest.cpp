@@ -1,5 +1,6 @@
 #include "widgets/MMBorder.h"
 #include "widgets/MMDIBGraphicControl.h"
+#include "widgets/MMLoadingBracket.h"
 #include "widgets/MMPanel.h"
 
 #include <QApplication>
@@ -36,24 +37,31 @@ class LoadProbe : public TMMComponent {
 TEST(LoadingBracket, ComponentsLoadOnceInCreationOrder) {
     std::vector<int> log;
     LoadProbe outside(log, 0);
-    EXPECT_FALSE(outside.Loading());
     {
         TMMLoadingBracket bracket;
         LoadProbe a(log, 1);
+        bracket.Add(&a);
+        TMMPanel panel; // controls join by themselves
+        EXPECT_TRUE(panel.IsLoading());
         auto *gone = new LoadProbe(log, 9);
+        bracket.Add(gone);
         {
             TMMLoadingBracket inner; // nested: handed to the outer bracket
             LoadProbe b(log, 2);
+            inner.Add(&b);
             inner.Done();
-            EXPECT_TRUE(b.Loading());
-            delete gone; // freed before the end: never loaded
+            EXPECT_TRUE(b.IsLoading());
+            TMMLoadingBracket::Leave(gone); // freed before the end: never loaded
+            delete gone;
             LoadProbe c(log, 3);
+            bracket.Add(&c);
             bracket.Done();
-            EXPECT_FALSE(a.Loading());
+            EXPECT_FALSE(a.IsLoading());
+            EXPECT_FALSE(panel.IsLoading());
         }
         EXPECT_EQ(log, (std::vector<int>{1, 2, 3}));
     }
-    EXPECT_FALSE(outside.Loading());
+    EXPECT_FALSE(outside.IsLoading());
 }
 
 TEST(Panel, DefaultsAndCaption) {
@@ -240,4 +248,20 @@ TEST(Panel, AlignmentWaitsForTheEndOfLoading) {
     }
     EXPECT_EQ(child->geometry(), QRect(1, 1, 98, 48));
     delete panel;
+}
+
+TEST(GraphicControl, AnInvisibleControlIsOutlinedOnlyAtDesignTime) {
+    QWidget parent;
+    parent.resize(30, 30);
+    parent.setAutoFillBackground(true);
+    QPalette pal;
+    pal.setColor(QPalette::Window, Qt::white);
+    parent.setPalette(pal);
+    auto *border = new TMMBorder(&parent);
+    border->Bevel().SetBevelOuter(bvNone);
+    border->SetTransparent(true);
+    border->SetBounds(5, 5, 20, 20);
+    EXPECT_EQ(Grab(parent).pixel(5, 5), qRgb(255, 255, 255));
+    border->SetDesigning(true);
+    EXPECT_EQ(Grab(parent).pixel(5, 5), qRgb(0, 0, 0));
 }

@@ -143,7 +143,7 @@ TEST(Label, AsButtonSinksWhileHeldInside) {
     auto *label = new TMMLabel(&window);
     label->SetAsButton(true);
     int clicks = 0;
-    label->SetOnClick([&](QObject *) { ++clicks; });
+    label->SetOnClick([&](TObject *) { ++clicks; });
     Mouse(*label, QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton);
     EXPECT_EQ(label->EffectStyle(), lsSunken);
     Mouse(*label, QEvent::MouseMove, {500, 5}, Qt::LeftButton);

@@ -1,6 +1,7 @@
 #include "widgets/MMBorder.h"
 #include "widgets/MMDIBGraphicControl.h"
 #include "widgets/MMLabel.h"
+#include "widgets/MMLoadingBracket.h"
 #include "widgets/MMNumberEdit.h"
 #include "widgets/MMPanel.h"
 #include "widgets/MMSpinButton.h"
@@ -101,8 +102,8 @@ TEST(SampleShot, EveryWidgetRendersTogether) {
     value->SetValue(-20);
     auto *spin = new TMMSpinButton(panel);
     spin->move(228, 168);
-    spin->SetOnUpClick([value](QObject *) { value->SetValue(value->Value() + 1); });
-    spin->SetOnDownClick([value](QObject *) { value->SetValue(value->Value() - 1); });
+    spin->SetOnUpClick([value](TObject *) { value->SetValue(value->Value() + 1); });
+    spin->SetOnDownClick([value](TObject *) { value->SetValue(value->Value() - 1); });
     spin->ClickHalf(shUp);
     spin->ClickHalf(shUp);
     loading.Done();

@@ -24,9 +24,9 @@ void Mouse(QWidget &w, QEvent::Type type, QPoint at) {
 struct Recorder {
     std::string log;
     void Attach(TMMSpinButton &s) {
-        s.SetOnChange([this, &s](QObject *) { log += "c" + std::to_string(s.Value()); });
-        s.SetOnUpClick([this](QObject *) { log += "U"; });
-        s.SetOnDownClick([this](QObject *) { log += "D"; });
+        s.SetOnChange([this, &s](TObject *) { log += "c" + std::to_string(s.Value()); });
+        s.SetOnUpClick([this](TObject *) { log += "U"; });
+        s.SetOnDownClick([this](TObject *) { log += "D"; });
     }
 };
 
