@@ -367,6 +367,24 @@ TEST_F(ConnectorTest, TheTimerTriggerRefreshesOnEachTick) {
     EXPECT_EQ(c->InternalTimer()->TimerID(), 0u);
 }
 
+TEST_F(ConnectorTest, ChangingTheTriggerMethodWhileServedMovesTheConnectorOver) {
+    // The internal timer ticks from creation until the message method is left.
+    EXPECT_TRUE(c->InternalTimer()->Enabled());
+    c->SetTriggerMethod(tmTimer);
+    EXPECT_FALSE(c->InternalTimer()->Enabled());
+    c->SetTriggerMethod(tmMessage);
+
+    Start(false);
+    ASSERT_EQ(TMMConnector::RunningCount(), 1);
+    c->SetTriggerMethod(tmTimer);
+    EXPECT_EQ(TMMConnector::RunningCount(), 0);
+    EXPECT_TRUE(c->InternalTimer()->Enabled());
+    EXPECT_TRUE(c->IsTriggering());
+    c->SetTriggerMethod(tmMessage);
+    EXPECT_FALSE(c->InternalTimer()->Enabled());
+    EXPECT_EQ(TMMConnector::RunningCount(), 1);
+}
+
 TEST_F(ConnectorTest, ATimerTickOnAnotherThreadIsHandedToTheMainThreadOnce) {
     TRecordingLevel level(2048);
     c->SetLevel1(&level);
