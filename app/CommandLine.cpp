@@ -26,6 +26,10 @@ void DeclareOptions(QCommandLineParser &parser) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addOption(QCommandLineOption(
+        "simulated-devices",
+        "Add simulated input devices after the real ones (silence, a 1 kHz tone at -20 dBFS, "
+        "a stereo test programme, a counter), to see the console work without a sound card."));
     DeclareToolkitOptions(parser);
 }
 
@@ -41,5 +45,6 @@ TStartOptions ReadOptions(QCommandLineParser &parser, const QStringList &argumen
     }
     options.ShowHelp = parser.isSet("help");
     options.ShowVersion = parser.isSet("version");
+    options.SimulatedDevices = parser.isSet("simulated-devices");
     return options;
 }

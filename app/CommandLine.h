@@ -8,7 +8,8 @@
 struct TStartOptions {
     bool ShowHelp = false;
     bool ShowVersion = false;
-    QString Error; // not empty: the command line was refused, with this reason
+    bool SimulatedDevices = false; // simulated capture devices after the real ones
+    QString Error;                 // not empty: the command line was refused, with this reason
 };
 
 // Declares every option the program knows.

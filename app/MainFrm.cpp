@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -143,6 +144,15 @@ TMainForm::TMainForm(QWidget *parent) : QWidget(parent, Qt::Tool) {
     Button3->hide();
     Image3->lower();
     ConnectHandlers();
+
+    FWaveIn = std::make_unique<TMMWaveIn>();
+    MMWaveIn1 = FWaveIn.get();
+    MMWaveIn1->SetName("MMWaveIn1");
+    MMWaveIn1->SetBufferSize(8192);
+    MMWaveIn1->SetCallBackMode(cmThread);
+    MMWaveIn1->SetMode(mStereo);
+    MMWaveIn1->SetBitLength(b16Bit);
+    MMWaveIn1->SetSampleRate(48000);
 
     FormOnCreate();
 }
@@ -343,6 +353,7 @@ void TMainForm::FormOnCreate() {
     setFixedSize(800, 610);
 
     ReadAllSettings(SettingsFilePath(), Settings);
+    MMWaveIn1->SetDeviceID(Settings.InputDevNo);
     ApplySettings(TApplyVariant::Creation);
 
     (Settings.ShowGraph ? rbLevelG : rbSpa)->setChecked(true);
@@ -354,7 +365,8 @@ void TMainForm::FormOnCreate() {
     QStringList names;
     GetInputDeviceNames(names);
     cmbInputDevice->addItems(names);
-    cmbInputDevice->setCurrentIndex(Settings.InputDevNo);
+    // The list index is the device number; an invalid device (-2) leaves no selection.
+    cmbInputDevice->setCurrentIndex(std::max(MMWaveIn1->DeviceID(), -1));
 
     // Out of the way of the instruments.
     QCursor::setPos(800, 600);
@@ -396,7 +408,20 @@ void TMainForm::ApplySettings(TApplyVariant variant) {
 }
 
 void TMainForm::GetInputDeviceNames(QStringList &names) {
+    TWaveInDriver &driver = MMWaveIn1->Driver();
+    const unsigned count = driver.GetNumDevs();
     names.clear();
+    for (unsigned id = 0; id < count; ++id) {
+        // The result is not examined: a device that cannot answer keeps its place, nameless.
+        WAVEINCAPS caps;
+        driver.GetDevCaps(static_cast<int>(id), &caps, sizeof caps);
+        names.append(QString::fromLocal8Bit(
+            caps.szPname, static_cast<qsizetype>(strnlen(caps.szPname, sizeof caps.szPname))));
+    }
+}
+
+void TMainForm::FormShow() {
+    MMWaveIn1->Start();
 }
 
 void TMainForm::LaunchProgram(const QString &tail) {
@@ -491,6 +516,9 @@ void TMainForm::closeEvent(QCloseEvent *event) {
 
 void TMainForm::showEvent(QShowEvent *event) {
     QWidget::showEvent(event);
+    // Capture starts once the window is up, so a failure's error box stands over the window.
+    QMetaObject::invokeMethod(
+        this, [this] { RunAction([this] { FormShow(); }); }, Qt::QueuedConnection);
     if (FShownOnce) return;
     FShownOnce = true;
     // Centred on the screen the first time it is shown.

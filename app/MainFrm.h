@@ -2,8 +2,11 @@
 
 #include "app/Placeholder.h"
 #include "app/Settings.h"
+#include "audio/MMWaveIn.h"
 
 #include <QWidget>
+
+#include <memory>
 
 class QCheckBox;
 class QComboBox;
@@ -29,6 +32,7 @@ class TMainForm : public QWidget {
 
     // Handlers.
     void FormOnCreate();
+    void FormShow();
     void ApplySettings(TApplyVariant variant);
     void GetInputDeviceNames(QStringList &names);
     void LaunchProgram(const QString &tail);
@@ -44,6 +48,9 @@ class TMainForm : public QWidget {
     void RbLowerClick();
     void rbLevelGClick();
     void CbLineSpaClick();
+
+    // The audio chain's head: stereo 16-bit 48 kHz capture in 8192-byte buffers.
+    TMMWaveIn *MMWaveIn1;
 
     // The upper section (phase, peak read-outs, small window, artwork).
     QLabel *Image3;
@@ -142,4 +149,5 @@ class TMainForm : public QWidget {
     void PlaceLayout(bool vuOnTop);
 
     bool FShownOnce = false;
+    std::unique_ptr<TMMWaveIn> FWaveIn;
 };

@@ -2,6 +2,7 @@
 #include "app/CommandLine.h"
 #include "app/Forms.h"
 #include "app/MainFrm.h"
+#include "audio/MMWaveIn.h"
 
 #include <QCoreApplication>
 
@@ -50,6 +51,7 @@ int main(int argc, char **argv) {
     DeclareOptions(parser);
     const TStartOptions options = ReadOptions(parser, app.arguments());
     if (NeedsAnswer(options)) Answer(parser, options);
+    AppendSimulatedWaveInDevices(options.SimulatedDevices);
 
     CreateForms();
     MainForm->show();

@@ -78,12 +78,14 @@ void SetWaveInMessageBoxHook(TMMMessageBoxHook hook) {
 
 namespace {
 
-// ALSA's devices first, then the simulated ones; -1 stays ALSA's "default".
-class TAppendedWaveInDriver : public TStreamWaveInDriver {
+std::atomic<bool> AppendSimulated{false};
+
+// ALSA's devices first, then the simulated ones when asked for; -1 stays ALSA's "default".
+class TSystemWaveInDriver : public TStreamWaveInDriver {
   public:
     unsigned GetNumDevs() override {
         realCount_ = static_cast<int>(alsa_.GetNumDevs());
-        return static_cast<unsigned>(realCount_) + sim_.GetNumDevs();
+        return static_cast<unsigned>(realCount_) + (AppendSimulated ? sim_.GetNumDevs() : 0u);
     }
     MMRESULT GetDevCaps(int id, WAVEINCAPS *caps, unsigned size) override {
         return IsSim(id) ? sim_.GetDevCaps(id - realCount_, caps, size) : alsa_.GetDevCaps(id, caps, size);
@@ -101,16 +103,15 @@ class TAppendedWaveInDriver : public TStreamWaveInDriver {
     }
 
   private:
+    // Ids are those of the latest enumeration, as the wave inputs' device counts are.
     bool IsSim(int id) {
         if (realCount_ < 0) GetNumDevs();
-        return id >= realCount_;
+        return AppendSimulated && id >= realCount_;
     }
     TAlsaWaveInDriver alsa_;
     TSimWaveInDriver sim_;
-    int realCount_ = -1;
+    int realCount_ = -1; // main thread
 };
-
-std::atomic<bool> AppendSimulated{false};
 
 } // namespace
 
@@ -119,11 +120,8 @@ void AppendSimulatedWaveInDevices(bool on) {
 }
 
 TWaveInDriver &SystemWaveInDriver() {
-    static std::unique_ptr<TWaveInDriver> driver = []() -> std::unique_ptr<TWaveInDriver> {
-        if (AppendSimulated) return std::make_unique<TAppendedWaveInDriver>();
-        return std::make_unique<TAlsaWaveInDriver>();
-    }();
-    return *driver;
+    static TSystemWaveInDriver driver;
+    return driver;
 }
 
 // --- The hidden window ------------------------------------------------------

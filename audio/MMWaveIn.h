@@ -55,8 +55,8 @@ using TMMMessageBoxHook = std::function<void(const QString &text, const QString 
 void SetWaveInMessageBoxHook(TMMMessageBoxHook hook);
 
 // The driver every TMMWaveIn uses unless given another: ALSA, with the simulated
-// devices after the real ones when AppendSimulatedWaveInDevices(true) was called
-// before the first use.
+// devices after the real ones while AppendSimulatedWaveInDevices(true) is in force
+// (it counts from the next enumeration on).
 TWaveInDriver &SystemWaveInDriver();
 void AppendSimulatedWaveInDevices(bool on);
 
