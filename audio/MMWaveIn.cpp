@@ -567,7 +567,14 @@ void TMMCustomWaveIn::Close() {
     bool confirmed = true;
     try {
         FClosing = true;
-        if ((FState & (wsStarted | wsPaused)) != 0) Stop();
+        if ((FState & (wsStarted | wsPaused)) != 0) {
+            // A device that cannot even stop (it has gone) must still be let go of: the
+            // failure has been reported, the close goes on.
+            try {
+                Stop();
+            } catch (...) {
+            }
+        }
         if (FStopPending) {
             FCloseRequested = true;
             return;

@@ -87,6 +87,9 @@ class TAlsaSource : public TCaptureSource {
         return static_cast<long>(got);
     }
 
+    // A running PCM delivers every period; two silent seconds mean the server or card is gone.
+    int StallTimeoutMs() const override { return 2000; }
+
   private:
     // An overrun loses samples but not the stream: prepare and start again.
     long Recover(int err) {

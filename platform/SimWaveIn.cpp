@@ -6,7 +6,9 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <numbers>
+#include <thread>
 
 namespace {
 
@@ -168,6 +170,12 @@ MMRESULT TSimWaveInDriver::Check(TSimOp op) {
     return fault.Code;
 }
 
+bool TSimWaveInDriver::Faulty(TSimOp op) const {
+    std::lock_guard lock(mutex_);
+    const auto it = faults_.find(op);
+    return it != faults_.end() && it->second.Count != 0;
+}
+
 void TSimWaveInDriver::Step(long frames) {
     std::lock_guard lock(mutex_);
     stepCredit_ += frames;
@@ -307,8 +315,12 @@ std::unique_ptr<TCaptureSource> TSimWaveInDriver::MakeSource(int id, const TWave
     }
     *result = MMSYSERR_NOERROR;
     auto source = std::make_unique<TSimSource>(*this, *device, format, std::move(wav));
-    return std::make_unique<TFailingSource>(std::move(source),
-                                            [this] { return Check(TSimOp::Read) != MMSYSERR_NOERROR; });
+    return std::make_unique<TFailingSource>(std::move(source), [this] {
+        if (Check(TSimOp::Hang) != MMSYSERR_NOERROR)
+            for (int i = 0; i < 3000 && Faulty(TSimOp::Hang); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return Check(TSimOp::Read) != MMSYSERR_NOERROR;
+    });
 }
 
 bool ReadWavFile(const std::string &path, std::vector<std::vector<float>> &channels, std::uint32_t &rate) {

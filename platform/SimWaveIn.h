@@ -35,7 +35,8 @@ struct TSimDevice {
 };
 
 // The operations a fault can be put on. Read makes the device vanish mid-stream,
-// OpenNotify and CloseNotify swallow the driver's confirmations.
+// Hang makes reads block until the faults are cleared (at most 30 s), OpenNotify and
+// CloseNotify swallow the driver's confirmations.
 enum class TSimOp {
     GetNumDevs,
     GetDevCaps,
@@ -52,6 +53,7 @@ enum class TSimOp {
     GetPosition,
     GetID,
     Read,
+    Hang,
     OpenNotify,
     CloseNotify
 };
@@ -91,6 +93,8 @@ class TSimWaveInDriver : public TStreamWaveInDriver {
     std::unique_ptr<TCaptureSource> MakeSource(int id, const TWaveFormatEx &format,
                                                MMRESULT *result) override;
 
+    // Any thread: is a fault set on op now (without counting a call)?
+    bool Faulty(TSimOp op) const;
     // Source side (the stream's thread): the next step-mode frames, waiting at most timeoutMs.
     long TakeStepFrames(long wanted, int timeoutMs);
 

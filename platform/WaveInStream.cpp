@@ -1,27 +1,79 @@
 #include "platform/WaveInStream.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace {
-// How long one read may wait, and so how long a command may wait for the stream's thread.
+// How long one read may wait, and so how long a command waits for the stream's thread.
 constexpr int kReadTimeoutMs = 20;
+// A read or a command that takes longer than this means the device hangs.
+constexpr int kHangMs = 3000;
+
+std::int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 } // namespace
 
 TWaveInStream::TWaveInStream(int id, const TWaveFormatEx &format, std::unique_ptr<TCaptureSource> source,
                              TWaveInCallback callback, void *instance)
     : id_(id), format_(format), source_(std::move(source)), callback_(callback), instance_(instance) {
     thread_ = std::thread([this] { Run(); });
+    watch_ = std::thread([this] { Watch(); });
 }
 
 TWaveInStream::~TWaveInStream() {
     if (thread_.joinable()) {
         Command(TCommand::Quit);
-        thread_.join();
+        if (abandoned_)
+            thread_.detach();
+        else
+            thread_.join();
+    }
+    {
+        std::lock_guard lock(mutex_);
+        watchQuit_ = true;
+        watchWake_.notify_all();
+    }
+    if (watch_.joinable()) watch_.join();
+}
+
+void TWaveInStream::Abandon(MMRESULT code) {
+    abandoned_ = true;
+    started_ = false;
+    if (failure_ == MMSYSERR_NOERROR) failure_ = code;
+    command_ = TCommand::None;
+    commandResult_ = failure_;
+    commandDone_.notify_all();
+}
+
+void TWaveInStream::Watch() {
+    std::unique_lock lock(mutex_);
+    while (!watchQuit_ && !abandoned_) {
+        watchWake_.wait_for(lock, std::chrono::milliseconds(250));
+        if (readingSince_ == 0 || NowMs() - readingSince_ < kHangMs || abandoned_) continue;
+        // The read hangs: give the stream up and hand back the buffer it was filling, so the
+        // receiver learns of it from the failing re-queue. A late write into it lands in
+        // memory the receiver still owns.
+        Abandon(ALSAERR_BASE + EIO);
+        if (!queue_.empty()) {
+            PWaveHdr hdr = queue_.front();
+            queue_.pop_front();
+            hdr->dwFlags = (hdr->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+            lock.unlock();
+            if (callback_ != nullptr)
+                callback_(reinterpret_cast<HWAVEIN>(static_cast<HWAVEIN__ *>(this)), MM_WIM_DATA, instance_,
+                          hdr);
+            lock.lock();
+        }
     }
 }
 
 void TWaveInStream::Notify(unsigned message, PWaveHdr hdr) {
+    if (abandoned_) return;
     if (callback_ != nullptr)
         callback_(reinterpret_cast<HWAVEIN>(static_cast<HWAVEIN__ *>(this)), message, instance_, hdr);
 }
@@ -52,11 +104,24 @@ MMRESULT TWaveInStream::Reset() {
 MMRESULT TWaveInStream::Close() {
     {
         std::lock_guard lock(mutex_);
-        if (!queue_.empty()) return WAVERR_STILLPLAYING;
+        if (!queue_.empty() && !abandoned_) return WAVERR_STILLPLAYING;
     }
     Command(TCommand::Quit);
-    if (thread_.joinable()) thread_.join();
-    Notify(MM_WIM_CLOSE, nullptr);
+    if (thread_.joinable()) {
+        if (abandoned_)
+            thread_.detach();
+        else
+            thread_.join();
+    }
+    {
+        std::lock_guard lock(mutex_);
+        watchQuit_ = true;
+        watchWake_.notify_all();
+    }
+    if (watch_.joinable()) watch_.join();
+    if (callback_ != nullptr)
+        callback_(reinterpret_cast<HWAVEIN>(static_cast<HWAVEIN__ *>(this)), MM_WIM_CLOSE, instance_,
+                  nullptr);
     return MMSYSERR_NOERROR;
 }
 
@@ -81,10 +146,13 @@ MMRESULT TWaveInStream::Command(TCommand command) {
     std::lock_guard serial(commandMutex_);
     std::unique_lock lock(mutex_);
     if (closed_) return command == TCommand::Quit ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
+    if (abandoned_) return command == TCommand::Quit ? MMSYSERR_NOERROR : failure_;
     command_ = command;
     wake_.notify_all();
-    commandDone_.wait(lock, [this] { return command_ == TCommand::None; });
-    return commandResult_;
+    if (!commandDone_.wait_for(lock, std::chrono::milliseconds(kHangMs),
+                               [this] { return command_ == TCommand::None; }))
+        Abandon(ALSAERR_BASE + ETIMEDOUT);
+    return abandoned_ && command == TCommand::Quit ? MMSYSERR_NOERROR : commandResult_;
 }
 
 void TWaveInStream::Return(PWaveHdr hdr, std::unique_lock<std::mutex> &lock) {
@@ -139,11 +207,16 @@ MMRESULT TWaveInStream::Execute(TCommand command, std::unique_lock<std::mutex> &
 void TWaveInStream::Run() {
     Notify(MM_WIM_OPEN, nullptr);
     const long align = std::max<long>(format_.nBlockAlign, 1);
+    std::int64_t lastData = NowMs();
     std::unique_lock lock(mutex_);
     for (;;) {
+        if (abandoned_) return;
         if (command_ != TCommand::None) {
             const TCommand command = command_;
-            commandResult_ = Execute(command, lock);
+            const MMRESULT result = Execute(command, lock);
+            if (abandoned_) return; // the caller has given up waiting
+            commandResult_ = result;
+            if (command == TCommand::Start) lastData = NowMs();
             command_ = TCommand::None;
             if (command == TCommand::Quit) closed_ = true;
             commandDone_.notify_all();
@@ -157,9 +230,17 @@ void TWaveInStream::Run() {
         // The front header is only touched here while it is queued, so it is filled unlocked.
         PWaveHdr hdr = queue_.front();
         const long room = static_cast<long>(hdr->dwBufferLength - hdr->dwBytesRecorded) / align;
+        readingSince_ = NowMs();
         lock.unlock();
-        const long got = source_->Read(hdr->lpData + hdr->dwBytesRecorded, room, kReadTimeoutMs);
+        long got = source_->Read(hdr->lpData + hdr->dwBytesRecorded, room, kReadTimeoutMs);
         lock.lock();
+        readingSince_ = 0;
+        if (abandoned_) return;
+        const int stall = source_->StallTimeoutMs();
+        if (got > 0)
+            lastData = NowMs();
+        else if (got == 0 && stall > 0 && NowMs() - lastData > stall)
+            got = -EIO; // started, and nothing for so long: the device has gone quiet for good
         if (got < 0) {
             // The device is gone: stop, and hand back the buffer being filled so the
             // receiver learns it from the failing re-queue.
@@ -220,7 +301,8 @@ MMRESULT TStreamWaveInDriver::Close(HWAVEIN handle) {
     TWaveInStream *stream = Stream(handle);
     if (stream == nullptr) return MMSYSERR_INVALHANDLE;
     const MMRESULT result = stream->Close();
-    if (result == MMSYSERR_NOERROR) delete stream;
+    // An abandoned stream's thread may still come back out of the device and look at it.
+    if (result == MMSYSERR_NOERROR && !stream->Abandoned()) delete stream;
     return result;
 }
 

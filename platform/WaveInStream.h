@@ -29,6 +29,8 @@ class TCaptureSource {
     // frames read (0 when nothing came in time) or a negative errno when the device
     // can no longer deliver.
     virtual long Read(char *data, long frames, int timeoutMs) = 0;
+    // How long a started source may deliver nothing before it counts as gone (0: forever).
+    virtual int StallTimeoutMs() const { return 0; }
 };
 
 class TWaveInStream : public HWAVEIN__ {
@@ -48,6 +50,9 @@ class TWaveInStream : public HWAVEIN__ {
     MMRESULT Reset();
     // Main thread: refused while buffers are queued; sends MM_WIM_CLOSE on the calling thread.
     MMRESULT Close();
+    // A stream whose thread hangs inside the device is given up: it never notifies again,
+    // and after Close it is left for its thread to leave (the object is not freed).
+    bool Abandoned() const { return abandoned_.load(); }
     // Any thread.
     MMRESULT Position(MMTIME *time) const;
     // Any thread: the headers queued now.
@@ -62,6 +67,10 @@ class TWaveInStream : public HWAVEIN__ {
     // Stream thread, lock held: hands hdr back (the lock is dropped around the callback).
     void Return(PWaveHdr hdr, std::unique_lock<std::mutex> &lock);
     void Notify(unsigned message, PWaveHdr hdr);
+    // The watch thread: gives the stream up when its thread stays inside a read.
+    void Watch();
+    // Lock held: from now on the stream reports `code` and its thread is on its own.
+    void Abandon(MMRESULT code);
 
     const int id_;
     const TWaveFormatEx format_;
@@ -81,7 +90,13 @@ class TWaveInStream : public HWAVEIN__ {
     // Set when the device stopped delivering; every later AddBuffer and Start reports it.
     MMRESULT failure_ = MMSYSERR_NOERROR;
     std::atomic<std::uint64_t> frames_{0};
+    std::atomic<bool> abandoned_{false};
+    // When the stream's thread entered the read it is in (0 when it is not in one), in ms.
+    std::int64_t readingSince_ = 0;
+    std::condition_variable watchWake_;
+    bool watchQuit_ = false;
     std::thread thread_;
+    std::thread watch_;
 };
 
 // A driver whose streams are TWaveInStreams: the handle operations are common.

@@ -534,7 +534,7 @@ TEST(WaveInFaults, UnknownErrorTextFallsBackToTheMessage) {
 }
 
 TEST(WaveInFaults, FailuresWhileStreamingReachOnErrorAndCloseTheDevice) {
-    for (TSimOp op : {TSimOp::AddBuffer, TSimOp::GetPosition, TSimOp::Read}) {
+    for (TSimOp op : {TSimOp::AddBuffer, TSimOp::GetPosition, TSimOp::Read, TSimOp::Hang}) {
         SCOPED_TRACE(static_cast<int>(op));
         TSimWaveInDriver sim({StepCounter()});
         TMMWaveIn w(&sim);
@@ -555,9 +555,14 @@ TEST(WaveInFaults, FailuresWhileStreamingReachOnErrorAndCloseTheDevice) {
         sim.Step(2 * 256);
         ASSERT_TRUE(WaitUntil([&] { return sink.Count() == 2; }));
         // A failed position in frames is asked again in bytes: both must fail.
-        sim.Fail(op, MMSYSERR_NODRIVER, op == TSimOp::Read ? -1 : op == TSimOp::GetPosition ? 2 : 1);
+        sim.Fail(op, MMSYSERR_NODRIVER,
+                 op == TSimOp::Read || op == TSimOp::Hang ? -1
+                 : op == TSimOp::GetPosition              ? 2
+                                                          : 1);
         sim.Step(2 * 256);
-        ASSERT_TRUE(WaitUntil([&] { return w.State() == TMMCustomWaveIn::wsClosed && ev.closes == 1; }));
+        // A hanging device is given up after 3 s; nothing waits for it longer.
+        ASSERT_TRUE(
+            WaitUntil([&] { return w.State() == TMMCustomWaveIn::wsClosed && ev.closes == 1; }, 8000));
         SetApplicationExceptionHandler(nullptr);
         EXPECT_GE(ev.errors, 1);
         ASSERT_EQ(reported.size(), 1u);
