@@ -154,6 +154,13 @@ TMainForm::TMainForm(QWidget *parent) : QWidget(parent, Qt::Tool) {
     MMWaveIn1->SetBitLength(b16Bit);
     MMWaveIn1->SetSampleRate(48000);
 
+    // The instruments' slots stay empty until the meters take their places.
+    FConnector = std::make_unique<TMMConnector>();
+    MMConnector2 = FConnector.get();
+    MMConnector2->SetName("MMConnector2");
+    TMMConnector::SetEnterIdle(false);
+    MMConnector2->SetInput(MMWaveIn1);
+
     FormOnCreate();
 }
 

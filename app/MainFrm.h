@@ -2,6 +2,7 @@
 
 #include "app/Placeholder.h"
 #include "app/Settings.h"
+#include "audio/MMConnector.h"
 #include "audio/MMWaveIn.h"
 
 #include <QWidget>
@@ -51,6 +52,9 @@ class TMainForm : public QWidget {
 
     // The audio chain's head: stereo 16-bit 48 kHz capture in 8192-byte buffers.
     TMMWaveIn *MMWaveIn1;
+    // Behind the wave input: hands the captured audio to the instruments, block by
+    // block at the pace of the sound, from the main thread.
+    TMMConnector *MMConnector2;
 
     // The upper section (phase, peak read-outs, small window, artwork).
     QLabel *Image3;
@@ -149,5 +153,7 @@ class TMainForm : public QWidget {
     void PlaceLayout(bool vuOnTop);
 
     bool FShownOnce = false;
+    // Declared first, so destroyed last: the wave input stops its buffers before the connector goes.
+    std::unique_ptr<TMMConnector> FConnector;
     std::unique_ptr<TMMWaveIn> FWaveIn;
 };

@@ -1,0 +1,73 @@
+// The console's connector: between the wave input and the end of the chain, with
+// the console's settings, and fed once capture starts.
+
+#include "app/MainFrm.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+class TTestForm : public TMainForm {
+  protected:
+    void EndProcess() override {}
+};
+
+TEST(ConsoleConnectorTest, SitsBehindTheWaveInputWithTheConsolesSettings) {
+    TTestForm form;
+    TMMConnector *c = form.MMConnector2;
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->Name(), "MMConnector2");
+    EXPECT_EQ(c->Input(), form.MMWaveIn1);
+    EXPECT_EQ(form.MMWaveIn1->Output(), c);
+    EXPECT_EQ(c->Output(), nullptr); // the end of the chain
+
+    // The wave input's format reached the connector as a copy.
+    ASSERT_NE(c->PWaveFormat(), nullptr);
+    EXPECT_NE(c->PWaveFormat(), form.MMWaveIn1->PWaveFormat());
+    EXPECT_EQ(c->PWaveFormat()->nChannels, 2);
+    EXPECT_EQ(c->PWaveFormat()->wBitsPerSample, 16);
+    EXPECT_EQ(c->PWaveFormat()->nSamplesPerSec, 48000u);
+
+    EXPECT_FALSE(TMMConnector::EnterIdle());
+    EXPECT_TRUE(c->Enabled());
+    EXPECT_TRUE(c->AutoTrigger());
+    EXPECT_TRUE(c->RealTime());
+    EXPECT_TRUE(c->Synchronize());
+    EXPECT_EQ(c->TriggerMethod(), tmMessage);
+    EXPECT_EQ(c->Speed(), 5000);
+    EXPECT_EQ(c->Level1(), nullptr);
+    EXPECT_EQ(c->Level2(), nullptr);
+    EXPECT_EQ(c->Meter1(), nullptr);
+    EXPECT_EQ(c->Meter2(), nullptr);
+    EXPECT_EQ(c->Spectrum1(), nullptr);
+    EXPECT_EQ(c->Spectrum2(), nullptr);
+    EXPECT_EQ(c->Spectrum3(), nullptr);
+}
+
+// Needs the test PulseAudio server: the settings' device 0 is ALSA's default.
+TEST(ConsoleConnectorTest, CaptureStartsTheTriggerLoopAndFillsTheConnector) {
+    if (std::getenv("VELMORA_PULSE") == nullptr) GTEST_SKIP() << "no PulseAudio server (VELMORA_PULSE unset)";
+    TTestForm form;
+    TMMConnector *c = form.MMConnector2;
+    form.FormShow();
+    EXPECT_TRUE(c->IsRunning());
+    EXPECT_EQ(c->DisplayBufferSize(), 8192);
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 2000 && !(c->IsTriggering() && c->ValidBytes() == 8192))
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_TRUE(c->IsTriggering());
+    EXPECT_EQ(TMMConnector::RunningCount(), 1);
+    EXPECT_EQ(c->ValidBytes(), 8192);
+
+    form.MMWaveIn1->Stop();
+    EXPECT_FALSE(c->IsRunning());
+    EXPECT_EQ(TMMConnector::RunningCount(), 0);
+    form.MMWaveIn1->Close();
+}
+
+} // namespace
