@@ -3,7 +3,7 @@
 # "meter" null sink, its monitor the default ALSA source), plays a 1 kHz tone into
 # it, starts the built console on a virtual X server and reads the console's CPU
 # time (user + system, /proc/PID/stat) over a window of wall time.
-# Prints "cpu_percent_of_one_core=N". Usage: bench/console-cpu.sh [build-dir] [seconds]
+# Prints "cpu_percent_of_one_core=N" and the number of capture streams the server saw. Usage: bench/console-cpu.sh [build-dir] [seconds]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
@@ -46,5 +46,7 @@ sleep "$secs"
 t1=$(cpu)
 w1=$(date +%s.%N)
 kill -0 "$console" # still running
+# The console's capture stream on the server (the test's own playback is a sink input).
+echo "capture_streams=$(pactl list short source-outputs | wc -l)"
 awk -v t0="$t0" -v t1="$t1" -v hz="$hz" -v w0="$w0" -v w1="$w1" \
   'BEGIN { printf "cpu_percent_of_one_core=%.2f over %.1f s\n", 100 * (t1 - t0) / hz / (w1 - w0), w1 - w0 }'
