@@ -374,10 +374,10 @@ void TMMCustomWaveIn::RecomputeMaxBytes() {
     std::int64_t bytes;
     switch (FTimeFormat) {
     case tfMillisecond:
-        bytes = format->nAvgBytesPerSec != 0 ? MsToBytes(*format, FMaxRecordTime) : -1;
+        bytes = format->nAvgBytesPerSec != 0 ? MsToBytes(*format, FMaxRecordTime.load()) : -1;
         break;
     case tfSample:
-        bytes = format->nSamplesPerSec != 0 ? SamplesToBytes(*format, FMaxRecordTime) : -1;
+        bytes = format->nSamplesPerSec != 0 ? SamplesToBytes(*format, FMaxRecordTime.load()) : -1;
         break;
     default:
         bytes = FMaxRecordTime;

@@ -199,7 +199,7 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
     int FSampleRate = 11025;
     TMMTimeFormats FTimeFormat = tfByte;
     TMMCBMode FCallBackMode = cmWindow;
-    int FMaxRecordTime = -1;
+    std::atomic<int> FMaxRecordTime{-1}; // read by the worker
     std::atomic<TThreadPriority> FPriority{tpHigher};
     TWaveFormatEx FOwnFormat{};
 
