@@ -4,6 +4,7 @@
 #include "platform/ProgramLauncher.h"
 #include "platform/X11Windows.h"
 #include "widgets/MMColors.h"
+#include "widgets/MMLoadingBracket.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -28,9 +29,6 @@ namespace {
 constexpr TColor kWindowColor = 4869450; // the window's dark grey
 constexpr TColor kPanelFace = 2040095;   // the near-black face of the instrument panels
 constexpr TColor kLedOrange = 33023;
-
-// Frame of a placeholder whose instrument has a lowered outer bevel.
-const QColor kBevelShadow = ToQColor(clBtnShadow);
 
 // The fixed-pitch Japanese Gothic, or its proportional cut.
 QFont Gothic(int pixels, bool bold = false, const char *family = "IPAGothic") {
@@ -62,6 +60,72 @@ void SetColors(QWidget *w, TColor text, TColor background = clNone) {
 TPlaceholder *AddPanel(QWidget *parent, const QString &name, const QRect &geometry, TColor face,
                        const QColor &frame = QColor()) {
     return new TPlaceholder(parent, name, geometry, ToQColor(face), frame);
+}
+
+// A platform panel without bevel: only a face.
+QWidget *AddPlainPanel(QWidget *parent, const QString &name, const QRect &geometry, TColor face) {
+    auto *panel = new QWidget(parent);
+    panel->setObjectName(name);
+    panel->setGeometry(geometry);
+    QPalette p = panel->palette();
+    p.setColor(QPalette::Window, ToQColor(face));
+    panel->setPalette(p);
+    panel->setAutoFillBackground(true);
+    return panel;
+}
+
+// A bevelled panel; its bevel keeps the default lowered outer ring. clNone keeps clBtnFace.
+TMMPanel *AddMMPanel(QWidget *parent, const QString &name, const QRect &geometry, TColor face = clNone) {
+    auto *panel = new TMMPanel(parent);
+    panel->setObjectName(name);
+    panel->SetBounds(geometry.x(), geometry.y(), geometry.width(), geometry.height());
+    if (face != clNone) panel->SetColor(face);
+    return panel;
+}
+
+// A border without bevel, one pixel thick: a plain line in `color`.
+TMMBorder *AddLine(QWidget *parent, const QString &name, const QRect &geometry, TColor color) {
+    auto *line = new TMMBorder(parent);
+    line->setObjectName(name);
+    line->Bevel().SetBevelOuter(bvNone);
+    line->SetColor(color);
+    line->SetBounds(geometry.x(), geometry.y(), geometry.width(), geometry.height());
+    return line;
+}
+
+TMMSpinButton *AddSpinButton(QWidget *parent, const QString &name, QPoint at) {
+    auto *spin = new TMMSpinButton(parent);
+    spin->setObjectName(name);
+    spin->move(at);
+    return spin;
+}
+
+// The caption of a page button: plain lime text (no relief) across the button's face.
+TMMLabel *AddPageCaption(TMMPanel *button, const QString &name, const QString &caption, const QFont &font) {
+    auto *label = new TMMLabel(button);
+    label->setObjectName(name);
+    label->SetEffectStyle(lsCustom);
+    label->SetDepthHighlight(0);
+    label->SetDepthShadow(0);
+    // The relief layers lie under the text; in the face colour their smoothed edges stay unseen.
+    label->SetColourHighlight(button->Color());
+    label->SetColourShadow(button->Color());
+    label->SetFont(font);
+    label->SetFontColor(clLime);
+    label->SetAlignment(taCenter);
+    label->SetCaption(caption);
+    const TRect inner = button->InnerRect();
+    label->SetBounds(inner.Left, inner.Top + 1, inner.Width(), inner.Height() - 1);
+    return label;
+}
+
+// The red outer ring marks the page shown.
+void MarkPageButton(TMMPanel *button, TColor color) {
+    TMMBevel &bevel = button->Bevel();
+    bevel.BeginUpdate();
+    bevel.SetOuterLightColor(color);
+    bevel.SetOuterShadowColor(color);
+    bevel.EndUpdate();
 }
 
 // An auto-sized label with a transparent ground, its top-left corner at `at`.
@@ -116,6 +180,12 @@ QPushButton *AddPushButton(QWidget *parent, const QString &name, const QString &
     return button;
 }
 
+// A margin threshold and the caption of its lamp in the menu move together, without limits.
+void StepPeakLevel(int &level, QLabel *led, int step) {
+    level += step;
+    led->setText(QString::number(level));
+}
+
 // Where a frequency lands on the small spectrum's logarithmic axis (20 Hz ... 24 kHz).
 int SmallSpectrumX(double hz) {
     constexpr double left = 14, width = 248;
@@ -133,6 +203,8 @@ TMainForm::TMainForm(QWidget *parent) : QWidget(parent, Qt::Tool) {
     SetColors(this, clBlack, kWindowColor);
     setFixedSize(800, 610);
 
+    // The controls take their values while loading; derived state is built once at the end.
+    TMMLoadingBracket loading;
     Image3 = AddPicture(this, "Image3", {0, 0, 800, 600});
     BuildUpperSection();
     BuildLowerSection();
@@ -143,6 +215,7 @@ TMainForm::TMainForm(QWidget *parent) : QWidget(parent, Qt::Tool) {
     Button3 = AddPushButton(this, "Button3", "Exec Tikkora", {664, 752, 75, 25});
     Button3->hide();
     Image3->lower();
+    loading.Done();
     ConnectHandlers();
 
     FWaveIn = std::make_unique<TMMWaveIn>();
@@ -165,11 +238,12 @@ TMainForm::TMainForm(QWidget *parent) : QWidget(parent, Qt::Tool) {
 }
 
 void TMainForm::BuildUpperSection() {
-    PnlPhase = AddPanel(this, "PnlPhase", {4, 6, 797, 335}, kWindowColor);
+    PnlPhase = AddPlainPanel(this, "PnlPhase", {4, 6, 797, 335}, kWindowColor);
 
-    MMPanel3 = AddPanel(PnlPhase, "MMPanel3", {0, 0, 395, 328}, kPanelFace, kBevelShadow);
+    MMPanel3 = AddMMPanel(PnlPhase, "MMPanel3", {0, 0, 395, 328}, kPanelFace);
+    MMPanel3->Bevel().SetBevelOuter(bvLowered);
     AddLabel(MMPanel3, "LblPhase", {8, 4}, "PHASE", clLime, Arial(12, true));
-    Panel41 = AddPanel(MMPanel3, "Panel41", {23, 19, 348, 298}, clBlack);
+    Panel41 = AddPlainPanel(MMPanel3, "Panel41", {23, 19, 348, 298}, clBlack);
     PhaseMeter = AddPanel(Panel41, "PhaseMeter", {36, 18, 270, 270}, clBlack, ToQColor(clBtnHighlight));
     AddLabel(Panel41, "LblPhaseL", {6, 4}, "L", clLime, Arial(12, true));
     AddLabel(Panel41, "LblPhaseMono", {157, 4}, "MONO", clLime, Arial(12, true));
@@ -177,10 +251,11 @@ void TMainForm::BuildUpperSection() {
     AddLabel(Panel41, "LblPlusS", {7, 136}, "+S", clWhite, Gothic(12));
     AddLabel(Panel41, "LblMinusS", {316, 141}, "-S", clWhite, Gothic(12));
 
-    MMPanel1 = AddPanel(PnlPhase, "MMPanel1", {397, 0, 110, 328}, kPanelFace, kBevelShadow);
+    MMPanel1 = AddMMPanel(PnlPhase, "MMPanel1", {397, 0, 110, 328});
+    MMPanel1->Bevel().SetBevelOuter(bvLowered);
     PhaseSectPnl = AddPanel(MMPanel1, "PhaseSectPnl", {1, 1, 108, 326}, clGray);
 
-    MMPanel5 = AddPanel(PnlPhase, "MMPanel5", {511, 3, 278, 84}, kPanelFace);
+    MMPanel5 = AddMMPanel(PnlPhase, "MMPanel5", {511, 3, 278, 84}, kPanelFace);
     AddLabel(MMPanel5, "LblPeakLevels", {8, 6}, "PEAK LEVELS", clLime, Arial(12, true));
     PLLbl = AddLabel(MMPanel5, "PLLbl", {37, 31}, "----", clWhite, Gothic(16, true));
     PRLbl = AddLabel(MMPanel5, "PRLbl", {184, 31}, "----", clWhite, Gothic(16, true));
@@ -192,9 +267,9 @@ void TMainForm::BuildUpperSection() {
     MarginLedLeft = AddLed(MMPanel5, "MarginLedLeft", {41, 56, 32, 22}, kLedOrange, "+16");
     MarginLedRight = AddLed(MMPanel5, "MarginLedRight", {191, 56, 32, 22}, kLedOrange, "+16");
 
-    PanelGrph = AddPanel(PnlPhase, "PanelGrph", {511, 91, 278, 133}, kPanelFace);
+    PanelGrph = AddMMPanel(PnlPhase, "PanelGrph", {511, 91, 278, 133}, kPanelFace);
     Trend7 = AddPanel(PanelGrph, "Trend7", {3, 3, 271, 127}, clBlack);
-    BdRedLine = AddPanel(Trend7, "BdRedLine", {-5, 49, 276, 1}, clRed);
+    BdRedLine = AddLine(Trend7, "BdRedLine", {-5, 49, 276, 1}, clRed);
 
     Image2 = AddPicture(PnlPhase, "Image2", {509, 247, 148, 64}, ":/mainwindow/Image2.png");
     Image1 = AddPicture(PnlPhase, "Image1", {657, 245, 130, 55}, ":/mainwindow/Image1.png");
@@ -208,9 +283,9 @@ void TMainForm::BuildUpperSection() {
 }
 
 void TMainForm::BuildLowerSection() {
-    PnlVU = AddPanel(this, "PnlVU", {4, 337, 790, 255}, kWindowColor);
+    PnlVU = AddPlainPanel(this, "PnlVU", {4, 337, 790, 255}, kWindowColor);
 
-    SpecPanel = AddPanel(PnlVU, "SpecPanel", {1, 0, 789, 255}, kPanelFace);
+    SpecPanel = AddMMPanel(PnlVU, "SpecPanel", {1, 0, 789, 255}, kPanelFace);
     MMSpectrum1 = AddPanel(SpecPanel, "MMSpectrum1", {6, 21, 776, 220}, clBlack);
     AddLabel(SpecPanel, "LblSpectrumTitle", {330, 4}, "SPECTRUM ANALYZER", clLime, Arial(12, true));
     AddLabel(SpecPanel, "LblSpecTopL", {8, 5}, "0", clWhite, Gothic(12));
@@ -218,7 +293,7 @@ void TMainForm::BuildLowerSection() {
     AddLabel(SpecPanel, "LblSpecBottomL", {8, 241}, "-60", clWhite, Gothic(12));
     AddLabel(SpecPanel, "LblSpecBottomR", {762, 241}, "-60", clWhite, Gothic(12));
 
-    VuPanel = AddPanel(PnlVU, "VuPanel", {0, 0, 789, 255}, kPanelFace);
+    VuPanel = AddMMPanel(PnlVU, "VuPanel", {0, 0, 789, 255}, kPanelFace);
     PlayMeterL = AddPanel(VuPanel, "PlayMeterL", {32, 35, 341, 185}, clGreen, ToQColor(clSilver));
     PlayMeterR = AddPanel(VuPanel, "PlayMeterR", {418, 35, 341, 185}, clGreen, ToQColor(clSilver));
     SIGLED = AddPanel(VuPanel, "SIGLED", {33, 227, 341, 4}, clBlack);
@@ -236,14 +311,16 @@ void TMainForm::BuildLowerSection() {
         face->hide();
 
     // The page buttons; the selected page's button has a red outer bevel.
-    VuChgBtnPanel = AddPanel(PnlVU, "VuChgBtnPanel", {643, 2, 71, 17}, kPanelFace, ToQColor(clRed));
-    VuChgBtnLbl = AddLabel(VuChgBtnPanel, "VuChgBtnLbl", {6, 2}, "VU METER", clLime, Arial(10, true));
-    SpcChgBtnPanel = AddPanel(PnlVU, "SpcChgBtnPanel", {715, 2, 73, 17}, kPanelFace, ToQColor(kWindowColor));
-    SpcChgBtnLbl = AddLabel(SpcChgBtnPanel, "SpcChgBtnLbl", {5, 2}, "SPECTRUM", clLime, Arial(10, true));
+    VuChgBtnPanel = AddMMPanel(PnlVU, "VuChgBtnPanel", {643, 2, 71, 17}, kPanelFace);
+    MarkPageButton(VuChgBtnPanel, clRed);
+    VuChgBtnLbl = AddPageCaption(VuChgBtnPanel, "VuChgBtnLbl", "VU METER", Arial(10, true));
+    SpcChgBtnPanel = AddMMPanel(PnlVU, "SpcChgBtnPanel", {715, 2, 73, 17}, kPanelFace);
+    MarkPageButton(SpcChgBtnPanel, kWindowColor);
+    SpcChgBtnLbl = AddPageCaption(SpcChgBtnPanel, "SpcChgBtnLbl", "SPECTRUM", Arial(10, true));
 }
 
 void TMainForm::BuildSmallSpectrum() {
-    PanelSpectrum = AddPanel(this, "PanelSpectrum", {515, 97, 278, 133}, kPanelFace);
+    PanelSpectrum = AddMMPanel(this, "PanelSpectrum", {515, 97, 278, 133}, kPanelFace);
     MMSpectrum2 = AddPanel(PanelSpectrum, "MMSpectrum2", {-10, 6, 296, 109}, clBlack);
     struct TMark {
         const char *text;
@@ -258,7 +335,7 @@ void TMainForm::BuildSmallSpectrum() {
     int nextLeft = 278;
     for (auto mark = std::rbegin(kMarks); mark != std::rend(kMarks); ++mark) {
         const int x = SmallSpectrumX(mark->hz);
-        AddPanel(PanelSpectrum, QString("TickSpa%1").arg(mark->text), {x, 116, 1, 5}, clSilver);
+        AddLine(PanelSpectrum, QString("TickSpa%1").arg(mark->text), {x, 116, 1, 5}, clSilver);
         QLabel *label = AddLabel(PanelSpectrum, QString("LblSpa%1").arg(mark->text), {0, 122}, mark->text,
                                  clSilver, small);
         const int left = std::max(0, std::min(x - label->width() / 2, nextLeft - label->width() - 1));
@@ -285,12 +362,16 @@ void TMainForm::BuildMenu() {
     cmbInputDevice->setGeometry(6, 37, 171, 20);
 
     Label2 = AddLabel(CloseBox, "Label2", {9, 68}, "VU Ref Level", clWhite, text);
-    SetupRefLvl = AddLabel(CloseBox, "SetupRefLvl", {40, 82}, "-20", clBlack, text);
-    SetColors(SetupRefLvl, clBlack, clWhite);
-    SetupRefLvl->setGeometry(40, 82, 35, 20);
-    SetupRefLvl->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // A display driven by its spin button, not typed into.
+    SetupRefLvl = new TMMNumberEdit(CloseBox);
+    SetupRefLvl->setObjectName("SetupRefLvl");
+    SetupRefLvl->SetReadOnly(true);
+    SetupRefLvl->SetBounds(40, 82, 35, 20);
+    SetupRefLvl->SetMinValue(-30);
+    SetupRefLvl->SetMaxValue(-10);
+    SetupRefLvl->SetValue(-20);
     Label3 = AddLabel(CloseBox, "Label3", {79, 88}, "db", clWhite, text);
-    MMSpinButton1 = AddPanel(CloseBox, "MMSpinButton1", {96, 76, 16, 24}, clBtnFace, kBevelShadow);
+    MMSpinButton1 = AddSpinButton(CloseBox, "MMSpinButton1", {96, 76});
 
     Label4 = AddLabel(CloseBox, "Label4", {9, 114}, "DEF VU COLOR", clWhite, text);
     SetupMeter = AddPanel(CloseBox, "SetupMeter", {8, 127, 129, 70}, clGreen, ToQColor(clSilver));
@@ -304,19 +385,21 @@ void TMainForm::BuildMenu() {
     SetupLed1 = AddLed(CloseBox, "SetupLed1", {25, 232, 32, 22}, clRed, "-5");
     SetupLed2 = AddLed(CloseBox, "SetupLed2", {25, 265, 32, 22}, kLedOrange, "-10");
     SetupLed3 = AddLed(CloseBox, "SetupLed3", {25, 298, 32, 22}, clLime, "-20");
-    MMSpinButton2 = AddPanel(CloseBox, "MMSpinButton2", {64, 228, 16, 24}, clBtnFace, kBevelShadow);
-    MMSpinButton3 = AddPanel(CloseBox, "MMSpinButton3", {64, 263, 16, 24}, clBtnFace, kBevelShadow);
-    MMSpinButton4 = AddPanel(CloseBox, "MMSpinButton4", {64, 296, 16, 24}, clBtnFace, kBevelShadow);
+    MMSpinButton2 = AddSpinButton(CloseBox, "MMSpinButton2", {64, 228});
+    MMSpinButton3 = AddSpinButton(CloseBox, "MMSpinButton3", {64, 263});
+    MMSpinButton4 = AddSpinButton(CloseBox, "MMSpinButton4", {64, 296});
 
     SetUpChkRedLine = AddButton<QCheckBox>(CloseBox, "SetUpChkRedLine", "Show Red Line", {208, 24});
     Label6 = AddLabel(CloseBox, "Label6", {209, 53}, "PEAK RED LINE POS", clWhite, text);
-    MMSpinButton5 = AddPanel(CloseBox, "MMSpinButton5", {328, 44, 16, 24}, clBtnFace, kBevelShadow);
+    MMSpinButton5 = AddSpinButton(CloseBox, "MMSpinButton5", {328, 44});
     Label11 = AddLabel(CloseBox, "Label11", {209, 77}, "VU POS", clWhite, text);
     RbUpper = AddButton<QRadioButton>(CloseBox, "RbUpper", "Upper", {210, 94});
     RbLower = AddButton<QRadioButton>(CloseBox, "RbLower", "Lower", {274, 94});
     RbLower->setChecked(true);
 
-    MMPanel4 = AddPanel(CloseBox, "MMPanel4", {112, 216, 105, 90}, kWindowColor, kBevelShadow);
+    MMPanel4 = AddMMPanel(CloseBox, "MMPanel4", {112, 216, 105, 90});
+    // The menu's own ground, so its white captions read.
+    MMPanel4->SetParentColor(true);
     Label12 = AddLabel(MMPanel4, "Label12", {9, 5}, "SMALL WINDOW", clWhite, text);
     rbLevelG = AddButton<QRadioButton>(MMPanel4, "rbLevelG", "LEVEL GRAPH", {4, 24});
     rbSpa = AddButton<QRadioButton>(MMPanel4, "rbSpa", "SIMPLE SPA", {4, 43});
@@ -353,6 +436,24 @@ void TMainForm::ConnectHandlers() {
     on(rbLevelG, &TMainForm::rbLevelGClick);
     on(rbSpa, &TMainForm::rbLevelGClick);
     on(CbLineSpa, &TMainForm::CbLineSpaClick);
+
+    const auto notify = [this](void (TMainForm::*handler)()) {
+        return [this, handler](TObject *) { RunAction([&] { (this->*handler)(); }); };
+    };
+    const auto spin = [&](TMMSpinButton *button, void (TMainForm::*up)(), void (TMainForm::*down)()) {
+        button->SetOnUpClick(notify(up));
+        button->SetOnDownClick(notify(down));
+    };
+    spin(MMSpinButton1, &TMainForm::MMSpinButton1UpClick, &TMainForm::MMSpinButton1DownClick);
+    spin(MMSpinButton2, &TMainForm::MMSpinButton2UpClick, &TMainForm::MMSpinButton2DownClick);
+    spin(MMSpinButton3, &TMainForm::MMSpinButton3UpClick, &TMainForm::MMSpinButton3DownClick);
+    spin(MMSpinButton4, &TMainForm::MMSpinButton4UpClick, &TMainForm::MMSpinButton4DownClick);
+    spin(MMSpinButton5, &TMainForm::MMSpinButton5UpClick, &TMainForm::MMSpinButton5DownClick);
+    // A page button answers on its face and on its caption alike.
+    VuChgBtnPanel->SetOnClick(notify(&TMainForm::VuChgBtnPanelClick));
+    VuChgBtnLbl->SetOnClick(notify(&TMainForm::VuChgBtnPanelClick));
+    SpcChgBtnPanel->SetOnClick(notify(&TMainForm::SpcChgBtnPanelClick));
+    SpcChgBtnLbl->SetOnClick(notify(&TMainForm::SpcChgBtnPanelClick));
 }
 
 void TMainForm::FormOnCreate() {
@@ -387,8 +488,8 @@ void TMainForm::ApplySettings(TApplyVariant variant) {
         RbLowerClick();
     };
 
-    // The number box shows the reference within its own range.
-    SetupRefLvl->setText(QString::number(std::clamp(Settings.VURefLevel, -30, -10)));
+    // The box clamps what it shows to its own range; the field keeps what was read.
+    SetupRefLvl->SetValue(Settings.VURefLevel);
 
     if (Settings.VUPos == 1) {
         PnlVU->move(4, 6);
@@ -514,6 +615,67 @@ void TMainForm::rbLevelGClick() {
 
 void TMainForm::CbLineSpaClick() {
     Settings.LineSpa = CbLineSpa->isChecked();
+}
+
+void TMainForm::MMSpinButton1UpClick() {
+    SetupRefLvl->SetValue(SetupRefLvl->Value() + 1);
+    Settings.VURefLevel = SetupRefLvl->Value();
+}
+
+void TMainForm::MMSpinButton1DownClick() {
+    SetupRefLvl->SetValue(SetupRefLvl->Value() - 1);
+    Settings.VURefLevel = SetupRefLvl->Value();
+}
+
+void TMainForm::MMSpinButton2UpClick() {
+    StepPeakLevel(Settings.PeakLevel1, SetupLed1, +1);
+}
+
+void TMainForm::MMSpinButton2DownClick() {
+    StepPeakLevel(Settings.PeakLevel1, SetupLed1, -1);
+}
+
+void TMainForm::MMSpinButton3UpClick() {
+    StepPeakLevel(Settings.PeakLevel2, SetupLed2, +1);
+}
+
+void TMainForm::MMSpinButton3DownClick() {
+    StepPeakLevel(Settings.PeakLevel2, SetupLed2, -1);
+}
+
+void TMainForm::MMSpinButton4UpClick() {
+    StepPeakLevel(Settings.PeakLevel3, SetupLed3, +1);
+}
+
+void TMainForm::MMSpinButton4DownClick() {
+    StepPeakLevel(Settings.PeakLevel3, SetupLed3, -1);
+}
+
+// Up raises the line on the graph; it may leave the graph on either side.
+void TMainForm::MMSpinButton5UpClick() {
+    BdRedLine->move(BdRedLine->x(), BdRedLine->y() - 1);
+    Settings.RedLinePos = BdRedLine->y();
+}
+
+void TMainForm::MMSpinButton5DownClick() {
+    BdRedLine->move(BdRedLine->x(), BdRedLine->y() + 1);
+    Settings.RedLinePos = BdRedLine->y();
+}
+
+// The hidden page's instruments keep their audio; only what is shown changes.
+void TMainForm::SpcChgBtnPanelClick() {
+    MarkPageButton(SpcChgBtnPanel, clRed);
+    MarkPageButton(VuChgBtnPanel, clBlack);
+    SpecPanel->show();
+    VuPanel->hide();
+    SpecPanel->move(VuPanel->pos());
+}
+
+void TMainForm::VuChgBtnPanelClick() {
+    MarkPageButton(SpcChgBtnPanel, clBlack);
+    MarkPageButton(VuChgBtnPanel, clRed);
+    VuPanel->show();
+    SpecPanel->hide();
 }
 
 void TMainForm::closeEvent(QCloseEvent *event) {

@@ -4,6 +4,11 @@
 #include "app/Settings.h"
 #include "audio/MMConnector.h"
 #include "audio/MMWaveIn.h"
+#include "widgets/MMBorder.h"
+#include "widgets/MMLabel.h"
+#include "widgets/MMNumberEdit.h"
+#include "widgets/MMPanel.h"
+#include "widgets/MMSpinButton.h"
 
 #include <QWidget>
 
@@ -49,6 +54,18 @@ class TMainForm : public QWidget {
     void RbLowerClick();
     void rbLevelGClick();
     void CbLineSpaClick();
+    void MMSpinButton1UpClick();
+    void MMSpinButton1DownClick();
+    void MMSpinButton2UpClick();
+    void MMSpinButton2DownClick();
+    void MMSpinButton3UpClick();
+    void MMSpinButton3DownClick();
+    void MMSpinButton4UpClick();
+    void MMSpinButton4DownClick();
+    void MMSpinButton5UpClick();
+    void MMSpinButton5DownClick();
+    void SpcChgBtnPanelClick();
+    void VuChgBtnPanelClick();
 
     // The audio chain's head: stereo 16-bit 48 kHz capture in 8192-byte buffers.
     TMMWaveIn *MMWaveIn1;
@@ -58,28 +75,28 @@ class TMainForm : public QWidget {
 
     // The upper section (phase, peak read-outs, small window, artwork).
     QLabel *Image3;
-    TPlaceholder *PnlPhase;
-    TPlaceholder *MMPanel3;
-    TPlaceholder *Panel41;
+    QWidget *PnlPhase;
+    TMMPanel *MMPanel3;
+    QWidget *Panel41;
     TPlaceholder *PhaseMeter;
-    TPlaceholder *MMPanel1;
+    TMMPanel *MMPanel1;
     TPlaceholder *PhaseSectPnl;
-    TPlaceholder *MMPanel5;
+    TMMPanel *MMPanel5;
     QLabel *PLLbl;
     QLabel *PRLbl;
     QLabel *MarginLedLeft;
     QLabel *MarginLedRight;
-    TPlaceholder *PanelGrph;
+    TMMPanel *PanelGrph;
     TPlaceholder *Trend7;
-    TPlaceholder *BdRedLine;
+    TMMBorder *BdRedLine;
     QLabel *Image2;
     QLabel *Image1;
 
     // The lower section (VU page over the spectrum page).
-    TPlaceholder *PnlVU;
-    TPlaceholder *SpecPanel;
+    QWidget *PnlVU;
+    TMMPanel *SpecPanel;
     TPlaceholder *MMSpectrum1;
-    TPlaceholder *VuPanel;
+    TMMPanel *VuPanel;
     TPlaceholder *PlayMeterL;
     TPlaceholder *PlayMeterR;
     TPlaceholder *SIGLED;
@@ -87,13 +104,13 @@ class TMainForm : public QWidget {
     QLabel *BlueMeterPct;
     QLabel *OrgMeterPct;
     QLabel *YmkMeterPct;
-    TPlaceholder *VuChgBtnPanel;
-    TPlaceholder *SpcChgBtnPanel;
-    QLabel *VuChgBtnLbl;
-    QLabel *SpcChgBtnLbl;
+    TMMPanel *VuChgBtnPanel;
+    TMMPanel *SpcChgBtnPanel;
+    TMMLabel *VuChgBtnLbl;
+    TMMLabel *SpcChgBtnLbl;
 
     // The small window's simple-spectrum variant, over PanelGrph.
-    TPlaceholder *PanelSpectrum;
+    TMMPanel *PanelSpectrum;
     TPlaceholder *MMSpectrum2;
 
     QPushButton *Button1;
@@ -104,9 +121,9 @@ class TMainForm : public QWidget {
     QLabel *Label1;
     QComboBox *cmbInputDevice;
     QLabel *Label2;
-    QLabel *SetupRefLvl;
+    TMMNumberEdit *SetupRefLvl;
     QLabel *Label3;
-    TPlaceholder *MMSpinButton1;
+    TMMSpinButton *MMSpinButton1;
     QLabel *Label4;
     TPlaceholder *SetupMeter;
     QLabel *Image4;
@@ -116,16 +133,16 @@ class TMainForm : public QWidget {
     QLabel *SetupLed1;
     QLabel *SetupLed2;
     QLabel *SetupLed3;
-    TPlaceholder *MMSpinButton2;
-    TPlaceholder *MMSpinButton3;
-    TPlaceholder *MMSpinButton4;
+    TMMSpinButton *MMSpinButton2;
+    TMMSpinButton *MMSpinButton3;
+    TMMSpinButton *MMSpinButton4;
     QCheckBox *SetUpChkRedLine;
     QLabel *Label6;
-    TPlaceholder *MMSpinButton5;
+    TMMSpinButton *MMSpinButton5;
     QLabel *Label11;
     QRadioButton *RbUpper;
     QRadioButton *RbLower;
-    TPlaceholder *MMPanel4;
+    TMMPanel *MMPanel4;
     QLabel *Label12;
     QRadioButton *rbLevelG;
     QRadioButton *rbSpa;

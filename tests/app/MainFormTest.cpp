@@ -9,7 +9,9 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -35,8 +37,18 @@ QColor TextColor(QWidget *w) {
     return w->palette().color(QPalette::WindowText);
 }
 
-QColor Face(TPlaceholder *p) {
-    return p->Face();
+// A left click in the middle of a control, as the mouse gives it.
+void ClickCentre(QWidget *w) {
+    const QPointF at(w->width() / 2.0, w->height() / 2.0);
+    const QPointF global = w->mapToGlobal(at);
+    QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &press);
+    QCoreApplication::sendEvent(w, &release);
+}
+
+bool PageButtonMarked(const TMMPanel *button) {
+    return button->Bevel().OuterLightColor() == clRed && button->Bevel().OuterShadowColor() == clRed;
 }
 
 } // namespace
@@ -65,8 +77,8 @@ TEST(MainFormLayoutTest, SectionsAndInstrumentsSitWhereTheyBelong) {
     EXPECT_EQ(form.SIGLED2->geometry(), QRect(417, 227, 343, 4));
     EXPECT_EQ(form.BdRedLine->parentWidget(), form.Trend7);
     EXPECT_EQ(form.BdRedLine->geometry(), QRect(-5, 49, 276, 1));
-    EXPECT_EQ(Face(form.BdRedLine), ToQColor(clRed));
-    EXPECT_EQ(FromQColor(Face(form.MMPanel5)), 2040095);
+    EXPECT_EQ(form.BdRedLine->Color(), clRed);
+    EXPECT_EQ(form.MMPanel5->Color(), 2040095);
     // The simple spectrum covers the small window exactly.
     EXPECT_EQ(OnWindow(form.PanelSpectrum), OnWindow(form.PanelGrph));
     // The VU page lies over the spectrum page.
@@ -229,6 +241,106 @@ TEST(MainFormSettingsTest, RedLineLedCaptionsAndReferenceBox) {
     EXPECT_EQ(form.SetupLed3->text(), "-25");
     EXPECT_EQ(form.SetupRefLvl->text(), "-30"); // the box's own range
     EXPECT_EQ(form.Settings.VURefLevel, -40);   // the field keeps what was read
+}
+
+TEST(MainFormLayoutTest, ControlsAreLoadedAndFramedAsDrawn) {
+    TTestForm form;
+    for (TMMComponent *c : std::initializer_list<TMMComponent *>{form.MMPanel3, form.VuPanel, form.BdRedLine,
+                                                                 form.SetupRefLvl, form.MMSpinButton5})
+        EXPECT_FALSE(c->IsLoading());
+    EXPECT_EQ(form.MMPanel3->Bevel().BevelOuter(), bvLowered);
+    EXPECT_EQ(form.MMPanel3->InnerRect().Width(), 393);
+    EXPECT_EQ(form.PanelSpectrum->Color(), 2040095);
+    EXPECT_EQ(form.MMPanel4->geometry(), QRect(112, 216, 105, 90));
+    EXPECT_EQ(form.MMSpinButton1->geometry(), QRect(96, 76, 20, 25));
+    EXPECT_EQ(form.MMSpinButton5->pos(), QPoint(328, 44));
+    EXPECT_TRUE(form.SetupRefLvl->ReadOnly());
+    EXPECT_EQ(form.SetupRefLvl->geometry(), QRect(40, 82, 35, 20));
+    EXPECT_EQ(form.SetupRefLvl->MinValue(), -30);
+    EXPECT_EQ(form.SetupRefLvl->MaxValue(), -10);
+    // At start the VU page is the one marked.
+    EXPECT_TRUE(PageButtonMarked(form.VuChgBtnPanel));
+    EXPECT_FALSE(PageButtonMarked(form.SpcChgBtnPanel));
+    EXPECT_EQ(form.SpcChgBtnLbl->Caption(), "SPECTRUM");
+    EXPECT_EQ(form.VuChgBtnLbl->FontColor(), clLime);
+}
+
+TEST(MainFormLayoutTest, RedLineIsARedLineAcrossTheGraph) {
+    TTestForm form;
+    form.Settings.ShowRedLine = true;
+    form.ApplySettings(TMainForm::TApplyVariant::Creation);
+    ASSERT_EQ(form.BdRedLine->parentWidget(), form.Trend7);
+    EXPECT_EQ(form.BdRedLine->geometry(), QRect(-5, 49, 276, 1));
+    // No bevel: the whole row is red, the rows beside it are the graph's.
+    const QImage shot = form.Trend7->grab().toImage();
+    for (int x : {0, 135, form.Trend7->width() - 1}) {
+        EXPECT_EQ(shot.pixelColor(x, 49), ToQColor(clRed)) << x;
+        EXPECT_NE(shot.pixelColor(x, 48), ToQColor(clRed)) << x;
+        EXPECT_NE(shot.pixelColor(x, 50), ToQColor(clRed)) << x;
+    }
+}
+
+TEST(MainFormMenuTest, ReferenceLevelStepsWithinTheBoxRange) {
+    TTestForm form;
+    form.Settings.VURefLevel = -40;
+    form.ApplySettings(TMainForm::TApplyVariant::Creation);
+    EXPECT_EQ(form.SetupRefLvl->Value(), -30);
+    EXPECT_EQ(form.Settings.VURefLevel, -40);
+    // A step starts from what the box shows, not from the field.
+    form.MMSpinButton1->ClickHalf(shUp);
+    EXPECT_EQ(form.SetupRefLvl->text(), "-29");
+    EXPECT_EQ(form.Settings.VURefLevel, -29);
+    for (int i = 0; i < 25; ++i)
+        form.MMSpinButton1->ClickHalf(shUp);
+    EXPECT_EQ(form.SetupRefLvl->Value(), -10);
+    EXPECT_EQ(form.Settings.VURefLevel, -10);
+    for (int i = 0; i < 25; ++i)
+        form.MMSpinButton1->ClickHalf(shDown);
+    EXPECT_EQ(form.SetupRefLvl->Value(), -30);
+    EXPECT_EQ(form.Settings.VURefLevel, -30);
+}
+
+TEST(MainFormMenuTest, RedLineAndMarginStepsHaveNoLimits) {
+    TTestForm form;
+    ASSERT_EQ(form.BdRedLine->y(), 49);
+    for (int i = 0; i < 60; ++i)
+        form.MMSpinButton5->ClickHalf(shUp);
+    EXPECT_EQ(form.BdRedLine->pos(), QPoint(-5, -11));
+    EXPECT_EQ(form.Settings.RedLinePos, -11);
+    form.MMSpinButton5->ClickHalf(shDown);
+    EXPECT_EQ(form.Settings.RedLinePos, -10);
+
+    // Each pair of buttons moves its own threshold and caption, past the others too.
+    for (int i = 0; i < 120; ++i)
+        form.MMSpinButton4->ClickHalf(shUp);
+    EXPECT_EQ(form.Settings.PeakLevel3, 100);
+    EXPECT_EQ(form.SetupLed3->text(), "100");
+    form.MMSpinButton2->ClickHalf(shDown);
+    EXPECT_EQ(form.Settings.PeakLevel1, -6);
+    EXPECT_EQ(form.SetupLed1->text(), "-6");
+    form.MMSpinButton3->ClickHalf(shUp);
+    EXPECT_EQ(form.SetupLed2->text(), "-9");
+    EXPECT_EQ(form.Settings.PeakLevel2, -9);
+}
+
+TEST(MainFormMenuTest, PageButtonsSwitchBetweenVuAndSpectrum) {
+    TTestForm form;
+    form.RbUpper->click();
+    // A click on the caption counts as a click on its button.
+    ClickCentre(form.SpcChgBtnLbl);
+    EXPECT_TRUE(form.VuPanel->isHidden());
+    EXPECT_FALSE(form.SpecPanel->isHidden());
+    EXPECT_EQ(form.SpecPanel->pos(), form.VuPanel->pos());
+    EXPECT_TRUE(PageButtonMarked(form.SpcChgBtnPanel));
+    EXPECT_EQ(form.VuChgBtnPanel->Bevel().OuterLightColor(), clBlack);
+
+    ClickCentre(form.VuChgBtnPanel);
+    EXPECT_FALSE(form.VuPanel->isHidden());
+    EXPECT_TRUE(form.SpecPanel->isHidden());
+    EXPECT_TRUE(PageButtonMarked(form.VuChgBtnPanel));
+    EXPECT_EQ(form.SpcChgBtnPanel->Bevel().OuterShadowColor(), clBlack);
+    // Switching is not a setting.
+    EXPECT_EQ(form.Settings.VUPos, 1);
 }
 
 TEST(MainFormSettingsTest, SmallWindowAndLineSpectrumFollowTheirButtons) {
