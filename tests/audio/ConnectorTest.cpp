@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -681,6 +682,59 @@ TEST_F(ConnectorTest, EnterIdleInstallsTheIdleHandlerUntilTheCountFallsToZero) {
     c->Stopped();
     EXPECT_FALSE(TMMConnector::IdleHandlerInstalled());
     TMMConnector::SetEnterIdle(false);
+}
+
+TEST_F(ConnectorTest, BuffersArrivingWhileTheOperatorChangesEverythingHoldTogether) {
+    ManualTimerSource ticks;
+    TMMPeakTickService service(&ticks);
+    c->SetPeakTickService(&service);
+    c->SetClock(nullptr);
+    TRecordingLevel level(200), other(400);
+    c->SetLevel1(&level);
+    Start(false);
+    std::atomic<bool> stop{false};
+    std::thread worker([&] {
+        while (!stop)
+            Feed(8192 + 100); // a little too long: cut every time
+    });
+    for (int round = 0; round < 40; ++round) {
+        QCoreApplication::processEvents();
+        switch (round % 5) {
+        case 0:
+            c->SetEnabled(false);
+            c->SetEnabled(true);
+            break;
+        case 1:
+            c->SetLevel2(round % 2 ? &other : nullptr);
+            break;
+        case 2:
+            c->Paused();
+            ticks.Fire();
+            c->Refresh();
+            c->Restarted();
+            break;
+        case 3:
+            c->Stopped();
+            c->Started();
+            break;
+        default:
+            c->SetSynchronize(!c->Synchronize());
+        }
+        QCoreApplication::processEvents();
+    }
+    stop = true;
+    worker.join();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(c->IsRunning());
+    EXPECT_EQ(TMMConnector::RunningCount(), 1);
+    EXPECT_EQ(service.ClientCount(), 0);
+    // Every block lay whole inside a buffer, on the group's step.
+    for (const auto &b : level.Blocks()) {
+        if (b.silent) continue;
+        EXPECT_EQ(b.firstSample % 50, 0) << b.firstSample;
+        EXPECT_LE(b.firstSample * 4 + 200, 8192);
+    }
+    EXPECT_GT(level.BlockTotal(), 0u);
 }
 
 TEST_F(ConnectorTest, DestroyingAConnectorDropsItsPendingEvents) {
