@@ -874,6 +874,8 @@ void TMMCustomWaveIn::StopThread() {
 }
 
 void TMMCustomWaveIn::ThreadFailed(std::exception_ptr E) {
+    // The worker signals as it leaves; nothing it did may overlap what follows.
+    FReadyEvent.Wait(5000);
     // The failed delivery is over; the worker that held it has ended.
     FProcessing = 0;
     FStopPending = false;

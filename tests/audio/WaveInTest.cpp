@@ -575,6 +575,8 @@ TEST(WaveInFaults, FailuresWhileStreamingReachOnErrorAndCloseTheDevice) {
         sim.Step(256);
         EXPECT_TRUE(WaitUntil([&] { return w.RecordedBytes() >= 1024; }));
         w.Close();
+        // No worker outlives the close.
+        EXPECT_TRUE(WaitUntil([] { return TMMDSPThread::ThreadRegistry().empty(); }, 1000));
     }
 }
 
