@@ -6,12 +6,14 @@
 #include "widgets/MMColors.h"
 #include "widgets/MMLoadingBracket.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
 #include <QDir>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -19,8 +21,11 @@
 #include <QRadioButton>
 #include <QScreen>
 
+#include <xcb/xcb.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
@@ -186,6 +191,41 @@ void StepPeakLevel(int &level, QLabel *led, int step) {
     led->setText(QString::number(level));
 }
 
+xcb_atom_t InternAtom(xcb_connection_t *connection, const char *name) {
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
+    const xcb_atom_t atom = reply != nullptr ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+}
+
+// While a modal box is up (the error box, the shutdown question) the toolkit drops close
+// requests for the window under it; the window manager's close must still end the console.
+class TModalCloseFilter : public QAbstractNativeEventFilter {
+  public:
+    TModalCloseFilter(TMainForm *form, xcb_connection_t *connection)
+        : fForm(form), fProtocols(InternAtom(connection, "WM_PROTOCOLS")),
+          fDeleteWindow(InternAtom(connection, "WM_DELETE_WINDOW")) {}
+
+    bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override {
+        if (type != "xcb_generic_event_t" || QGuiApplication::modalWindow() == nullptr) return false;
+        const auto *event = static_cast<const xcb_generic_event_t *>(message);
+        if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE) return false;
+        const auto *request = reinterpret_cast<const xcb_client_message_event_t *>(event);
+        if (request->type != fProtocols || request->format != 32 ||
+            request->data.data32[0] != fDeleteWindow || fDeleteWindow == XCB_ATOM_NONE ||
+            request->window != fForm->internalWinId())
+            return false;
+        fForm->FormCloseQuery();
+        return true;
+    }
+
+  private:
+    TMainForm *fForm;
+    xcb_atom_t fProtocols;
+    xcb_atom_t fDeleteWindow;
+};
+
 // Where a frequency lands on the small spectrum's logarithmic axis (20 Hz ... 24 kHz).
 int SmallSpectrumX(double hz) {
     constexpr double left = 14, width = 248;
@@ -234,8 +274,17 @@ TMainForm::TMainForm(QWidget *parent) : QWidget(parent, Qt::Tool) {
     TMMConnector::SetEnterIdle(false);
     MMConnector2->SetInput(MMWaveIn1);
 
+    // The offscreen platform answers as X11 too, but without a connection.
+    if (auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        x11 != nullptr && x11->connection() != nullptr) {
+        FModalCloseFilter = std::make_unique<TModalCloseFilter>(this, x11->connection());
+        qGuiApp->installNativeEventFilter(FModalCloseFilter.get());
+    }
+
     FormOnCreate();
 }
+
+TMainForm::~TMainForm() = default;
 
 void TMainForm::BuildUpperSection() {
     PnlPhase = AddPlainPanel(this, "PnlPhase", {4, 6, 797, 335}, kWindowColor);

@@ -14,6 +14,7 @@
 
 #include <memory>
 
+class QAbstractNativeEventFilter;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -32,6 +33,7 @@ class TMainForm : public QWidget {
     enum class TApplyVariant { Creation, LoadDefault };
 
     explicit TMainForm(QWidget *parent = nullptr);
+    ~TMainForm() override;
 
     // The eleven operator settings, the single source while the console runs.
     TSettings Settings;
@@ -173,4 +175,5 @@ class TMainForm : public QWidget {
     // Declared first, so destroyed last: the wave input stops its buffers before the connector goes.
     std::unique_ptr<TMMConnector> FConnector;
     std::unique_ptr<TMMWaveIn> FWaveIn;
+    std::unique_ptr<QAbstractNativeEventFilter> FModalCloseFilter;
 };

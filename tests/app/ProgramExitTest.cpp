@@ -43,14 +43,17 @@ void StartConsole(QProcess &console, const QString &program, const QString &dir)
 // refusing connections for a moment, and the console could start in that moment.
 class TXConnection {
   public:
-    TXConnection() : Connection(ConnectX()) {}
-    ~TXConnection() { xcb_disconnect(Connection); }
-    bool Ok() const { return xcb_connection_has_error(Connection) == 0; }
+    TXConnection() : FConnection(ConnectX()) {}
+    ~TXConnection() { xcb_disconnect(FConnection); }
+    bool Ok() const { return xcb_connection_has_error(FConnection) == 0; }
     // A close request sent before the window exists would be lost; look for it first.
-    bool ConsoleWindowUp() const { return !X11FindWindowsByTitle(Connection, "Sound Tikkora Meter").empty(); }
+    bool ConsoleWindowUp() const {
+        return !X11FindWindowsByTitle(FConnection, "Sound Tikkora Meter").empty();
+    }
+    xcb_connection_t *Connection() const { return FConnection; }
 
   private:
-    xcb_connection_t *Connection;
+    xcb_connection_t *FConnection;
 };
 
 } // namespace
@@ -94,6 +97,36 @@ TEST(ProgramExitTest, ClosingTheConsoleEndsWithCodeZeroAndSavesNothing) {
             EXPECT_FALSE(QFileInfo::exists(ini));
         }
     }
+}
+
+TEST(ProgramExitTest, ClosingTheConsoleUnderItsErrorBoxStillEndsIt) {
+    if (std::getenv("DISPLAY") == nullptr)
+        GTEST_SKIP() << "needs an X display (tools/run-tests.sh starts Xvfb)";
+    const TXConnection x;
+    ASSERT_TRUE(x.Ok());
+    QTemporaryDir dir;
+    QString program;
+    ASSERT_TRUE(InstallCopy(dir, program));
+    // A device that is not there: starting capture at show raises, and the error box holds
+    // the console modally.
+    const QString ini = dir.filePath("VelmoraPro.ini");
+    const QByteArray saved = "[SoundCard]\nInputDevNo=99\n";
+    {
+        QFile f(ini);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(saved);
+    }
+    QProcess console;
+    StartConsole(console, program, dir.path());
+    ASSERT_TRUE(console.waitForStarted(10000));
+    ASSERT_TRUE(WaitFor([&] { return !X11FindWindowsByTitle(x.Connection(), "VelmoraPro").empty(); }, 20000))
+        << console.readAllStandardError().data();
+    EXPECT_EQ(CloseWindowsByTitle("Sound Tikkora Meter"), 1);
+    const bool ended = console.waitForFinished(10000);
+    if (!ended) console.kill();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(console.exitCode(), 0);
+    EXPECT_EQ(Contents(ini), saved);
 }
 
 TEST(ProgramExitTest, HelpNeedsNoDisplay) {
