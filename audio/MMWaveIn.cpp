@@ -1,12 +1,12 @@
 #include "audio/MMWaveIn.h"
 
 #include "platform/AlsaWaveIn.h"
+#include "platform/MMMessageBox.h"
 #include "platform/SimWaveIn.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QMessageBox>
 #include <QObject>
 #include <QThread>
 
@@ -18,24 +18,6 @@ namespace {
 constexpr unsigned MM_DEFERRED_STOP = 0x8002;
 constexpr unsigned MM_THREAD_FAILED = 0x8003; // our own: the worker's loop failed
 constexpr const char *kLfCr = "\n\r";
-
-std::mutex HookLock;
-TMMMessageBoxHook &MessageBoxHook() {
-    static TMMMessageBoxHook hook;
-    return hook;
-}
-
-void ShowMessageBox(const QString &text, const QString &caption) {
-    TMMMessageBoxHook hook;
-    {
-        std::lock_guard lock(HookLock);
-        hook = MessageBoxHook();
-    }
-    if (hook)
-        hook(text, caption);
-    else
-        QMessageBox::information(nullptr, caption, text);
-}
 
 bool OnMainThread() {
     const QCoreApplication *app = QCoreApplication::instance();
@@ -67,11 +49,6 @@ std::string WaveInMessage(int id) {
     default:
         return std::string();
     }
-}
-
-void SetWaveInMessageBoxHook(TMMMessageBoxHook hook) {
-    std::lock_guard lock(HookLock);
-    MessageBoxHook() = std::move(hook);
 }
 
 // --- The system driver ------------------------------------------------------
@@ -269,10 +246,9 @@ void TMMCustomWaveIn::SetCallBackMode(TMMCBMode Value) {
     if (Value == FCallBackMode) return;
     if (Value == cmCallback) {
         // Driver callbacks run on the driver's own thread here, where the chain must not run.
-        ShowMessageBox(
-            QStringLiteral("\"CallBacks\" are called at interrupt time !\n\rThis is currently only "
-                           "supported under Windows 95"),
-            QStringLiteral("TMMWaveIn"));
+        MMMessageBox("\"CallBacks\" are called at interrupt time !\n\rThis is currently only "
+                     "supported under Windows 95",
+                     "TMMWaveIn");
         return;
     }
     FCallBackMode = Value;

@@ -18,8 +18,6 @@
 #include "platform/MMError.h"
 #include "platform/WaveInDriver.h"
 
-#include <QString>
-
 #include <array>
 #include <atomic>
 #include <condition_variable>
@@ -48,11 +46,6 @@ constexpr int MSG_INVALID_FORMAT = 28089;
 constexpr int MSG_NO_DEVICE = 28160;
 constexpr int MSG_CANT_OPEN = 28162;
 std::string WaveInMessage(int id);
-
-// Shows a message box (main thread). The program's default is a QMessageBox;
-// tests put a recorder in its place.
-using TMMMessageBoxHook = std::function<void(const QString &text, const QString &caption)>;
-void SetWaveInMessageBoxHook(TMMMessageBoxHook hook);
 
 // The driver every TMMWaveIn uses unless given another: ALSA, with the simulated
 // devices after the real ones while AppendSimulatedWaveInDevices(true) is in force

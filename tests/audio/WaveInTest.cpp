@@ -1,4 +1,5 @@
 #include "audio/MMWaveIn.h"
+#include "platform/MMMessageBox.h"
 #include "platform/SimWaveIn.h"
 
 #include <QCoreApplication>
@@ -236,19 +237,18 @@ TEST(WaveInProperties, GuardedSettersRefuseWhileOpen) {
 }
 
 TEST(WaveInProperties, CallbackModeIsRefusedWithTheMessageBox) {
-    QString text, caption;
-    SetWaveInMessageBoxHook([&](const QString &t, const QString &c) {
+    std::string text, caption;
+    auto old = SetMessageBoxHook([&](const std::string &t, const std::string &c) {
         text = t;
         caption = c;
     });
     TSimWaveInDriver sim;
     TMMWaveIn w(&sim);
     w.SetCallBackMode(cmCallback);
-    SetWaveInMessageBoxHook(nullptr);
+    SetMessageBoxHook(old);
     EXPECT_EQ(w.CallBackMode(), cmWindow);
-    EXPECT_EQ(text,
-              QString("\"CallBacks\" are called at interrupt time !\n\rThis is currently only supported "
-                      "under Windows 95"));
+    EXPECT_EQ(text, "\"CallBacks\" are called at interrupt time !\n\rThis is currently only supported "
+                    "under Windows 95");
     EXPECT_EQ(caption, "TMMWaveIn");
 }
 
