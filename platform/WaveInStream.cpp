@@ -26,6 +26,11 @@ TWaveInStream::TWaveInStream(int id, const TWaveFormatEx &format, std::unique_pt
 }
 
 TWaveInStream::~TWaveInStream() {
+    EndThreads();
+}
+
+void TWaveInStream::EndThreads() {
+    // Quit is answered at once by a stream already closed or given up.
     if (thread_.joinable()) {
         Command(TCommand::Quit);
         if (abandoned_)
@@ -64,18 +69,19 @@ void TWaveInStream::Watch() {
             queue_.pop_front();
             hdr->dwFlags = (hdr->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
             lock.unlock();
-            if (callback_ != nullptr)
-                callback_(reinterpret_cast<HWAVEIN>(static_cast<HWAVEIN__ *>(this)), MM_WIM_DATA, instance_,
-                          hdr);
+            Deliver(MM_WIM_DATA, hdr);
             lock.lock();
         }
     }
 }
 
-void TWaveInStream::Notify(unsigned message, PWaveHdr hdr) {
-    if (abandoned_) return;
+void TWaveInStream::Deliver(unsigned message, PWaveHdr hdr) {
     if (callback_ != nullptr)
         callback_(reinterpret_cast<HWAVEIN>(static_cast<HWAVEIN__ *>(this)), message, instance_, hdr);
+}
+
+void TWaveInStream::Notify(unsigned message, PWaveHdr hdr) {
+    if (!abandoned_) Deliver(message, hdr);
 }
 
 MMRESULT TWaveInStream::AddBuffer(PWaveHdr hdr) {
@@ -106,22 +112,8 @@ MMRESULT TWaveInStream::Close() {
         std::lock_guard lock(mutex_);
         if (!queue_.empty() && !abandoned_) return WAVERR_STILLPLAYING;
     }
-    Command(TCommand::Quit);
-    if (thread_.joinable()) {
-        if (abandoned_)
-            thread_.detach();
-        else
-            thread_.join();
-    }
-    {
-        std::lock_guard lock(mutex_);
-        watchQuit_ = true;
-        watchWake_.notify_all();
-    }
-    if (watch_.joinable()) watch_.join();
-    if (callback_ != nullptr)
-        callback_(reinterpret_cast<HWAVEIN>(static_cast<HWAVEIN__ *>(this)), MM_WIM_CLOSE, instance_,
-                  nullptr);
+    EndThreads();
+    Deliver(MM_WIM_CLOSE, nullptr);
     return MMSYSERR_NOERROR;
 }
 

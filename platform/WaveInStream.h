@@ -66,7 +66,11 @@ class TWaveInStream : public HWAVEIN__ {
     MMRESULT Execute(TCommand command, std::unique_lock<std::mutex> &lock);
     // Stream thread, lock held: hands hdr back (the lock is dropped around the callback).
     void Return(PWaveHdr hdr, std::unique_lock<std::mutex> &lock);
+    // Calls the receiver's callback; Notify does so only while the stream is not given up.
+    void Deliver(unsigned message, PWaveHdr hdr);
     void Notify(unsigned message, PWaveHdr hdr);
+    // Main thread: quits the stream's thread (leaves a given-up one to itself) and the watch.
+    void EndThreads();
     // The watch thread: gives the stream up when its thread stays inside a read.
     void Watch();
     // Lock held: from now on the stream reports `code` and its thread is on its own.
