@@ -2,13 +2,13 @@
 
 #include "audio/MMHiTimer.h"
 #include "audio/MMPeakTick.h"
+#include "audio/MMThread.h"
 #include "platform/MMTimer.h"
 #include "platform/MicrosecondClock.h"
 
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -34,12 +34,6 @@ template <typename F> bool Guarded(F &&Handler) {
     }
     return false;
 }
-
-bool OnMainThread() {
-    const QCoreApplication *app = QCoreApplication::instance();
-    return app != nullptr && QThread::currentThread() == app->thread();
-}
-
 } // namespace
 
 // The trigger-loop event goes to the one shared window. The start-trigger and
@@ -646,7 +640,7 @@ void TMMConnector::TimerTick() {
     if (!FTriggering && (FRealTime || !FRunning)) return;
     if (FAutoTrigger && FTriggerMethod != tmTimer) return;
     if (FPendingTimerRefresh > 0) return;
-    if (OnMainThread()) {
+    if (IsMainThread()) {
         Refresh();
     } else if (QCoreApplication::instance() != nullptr) {
         ++FPendingTimerRefresh;

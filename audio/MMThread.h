@@ -19,6 +19,9 @@ void ApplyThreadPriority(TThreadPriority Priority);
 // The same for the thread with the given kernel thread id (gettid).
 void ApplyThreadPriorityTo(int NativeTid, TThreadPriority Priority);
 
+// Is the caller on the thread of the application object? (false without one)
+bool IsMainThread();
+
 // An event that threads wait on; auto-reset events release one waiter per Set.
 class TMMEvent {
   public:

@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QObject>
-#include <QThread>
 
 #include <chrono>
 #include <thread>
@@ -18,12 +17,6 @@ namespace {
 constexpr unsigned MM_DEFERRED_STOP = 0x8002;
 constexpr unsigned MM_THREAD_FAILED = 0x8003; // our own: the worker's loop failed
 constexpr const char *kLfCr = "\n\r";
-
-bool OnMainThread() {
-    const QCoreApplication *app = QCoreApplication::instance();
-    return app != nullptr && QThread::currentThread() == app->thread();
-}
-
 } // namespace
 
 std::string WaveInMessage(int id) {
@@ -209,7 +202,7 @@ void TMMCustomWaveIn::Guard() {
 }
 
 bool TMMCustomWaveIn::PumpsMessages() const {
-    return FCallBackMode == cmWindow && OnMainThread();
+    return FCallBackMode == cmWindow && IsMainThread();
 }
 
 void TMMCustomWaveIn::Delay(int Ms, bool Pump) {
