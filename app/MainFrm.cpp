@@ -25,7 +25,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
@@ -191,21 +190,13 @@ void StepPeakLevel(int &level, QLabel *led, int step) {
     led->setText(QString::number(level));
 }
 
-xcb_atom_t InternAtom(xcb_connection_t *connection, const char *name) {
-    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr);
-    const xcb_atom_t atom = reply != nullptr ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
-    std::free(reply);
-    return atom;
-}
-
 // While a modal box is up (the error box, the shutdown question) the toolkit drops close
 // requests for the window under it; the window manager's close must still end the console.
 class TModalCloseFilter : public QAbstractNativeEventFilter {
   public:
     TModalCloseFilter(TMainForm *form, xcb_connection_t *connection)
-        : fForm(form), fProtocols(InternAtom(connection, "WM_PROTOCOLS")),
-          fDeleteWindow(InternAtom(connection, "WM_DELETE_WINDOW")) {}
+        : fForm(form), fProtocols(X11InternAtom(connection, "WM_PROTOCOLS")),
+          fDeleteWindow(X11InternAtom(connection, "WM_DELETE_WINDOW")) {}
 
     bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override {
         if (type != "xcb_generic_event_t" || QGuiApplication::modalWindow() == nullptr) return false;

@@ -15,11 +15,6 @@ template <class T> TReply<T> Reply(T *reply) {
     return TReply<T>(reply, &std::free);
 }
 
-xcb_atom_t InternAtom(xcb_connection_t *c, const char *name) {
-    auto reply = Reply(xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr));
-    return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
-}
-
 // The whole value of a property, or nothing when the window lacks it.
 bool ReadProperty(xcb_connection_t *c, xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
                   std::string &value) {
@@ -50,10 +45,15 @@ struct TConnection {
 
 } // namespace
 
+std::uint32_t X11InternAtom(xcb_connection_t *c, const char *name) {
+    auto reply = Reply(xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr));
+    return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+}
+
 std::string X11WindowTitle(xcb_connection_t *c, std::uint32_t window) {
     std::string title;
-    const xcb_atom_t netName = InternAtom(c, "_NET_WM_NAME");
-    const xcb_atom_t utf8 = InternAtom(c, "UTF8_STRING");
+    const xcb_atom_t netName = X11InternAtom(c, "_NET_WM_NAME");
+    const xcb_atom_t utf8 = X11InternAtom(c, "UTF8_STRING");
     if (netName != XCB_ATOM_NONE && utf8 != XCB_ATOM_NONE && ReadProperty(c, window, netName, utf8, title))
         return title;
     if (ReadProperty(c, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, title)) return title;
@@ -66,7 +66,7 @@ std::vector<std::uint32_t> X11FindWindowsByTitle(xcb_connection_t *c, const std:
     for (auto it = xcb_setup_roots_iterator(setup); it.rem > 0; xcb_screen_next(&it)) {
         const xcb_window_t root = it.data->root;
         std::string list;
-        const xcb_atom_t clientList = InternAtom(c, "_NET_CLIENT_LIST");
+        const xcb_atom_t clientList = X11InternAtom(c, "_NET_CLIENT_LIST");
         if (clientList != XCB_ATOM_NONE && ReadProperty(c, root, clientList, XCB_ATOM_WINDOW, list)) {
             const auto *ids = reinterpret_cast<const xcb_window_t *>(list.data());
             candidates.insert(candidates.end(), ids, ids + list.size() / sizeof(xcb_window_t));
@@ -94,8 +94,8 @@ int CloseWindowsByTitle(const std::string &title) {
     xcb_connection_t *c = x.connection;
     const std::vector<std::uint32_t> windows = X11FindWindowsByTitle(c, title);
     if (windows.empty()) return 0;
-    const xcb_atom_t protocols = InternAtom(c, "WM_PROTOCOLS");
-    const xcb_atom_t deleteWindow = InternAtom(c, "WM_DELETE_WINDOW");
+    const xcb_atom_t protocols = X11InternAtom(c, "WM_PROTOCOLS");
+    const xcb_atom_t deleteWindow = X11InternAtom(c, "WM_DELETE_WINDOW");
     for (std::uint32_t w : windows) {
         xcb_client_message_event_t event{};
         event.response_type = XCB_CLIENT_MESSAGE;

@@ -9,6 +9,9 @@ struct xcb_connection_t;
 // Top-level windows of the X display, found by their exact title and asked to close the
 // way a window manager's close button asks (WM_DELETE_WINDOW).
 
+// The atom of `name`, interned when new; XCB_ATOM_NONE (0) when the server does not answer.
+std::uint32_t X11InternAtom(xcb_connection_t *connection, const char *name);
+
 // The title a window shows: _NET_WM_NAME when it has one, else WM_NAME; empty when neither.
 std::string X11WindowTitle(xcb_connection_t *connection, std::uint32_t window);
 
