@@ -154,6 +154,12 @@ void TWaveInStream::Return(PWaveHdr hdr, std::unique_lock<std::mutex> &lock) {
     lock.lock();
 }
 
+void TWaveInStream::EndCapture() {
+    if (!started_) return;
+    source_->End();
+    started_ = false;
+}
+
 MMRESULT TWaveInStream::Execute(TCommand command, std::unique_lock<std::mutex> &lock) {
     switch (command) {
     case TCommand::Start: {
@@ -165,10 +171,7 @@ MMRESULT TWaveInStream::Execute(TCommand command, std::unique_lock<std::mutex> &
         return MMSYSERR_NOERROR;
     }
     case TCommand::Stop:
-        if (started_) {
-            source_->End();
-            started_ = false;
-        }
+        EndCapture();
         if (!queue_.empty() && queue_.front()->dwBytesRecorded > 0) {
             PWaveHdr hdr = queue_.front();
             queue_.pop_front();
@@ -177,10 +180,7 @@ MMRESULT TWaveInStream::Execute(TCommand command, std::unique_lock<std::mutex> &
         return MMSYSERR_NOERROR;
     case TCommand::Reset:
     case TCommand::Quit:
-        if (started_) {
-            source_->End();
-            started_ = false;
-        }
+        EndCapture();
         if (command == TCommand::Reset) {
             frames_ = 0;
             while (!queue_.empty()) {
@@ -237,8 +237,7 @@ void TWaveInStream::Run() {
             // The device is gone: stop, and hand back the buffer being filled so the
             // receiver learns it from the failing re-queue.
             failure_ = ALSAERR_BASE + static_cast<MMRESULT>(-got);
-            source_->End();
-            started_ = false;
+            EndCapture();
             queue_.pop_front();
             Return(hdr, lock);
             continue;

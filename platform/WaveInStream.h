@@ -62,6 +62,8 @@ class TWaveInStream : public HWAVEIN__ {
     enum class TCommand { None, Start, Stop, Reset, Quit };
     MMRESULT Command(TCommand command);
     void Run();
+    // Stream thread, lock held: stops a started source.
+    void EndCapture();
     // Stream thread, lock held: carries out one command.
     MMRESULT Execute(TCommand command, std::unique_lock<std::mutex> &lock);
     // Stream thread, lock held: hands hdr back (the lock is dropped around the callback).
