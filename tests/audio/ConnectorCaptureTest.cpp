@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -103,9 +104,14 @@ TEST(ConnectorCapture, LiveCaptureReachesTheDisplayAtThePaceOfTheSound) {
     }
 
     const auto blocks = level.Blocks();
-    // 2.5 s of sound is about 58 buffers of 40 whole blocks each; a main thread
-    // that falls behind catches up rather than skipping blocks.
-    ASSERT_GT(blocks.size(), 1500u);
+    // 2.5 s of sound is about 58 buffers of 40 whole blocks each; the server may be
+    // slow to start delivering, so count the buffers that began rather than the time.
+    // A main thread that falls behind catches up rather than skipping blocks; only a
+    // buffer that arrives early (the server delivers in bursts) cuts the tail of the one
+    // before it.
+    const auto begun = std::count_if(blocks.begin(), blocks.end(), [](const auto &b) { return b.pos == 0; });
+    ASSERT_GT(begun, 10);
+    ASSERT_GE(std::int64_t(blocks.size()), begun * 32) << begun << " buffers";
     int loud = 0;
     for (const auto &b : blocks) {
         ASSERT_GE(b.pos, 0);
