@@ -265,6 +265,16 @@ TMainForm::TMainForm(QWidget *parent) : QWidget(parent, Qt::Tool) {
     TMMConnector::SetEnterIdle(false);
     MMConnector2->SetInput(MMWaveIn1);
 
+    // The 20 ms read-out refresh runs from the first show whose capture started.
+    FHiTimer = std::make_unique<TMMHiTimer>();
+    MMHiTimer1 = FHiTimer.get();
+    MMHiTimer1->SetName("MMHiTimer1");
+    MMHiTimer1->SetEnabled(false);
+    MMHiTimer1->SetCallBackMode(cmThread);
+    MMHiTimer1->SetSynchronize(true);
+    MMHiTimer1->SetInterval(20);
+    MMHiTimer1->SetOnTimer([this](TObject *Sender) { MMHiTimer1Timer(Sender); });
+
     // The offscreen platform answers as X11 too, but without a connection.
     if (auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
         x11 != nullptr && x11->connection() != nullptr) {
@@ -569,7 +579,12 @@ void TMainForm::GetInputDeviceNames(QStringList &names) {
 }
 
 void TMainForm::FormShow() {
-    MMWaveIn1->Start();
+    MMWaveIn1->Start(); // a failure leaves the refresh off
+    MMHiTimer1->SetEnabled(true);
+}
+
+void TMainForm::MMHiTimer1Timer(TObject *) {
+    // The peak read-outs, CLIP latches and margin LEDs join when the meter panel's bar meters exist.
 }
 
 void TMainForm::LaunchProgram(const QString &tail) {

@@ -3,6 +3,7 @@
 #include "app/Placeholder.h"
 #include "app/Settings.h"
 #include "audio/MMConnector.h"
+#include "audio/MMHiTimer.h"
 #include "audio/MMWaveIn.h"
 #include "widgets/MMBorder.h"
 #include "widgets/MMLabel.h"
@@ -41,6 +42,7 @@ class TMainForm : public QWidget {
     // Handlers.
     void FormOnCreate();
     void FormShow();
+    void MMHiTimer1Timer(TObject *Sender);
     void ApplySettings(TApplyVariant variant);
     void GetInputDeviceNames(QStringList &names);
     void LaunchProgram(const QString &tail);
@@ -74,6 +76,7 @@ class TMainForm : public QWidget {
     // Behind the wave input: hands the captured audio to the instruments, block by
     // block at the pace of the sound, from the main thread.
     TMMConnector *MMConnector2;
+    TMMHiTimer *MMHiTimer1;
 
     // The upper section (phase, peak read-outs, small window, artwork).
     QLabel *Image3;
@@ -175,5 +178,6 @@ class TMainForm : public QWidget {
     // Declared first, so destroyed last: the wave input stops its buffers before the connector goes.
     std::unique_ptr<TMMConnector> FConnector;
     std::unique_ptr<TMMWaveIn> FWaveIn;
+    std::unique_ptr<TMMHiTimer> FHiTimer; // after the wave input: stops first
     std::unique_ptr<QAbstractNativeEventFilter> FModalCloseFilter;
 };

@@ -6,12 +6,11 @@
 // (a tick that falls due while the callback still runs is skipped, never bunched).
 // The period calls exist for their callers; there is nothing to tune here.
 
+#include "platform/MMSystem.h"
+
 #include <cstdint>
 
-using MMRESULT = unsigned;
-
 inline constexpr MMRESULT TIMERR_NOERROR = 0;
-inline constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
 inline constexpr MMRESULT TIMERR_NOCANDO = 97;
 
 inline constexpr unsigned TIME_ONESHOT = 0;

@@ -75,6 +75,10 @@ TEST(MainFormCaptureTest, WaveInIsConfiguredAndTheSavedDeviceIsSelected) {
     EXPECT_EQ(w.Mode(), mStereo);
     EXPECT_EQ(w.BitLength(), b16Bit);
     EXPECT_EQ(w.SampleRate(), 48000);
+    EXPECT_EQ(form.MMHiTimer1->Interval(), 20);
+    EXPECT_TRUE(form.MMHiTimer1->Synchronize());
+    EXPECT_EQ(form.MMHiTimer1->CallBackMode(), cmThread);
+    EXPECT_FALSE(form.MMHiTimer1->Enabled()) << "the refresh waits for the show";
     ASSERT_EQ(form.cmbInputDevice->count(), 4);
     EXPECT_EQ(form.cmbInputDevice->itemText(0), "Simulated silence");
     EXPECT_EQ(form.cmbInputDevice->itemText(1), "Simulated 1 kHz -20 dBFS");
@@ -90,6 +94,7 @@ TEST(MainFormCaptureTest, WaveInIsConfiguredAndTheSavedDeviceIsSelected) {
     EXPECT_TRUE(box.isEmpty()) << box.toStdString();
     EXPECT_EQ(w.State(), TMMCustomWaveIn::wsOpen | TMMCustomWaveIn::wsStarted);
     EXPECT_GE(buffers, 2);
+    EXPECT_TRUE(form.MMHiTimer1->Enabled());
     w.Close();
 }
 
@@ -106,4 +111,5 @@ TEST(MainFormCaptureTest, WithoutADeviceTheErrorBoxComesAndTheWindowStays) {
     EXPECT_EQ(box, "No wave audio recording device found");
     EXPECT_TRUE(form.isVisible());
     EXPECT_FALSE(form.MMWaveIn1->IsOpen());
+    EXPECT_FALSE(form.MMHiTimer1->Enabled()) << "a failed start leaves the refresh off";
 }
