@@ -90,8 +90,9 @@ void AppendSimulatedWaveInDevices(bool on) {
 }
 
 TWaveInDriver &SystemWaveInDriver() {
-    static TSystemWaveInDriver driver;
-    return driver;
+    // Never destroyed: a stream's thread may still be inside it while the process exits.
+    static auto *driver = new TSystemWaveInDriver;
+    return *driver;
 }
 
 // --- The hidden window ------------------------------------------------------

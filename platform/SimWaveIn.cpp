@@ -23,6 +23,7 @@ class TSimSource : public TCaptureSource {
     TSimSource(TSimWaveInDriver &driver, const TSimDevice &device, const TWaveFormatEx &format,
                std::vector<std::vector<float>> wav)
         : driver_(driver), device_(device), format_(format), wav_(std::move(wav)) {}
+    ~TSimSource() override { driver_.SourceGone(); }
 
     int Begin() override {
         begin_ = Clock::now();
@@ -126,7 +127,22 @@ class TFailingSource : public TCaptureSource {
 
 TSimWaveInDriver::TSimWaveInDriver(std::vector<TSimDevice> devices) : devices_(std::move(devices)) {}
 
-TSimWaveInDriver::~TSimWaveInDriver() = default;
+TSimWaveInDriver::~TSimWaveInDriver() {
+    std::unique_lock lock(mutex_);
+    faults_.clear();
+    sourceGone_.wait_for(lock, std::chrono::seconds(10), [this] { return liveSources_ == 0; });
+}
+
+int TSimWaveInDriver::LiveSources() const {
+    std::lock_guard lock(mutex_);
+    return liveSources_;
+}
+
+void TSimWaveInDriver::SourceGone() {
+    std::lock_guard lock(mutex_);
+    --liveSources_;
+    sourceGone_.notify_all();
+}
 
 std::vector<TSimDevice> TSimWaveInDriver::DefaultDevices() {
     std::vector<TSimDevice> devices(4);
@@ -314,6 +330,10 @@ std::unique_ptr<TCaptureSource> TSimWaveInDriver::MakeSource(int id, const TWave
         }
     }
     *result = MMSYSERR_NOERROR;
+    {
+        std::lock_guard lock(mutex_);
+        ++liveSources_;
+    }
     auto source = std::make_unique<TSimSource>(*this, *device, format, std::move(wav));
     return std::make_unique<TFailingSource>(std::move(source), [this] {
         if (Check(TSimOp::Hang) != MMSYSERR_NOERROR)

@@ -61,6 +61,8 @@ enum class TSimOp {
 class TSimWaveInDriver : public TStreamWaveInDriver {
   public:
     explicit TSimWaveInDriver(std::vector<TSimDevice> devices = DefaultDevices());
+    // Clears the faults and waits (at most 10 s) until the threads of given-up streams have
+    // left their sources, which call back into the driver.
     ~TSimWaveInDriver() override;
 
     // Silence, a 1 kHz sine at -20 dBFS, the stereo programme and a counter, all real-time.
@@ -97,6 +99,10 @@ class TSimWaveInDriver : public TStreamWaveInDriver {
     bool Faulty(TSimOp op) const;
     // Source side (the stream's thread): the next step-mode frames, waiting at most timeoutMs.
     long TakeStepFrames(long wanted, int timeoutMs);
+    // Source side: a source made by MakeSource is gone.
+    void SourceGone();
+    // Any thread: the sources made and not yet freed (a freed stream frees its source).
+    int LiveSources() const;
 
   private:
     struct TFault {
@@ -122,6 +128,8 @@ class TSimWaveInDriver : public TStreamWaveInDriver {
     std::map<void *, std::unique_ptr<TRelay>> relays_; // by the handle's stream, until Close
     std::vector<std::unique_ptr<TRelay>> pendingRelays_;
     long stepCredit_ = 0;
+    int liveSources_ = 0;
+    std::condition_variable sourceGone_;
 };
 
 // Reads a PCM WAV file (8 or 16 bits, any channel count) as frames of samples in

@@ -61,8 +61,7 @@ void TWaveInStream::Watch() {
         watchWake_.wait_for(lock, std::chrono::milliseconds(250));
         if (readingSince_ == 0 || NowMs() - readingSince_ < kHangMs || abandoned_) continue;
         // The read hangs: give the stream up and hand back the buffer it was filling, so the
-        // receiver learns of it from the failing re-queue. A late write into it lands in
-        // memory the receiver still owns.
+        // receiver learns of it from the failing re-queue.
         Abandon(ALSAERR_BASE + EIO);
         if (!queue_.empty()) {
             PWaveHdr hdr = queue_.front();
@@ -196,7 +195,28 @@ MMRESULT TWaveInStream::Execute(TCommand command, std::unique_lock<std::mutex> &
     return MMSYSERR_NOERROR;
 }
 
+void TWaveInStream::Release() {
+    {
+        std::lock_guard lock(mutex_);
+        if (!threadLeft_) {
+            // Only a given-up thread is still running after Close; it frees the stream.
+            released_ = true;
+            return;
+        }
+    }
+    delete this;
+}
+
 void TWaveInStream::Run() {
+    Loop();
+    std::unique_lock lock(mutex_);
+    threadLeft_ = true;
+    if (!released_) return;
+    lock.unlock();
+    delete this;
+}
+
+void TWaveInStream::Loop() {
     Notify(MM_WIM_OPEN, nullptr);
     const long align = std::max<long>(format_.nBlockAlign, 1);
     std::int64_t lastData = NowMs();
@@ -219,15 +239,17 @@ void TWaveInStream::Run() {
             wake_.wait(lock);
             continue;
         }
-        // The front header is only touched here while it is queued, so it is filled unlocked.
+        // Only this thread takes the front header off while it is started, so it stays put.
         PWaveHdr hdr = queue_.front();
         const long room = static_cast<long>(hdr->dwBufferLength - hdr->dwBytesRecorded) / align;
+        scratch_.resize(static_cast<std::size_t>(room * align));
         readingSince_ = NowMs();
         lock.unlock();
-        long got = source_->Read(hdr->lpData + hdr->dwBytesRecorded, room, kReadTimeoutMs);
+        long got = source_->Read(scratch_.data(), room, kReadTimeoutMs);
         lock.lock();
         readingSince_ = 0;
         if (abandoned_) return;
+        if (got > 0) std::memcpy(hdr->lpData + hdr->dwBytesRecorded, scratch_.data(), got * align);
         const int stall = source_->StallTimeoutMs();
         if (got > 0)
             lastData = NowMs();
@@ -292,8 +314,7 @@ MMRESULT TStreamWaveInDriver::Close(HWAVEIN handle) {
     TWaveInStream *stream = Stream(handle);
     if (stream == nullptr) return MMSYSERR_INVALHANDLE;
     const MMRESULT result = stream->Close();
-    // An abandoned stream's thread may still come back out of the device and look at it.
-    if (result == MMSYSERR_NOERROR && !stream->Abandoned()) delete stream;
+    if (result == MMSYSERR_NOERROR) stream->Release();
     return result;
 }
 

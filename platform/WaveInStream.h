@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 struct HWAVEIN__ {
     virtual ~HWAVEIN__() = default;
@@ -50,9 +51,11 @@ class TWaveInStream : public HWAVEIN__ {
     MMRESULT Reset();
     // Main thread: refused while buffers are queued; sends MM_WIM_CLOSE on the calling thread.
     MMRESULT Close();
-    // A stream whose thread hangs inside the device is given up: it never notifies again,
-    // and after Close it is left for its thread to leave (the object is not freed).
+    // A stream whose thread hangs inside the device is given up: it never notifies again.
     bool Abandoned() const { return abandoned_.load(); }
+    // Main thread, after a successful Close: frees the stream, at once or, when its thread
+    // is still inside the device, as that thread leaves.
+    void Release();
     // Any thread.
     MMRESULT Position(MMTIME *time) const;
     // Any thread: the headers queued now.
@@ -61,7 +64,9 @@ class TWaveInStream : public HWAVEIN__ {
   private:
     enum class TCommand { None, Start, Stop, Reset, Quit };
     MMRESULT Command(TCommand command);
+    // The stream's thread: Loop, then frees a released stream it was the last to hold.
     void Run();
+    void Loop();
     // Stream thread, lock held: stops a started source.
     void EndCapture();
     // Stream thread, lock held: carries out one command.
@@ -99,6 +104,11 @@ class TWaveInStream : public HWAVEIN__ {
     std::atomic<bool> abandoned_{false};
     // When the stream's thread entered the read it is in (0 when it is not in one), in ms.
     std::int64_t readingSince_ = 0;
+    // Reads land here first: a thread that comes back out of a hung device must not write
+    // into buffers the receiver has long taken back.
+    std::vector<char> scratch_;
+    bool threadLeft_ = false;
+    bool released_ = false;
     std::condition_variable watchWake_;
     bool watchQuit_ = false;
     std::thread thread_;

@@ -575,8 +575,10 @@ TEST(WaveInFaults, FailuresWhileStreamingReachOnErrorAndCloseTheDevice) {
         sim.Step(256);
         EXPECT_TRUE(WaitUntil([&] { return w.RecordedBytes() >= 1024; }));
         w.Close();
-        // No worker outlives the close.
+        // No worker outlives the close, and a given-up stream is freed once its thread
+        // comes back out of the device.
         EXPECT_TRUE(WaitUntil([] { return TMMDSPThread::ThreadRegistry().empty(); }, 1000));
+        EXPECT_TRUE(WaitUntil([&] { return sim.LiveSources() == 0; }, 2000));
     }
 }
 
