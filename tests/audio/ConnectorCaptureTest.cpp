@@ -97,6 +97,11 @@ TEST(ConnectorCapture, LiveCaptureReachesTheDisplayAtThePaceOfTheSound) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     in.Stop();
     in.Close();
+    // A stop that meets a buffer being delivered completes on the main thread a moment later.
+    t.restart();
+    while (in.State() != TMMCustomWaveIn::wsClosed && t.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(in.State(), TMMCustomWaveIn::wsClosed);
     EXPECT_FALSE(c.IsRunning());
     if (!player.waitForFinished(5000)) {
         player.kill();

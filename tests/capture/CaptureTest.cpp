@@ -137,6 +137,12 @@ struct TCapture {
     }
 };
 
+// A stop that meets a buffer still being delivered completes on the main thread a moment
+// later, and the close requested with it waits for that.
+bool WaitClosed(TMMWaveIn &w) {
+    return WaitUntil([&] { return w.State() == TMMCustomWaveIn::wsClosed; }, 5000);
+}
+
 void Configure(TMMWaveIn &w) {
     w.SetMode(mStereo);
     w.SetBitLength(b16Bit);
@@ -208,8 +214,8 @@ TEST_F(CaptureTest, ToneAndStereoProgrammeArriveExactlyAndUnswapped) {
     EXPECT_NEAR(SampleToDB(cap.Peak(1), 32768), -6.02, 0.05);
     w.Stop();
     w.Close();
+    EXPECT_TRUE(WaitClosed(w));
     EXPECT_EQ(errors, 0);
-    EXPECT_EQ(w.State(), TMMCustomWaveIn::wsClosed);
 }
 
 TEST_F(CaptureTest, ThirtySecondsOfCountingLoseNothingAndKeepOrder) {
@@ -232,6 +238,7 @@ TEST_F(CaptureTest, ThirtySecondsOfCountingLoseNothingAndKeepOrder) {
     }
     WaitUntil([] { return false; }, 500);
     w.Close();
+    ASSERT_TRUE(WaitClosed(w));
 
     std::lock_guard lock(cap.mutex);
     // Only the buffer the final stop hands back may be short.
@@ -300,7 +307,7 @@ TEST_F(CaptureTest, StopCloseDeviceChangeAndStartWhileStreaming) {
         // The console's device change.
         w.Stop();
         w.Close();
-        EXPECT_EQ(w.State(), TMMCustomWaveIn::wsClosed);
+        ASSERT_TRUE(WaitClosed(w));
         w.SetDeviceID(round % 2 == 0 ? other : 0);
         EXPECT_NE(w.DeviceID(), -2);
         cap.buffers = 0;
