@@ -296,7 +296,8 @@ TEST(WaveInStreaming, ThreadModeDeliversEveryBufferInOrderDownTheChain) {
         EXPECT_FALSE(main);
 
     w.Stop();
-    EXPECT_EQ(ev.stops, 1);
+    // The worker may not have left the last delivery yet: the stop then completes a moment later.
+    EXPECT_TRUE(WaitUntil([&] { return ev.stops == 1; }));
     EXPECT_EQ(w.State(), TMMCustomWaveIn::wsOpen);
     w.Close();
     EXPECT_EQ(ev.closes, 1);
