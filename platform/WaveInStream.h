@@ -51,10 +51,9 @@ class TWaveInStream : public HWAVEIN__ {
     MMRESULT Reset();
     // Main thread: refused while buffers are queued; sends MM_WIM_CLOSE on the calling thread.
     MMRESULT Close();
-    // A stream whose thread hangs inside the device is given up: it never notifies again.
-    bool Abandoned() const { return abandoned_.load(); }
     // Main thread, after a successful Close: frees the stream, at once or, when its thread
-    // is still inside the device, as that thread leaves.
+    // hangs inside the device (the stream is then given up and never notifies again), as
+    // that thread leaves.
     void Release();
     // Any thread.
     MMRESULT Position(MMTIME *time) const;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/PumpEventsUntil.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
@@ -51,13 +53,7 @@ class TWorkingDir {
 
 // Waits, processing events, until `done` holds or the time runs out.
 inline bool WaitFor(const std::function<bool()> &done, int milliseconds = 10000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > milliseconds) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
+    return PumpEventsUntil(done, milliseconds);
 }
 
 // A connection to the test's X display. An X server whose last client has left resets

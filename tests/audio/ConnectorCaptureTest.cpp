@@ -8,6 +8,8 @@
 #include "platform/AlsaWaveIn.h"
 #include "platform/MicrosecondClock.h"
 
+#include "common/PumpEventsUntil.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -98,10 +100,7 @@ TEST(ConnectorCapture, LiveCaptureReachesTheDisplayAtThePaceOfTheSound) {
     in.Stop();
     in.Close();
     // A stop that meets a buffer being delivered completes on the main thread a moment later.
-    t.restart();
-    while (in.State() != TMMCustomWaveIn::wsClosed && t.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    EXPECT_EQ(in.State(), TMMCustomWaveIn::wsClosed);
+    EXPECT_TRUE(PumpEventsUntil([&] { return in.State() == TMMCustomWaveIn::wsClosed; }, 5000));
     EXPECT_FALSE(c.IsRunning());
     if (!player.waitForFinished(5000)) {
         player.kill();

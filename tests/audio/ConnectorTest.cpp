@@ -3,10 +3,10 @@
 #include "audio/MMHiTimer.h"
 #include "audio/MMPeakTick.h"
 #include "common/ManualTimerSource.h"
+#include "common/PumpEventsUntil.h"
 #include "platform/MicrosecondClock.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -29,13 +29,7 @@ std::vector<char> Signal(int bytes) {
 
 // Pumps the main loop until the condition holds or the time is up.
 template <typename F> bool WaitFor(F &&condition, int ms = 2000) {
-    QElapsedTimer t;
-    t.start();
-    while (!condition()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+    return PumpEventsUntil(condition, ms);
 }
 
 class ConnectorTest : public ::testing::Test {

@@ -2,6 +2,7 @@
 #include "platform/MMMessageBox.h"
 
 #include "common/ManualTimerSource.h"
+#include "common/PumpEventsUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -17,17 +18,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Runs the main thread's events until done() or a generous deadline.
-bool PumpUntil(const std::function<bool()> &done, int seconds = 10) {
-    const auto deadline = Clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (Clock::now() > deadline) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 // Waits without running the main thread's events.
 bool WaitUntil(const std::function<bool()> &done, int seconds = 10) {
@@ -201,7 +191,7 @@ TEST_F(HiTimer, ThreadModeSynchronisedRunsOnTheMainThread) {
     timer->SetOnTimer(Counter());
     for (int i = 1; i <= 3; ++i) {
         source.Fire();
-        EXPECT_TRUE(PumpUntil([&] { return ticks >= i; }));
+        EXPECT_TRUE(PumpEventsUntil([&] { return ticks >= i; }, 10000));
     }
     EXPECT_FALSE(offMain.load());
 
@@ -240,7 +230,7 @@ TEST_F(HiTimer, HandlerSwitchingItsTimerOffDoesNotWaitForItself) {
     });
     source.Fire();
     const auto start = Clock::now();
-    ASSERT_TRUE(PumpUntil([&] { return ticks >= 1; }));
+    ASSERT_TRUE(PumpEventsUntil([&] { return ticks >= 1; }, 10000));
     EXPECT_FALSE(timer->ThreadActive());
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(), 2500);
 
@@ -329,7 +319,7 @@ TEST(HiTimerSystem, TicksFromTheSystemTimerInEveryMode) {
             timer.SetInterval(5);
             timer.SetOnTimer([&](TObject *) { ++ticks; });
             timer.SetEnabled(true);
-            EXPECT_TRUE(PumpUntil([&] { return ticks >= 5; })) << mode << sync;
+            EXPECT_TRUE(PumpEventsUntil([&] { return ticks >= 5; }, 10000)) << mode << sync;
             timer.SetEnabled(false);
             QCoreApplication::processEvents();
             const int after = ticks.load();

@@ -2,6 +2,8 @@
 #include "platform/MMMessageBox.h"
 #include "platform/SimWaveIn.h"
 
+#include "common/PumpEventsUntil.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
@@ -9,23 +11,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace {
 
 template <typename P> bool WaitUntil(P done, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
+    return PumpEventsUntil(done, ms);
 }
 
 TSimDevice StepCounter() {

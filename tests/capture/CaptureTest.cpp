@@ -6,6 +6,8 @@
 #include "audio/MMWaveIn.h"
 #include "platform/AlsaWaveIn.h"
 
+#include "common/PumpEventsUntil.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -14,28 +16,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include <signal.h>
 
 namespace {
-
-template <typename P> bool WaitUntil(P done, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 bool PulseAvailable() {
     return std::getenv("VELMORA_PULSE") != nullptr;
@@ -140,7 +129,7 @@ struct TCapture {
 // A stop that meets a buffer still being delivered completes on the main thread a moment
 // later, and the close requested with it waits for that.
 bool WaitClosed(TMMWaveIn &w) {
-    return WaitUntil([&] { return w.State() == TMMCustomWaveIn::wsClosed; }, 5000);
+    return PumpEventsUntil([&] { return w.State() == TMMCustomWaveIn::wsClosed; }, 5000);
 }
 
 void Configure(TMMWaveIn &w) {
@@ -190,7 +179,7 @@ TEST_F(CaptureTest, ToneAndStereoProgrammeArriveExactlyAndUnswapped) {
     TCapture cap;
     cap.Attach(w);
     w.Start();
-    ASSERT_TRUE(WaitUntil([&] { return cap.buffers >= 3; }, 5000));
+    ASSERT_TRUE(PumpEventsUntil([&] { return cap.buffers >= 3; }, 5000));
 
     cap.Clear();
     {
@@ -198,7 +187,7 @@ TEST_F(CaptureTest, ToneAndStereoProgrammeArriveExactlyAndUnswapped) {
         ASSERT_TRUE(tone.Started());
         ASSERT_TRUE(tone.WaitFinished(20000));
     }
-    WaitUntil([] { return false; }, 300);
+    PumpEventsUntil([] { return false; }, 300);
     const float tonePeak = SampleToDB(cap.Peak(0), 32768);
     EXPECT_NEAR(tonePeak, -20.0, 0.05);
     EXPECT_NEAR(SampleToDB(cap.Peak(1), 32768), -20.0, 0.05);
@@ -209,7 +198,7 @@ TEST_F(CaptureTest, ToneAndStereoProgrammeArriveExactlyAndUnswapped) {
         ASSERT_TRUE(stereo.Started());
         ASSERT_TRUE(stereo.WaitFinished(20000));
     }
-    WaitUntil([] { return false; }, 300);
+    PumpEventsUntil([] { return false; }, 300);
     EXPECT_NEAR(SampleToDB(cap.Peak(0), 32768), -20.0, 0.05);
     EXPECT_NEAR(SampleToDB(cap.Peak(1), 32768), -6.02, 0.05);
     w.Stop();
@@ -227,16 +216,16 @@ TEST_F(CaptureTest, ThirtySecondsOfCountingLoseNothingAndKeepOrder) {
     TCapture cap;
     cap.Attach(w);
     w.Start();
-    ASSERT_TRUE(WaitUntil([&] { return cap.buffers >= 3; }, 5000));
+    ASSERT_TRUE(PumpEventsUntil([&] { return cap.buffers >= 3; }, 5000));
     {
         // A deeper playback buffer than the tones': the count is long and the machine busy.
         TPlayer player(Path("count.wav"), 200);
         ASSERT_TRUE(player.Started());
         QElapsedTimer t;
         t.start();
-        ASSERT_TRUE(WaitUntil([&] { return t.elapsed() > 45000 || player.WaitFinished(1); }, 60000));
+        ASSERT_TRUE(PumpEventsUntil([&] { return t.elapsed() > 45000 || player.WaitFinished(1); }, 60000));
     }
-    WaitUntil([] { return false; }, 500);
+    PumpEventsUntil([] { return false; }, 500);
     w.Close();
     ASSERT_TRUE(WaitClosed(w));
 
@@ -291,17 +280,17 @@ TEST_F(CaptureTest, StopCloseDeviceChangeAndStartWhileStreaming) {
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         w.Start();
-        ASSERT_TRUE(WaitUntil([&] { return cap.buffers >= 5; }, 5000));
+        ASSERT_TRUE(PumpEventsUntil([&] { return cap.buffers >= 5; }, 5000));
         cap.Clear();
         // A busy server may take a while to mix the player in: wait for the tone, then
         // look at what came with it.
-        ASSERT_TRUE(WaitUntil(
+        ASSERT_TRUE(PumpEventsUntil(
             [&] {
                 std::lock_guard lock(cap.mutex);
                 return cap.sizes.size() >= 5;
             },
             5000));
-        ASSERT_TRUE(WaitUntil([&] { return SampleToDB(cap.Peak(0), 32768) > -20.5; }, 10000))
+        ASSERT_TRUE(PumpEventsUntil([&] { return SampleToDB(cap.Peak(0), 32768) > -20.5; }, 10000))
             << "no tone from device " << w.DeviceID();
         EXPECT_NEAR(SampleToDB(cap.Peak(0), 32768), -20.0, 0.05);
         // The console's device change.
@@ -334,11 +323,11 @@ TEST_F(CaptureTest, ServerGoneReachesOnErrorAndARestartedServerCapturesAgain) {
     TCapture cap;
     cap.Attach(w);
     w.Start();
-    ASSERT_TRUE(WaitUntil([&] { return cap.buffers >= 3; }, 5000));
+    ASSERT_TRUE(PumpEventsUntil([&] { return cap.buffers >= 3; }, 5000));
 
     ASSERT_TRUE(PulseServer("stop"));
     const bool failed =
-        WaitUntil([&] { return errors > 0 && w.State() == TMMCustomWaveIn::wsClosed; }, 10000);
+        PumpEventsUntil([&] { return errors > 0 && w.State() == TMMCustomWaveIn::wsClosed; }, 10000);
     // Whatever happened above, the other tests need a server again.
     const bool restarted = PulseServer("start");
     SetApplicationExceptionHandler(nullptr);
@@ -351,12 +340,12 @@ TEST_F(CaptureTest, ServerGoneReachesOnErrorAndARestartedServerCapturesAgain) {
     cap.buffers = 0;
     cap.Clear();
     w.Start();
-    ASSERT_TRUE(WaitUntil([&] { return cap.buffers >= 3; }, 10000));
+    ASSERT_TRUE(PumpEventsUntil([&] { return cap.buffers >= 3; }, 10000));
     {
         TPlayer tone(Path("tone.wav"));
         ASSERT_TRUE(tone.WaitFinished(20000));
     }
-    WaitUntil([] { return false; }, 300);
+    PumpEventsUntil([] { return false; }, 300);
     EXPECT_NEAR(SampleToDB(cap.Peak(0), 32768), -20.0, 0.05);
     w.Close();
 }
