@@ -195,26 +195,26 @@ void StepPeakLevel(int &level, QLabel *led, int step) {
 class TModalCloseFilter : public QAbstractNativeEventFilter {
   public:
     TModalCloseFilter(TMainForm *form, xcb_connection_t *connection)
-        : fForm(form), fProtocols(X11InternAtom(connection, "WM_PROTOCOLS")),
-          fDeleteWindow(X11InternAtom(connection, "WM_DELETE_WINDOW")) {}
+        : FForm(form), FProtocols(X11InternAtom(connection, "WM_PROTOCOLS")),
+          FDeleteWindow(X11InternAtom(connection, "WM_DELETE_WINDOW")) {}
 
     bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override {
         if (type != "xcb_generic_event_t" || QGuiApplication::modalWindow() == nullptr) return false;
         const auto *event = static_cast<const xcb_generic_event_t *>(message);
         if ((event->response_type & 0x7f) != XCB_CLIENT_MESSAGE) return false;
         const auto *request = reinterpret_cast<const xcb_client_message_event_t *>(event);
-        if (request->type != fProtocols || request->format != 32 ||
-            request->data.data32[0] != fDeleteWindow || fDeleteWindow == XCB_ATOM_NONE ||
-            request->window != fForm->internalWinId())
+        if (request->type != FProtocols || request->format != 32 ||
+            request->data.data32[0] != FDeleteWindow || FDeleteWindow == XCB_ATOM_NONE ||
+            request->window != FForm->internalWinId())
             return false;
-        fForm->FormCloseQuery();
+        FForm->FormCloseQuery();
         return true;
     }
 
   private:
-    TMainForm *fForm;
-    xcb_atom_t fProtocols;
-    xcb_atom_t fDeleteWindow;
+    TMainForm *FForm;
+    xcb_atom_t FProtocols;
+    xcb_atom_t FDeleteWindow;
 };
 
 // Where a frequency lands on the small spectrum's logarithmic axis (20 Hz ... 24 kHz).

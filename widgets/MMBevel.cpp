@@ -9,82 +9,82 @@ TMMBevel::TMMBevel(const TMMBevel &other) : TMMObject() {
 void TMMBevel::Assign(const TMMBevel &source) {
     if (&source == this) return;
     BeginUpdate();
-    SetBevelInner(source.fBevelInner);
-    SetBevelOuter(source.fBevelOuter);
-    SetBevelInnerWidth(source.fBevelInnerWidth);
-    SetBevelOuterWidth(source.fBevelOuterWidth);
-    SetBorderStyle(source.fBorderStyle);
-    SetBorderWidth(source.fBorderWidth);
-    SetBorderSpace(source.fBorderSpace);
+    SetBevelInner(source.FBevelInner);
+    SetBevelOuter(source.FBevelOuter);
+    SetBevelInnerWidth(source.FBevelInnerWidth);
+    SetBevelOuterWidth(source.FBevelOuterWidth);
+    SetBorderStyle(source.FBorderStyle);
+    SetBorderWidth(source.FBorderWidth);
+    SetBorderSpace(source.FBorderSpace);
     for (int i = 0; i < 6; ++i)
-        SetColor(i, source.fColors[i]);
+        SetColor(i, source.FColors[i]);
     EndUpdate();
 }
 
 void TMMBevel::SetBevelInner(TBevelCut value) {
-    if (value == fBevelInner) return;
-    fBevelInner = value;
+    if (value == FBevelInner) return;
+    FBevelInner = value;
     Changed();
 }
 
 void TMMBevel::SetBevelOuter(TBevelCut value) {
-    if (value == fBevelOuter) return;
-    fBevelOuter = value;
+    if (value == FBevelOuter) return;
+    FBevelOuter = value;
     Changed();
 }
 
 // Negative widths make no frame; they are taken as 0.
 void TMMBevel::SetBevelInnerWidth(int value) {
     value = std::max(0, value);
-    if (value == fBevelInnerWidth) return;
-    fBevelInnerWidth = value;
+    if (value == FBevelInnerWidth) return;
+    FBevelInnerWidth = value;
     Changed();
 }
 
 void TMMBevel::SetBevelOuterWidth(int value) {
     value = std::max(0, value);
-    if (value == fBevelOuterWidth) return;
-    fBevelOuterWidth = value;
+    if (value == FBevelOuterWidth) return;
+    FBevelOuterWidth = value;
     Changed();
 }
 
 void TMMBevel::SetBorderStyle(TBorderStyle value) {
-    if (value == fBorderStyle) return;
-    fBorderStyle = value;
+    if (value == FBorderStyle) return;
+    FBorderStyle = value;
     Changed();
 }
 
 void TMMBevel::SetBorderWidth(int value) {
     value = std::max(0, value);
-    if (value == fBorderWidth) return;
-    fBorderWidth = value;
+    if (value == FBorderWidth) return;
+    FBorderWidth = value;
     Changed();
 }
 
 void TMMBevel::SetBorderSpace(int value) {
     value = std::max(0, value);
-    if (value == fBorderSpace) return;
-    fBorderSpace = value;
+    if (value == FBorderSpace) return;
+    FBorderSpace = value;
     Changed();
 }
 
 TColor TMMBevel::Color(int index) const {
-    return index >= 0 && index < 6 ? fColors[index] : clBlack;
+    return index >= 0 && index < 6 ? FColors[index] : clBlack;
 }
 
 void TMMBevel::SetColor(int index, TColor value) {
     if (index >= 0 && index < 6) {
-        if (fColors[index] == value) return;
-        fColors[index] = value;
+        if (FColors[index] == value) return;
+        FColors[index] = value;
     }
     Changed();
 }
 
 int TMMBevel::TotalWidth() const {
-    int w = fBorderWidth + fBorderSpace;
-    if (fBevelOuter != bvNone) w += fBevelOuterWidth;
-    if (fBevelInner != bvNone) w += fBevelInnerWidth;
-    if (fBorderStyle != bsNone) w += 1;
+    int w = FBorderWidth + FBorderSpace;
+    if (FBevelOuter != bvNone) w += FBevelOuterWidth;
+    if (FBevelInner != bvNone) w += FBevelInnerWidth;
+    if (FBorderStyle != bsNone) w += 1;
     return w;
 }
 
@@ -113,11 +113,11 @@ void AddFlatRing(std::vector<TMMBevelRing> &rings, TRect &r, int width, TColor c
 std::vector<TMMBevelRing> TMMBevel::Rings(const TRect &rect) const {
     std::vector<TMMBevelRing> rings;
     TRect r = rect;
-    if (fBorderStyle == bsSingle) AddFlatRing(rings, r, 1, clWindowFrame);
-    AddBevelRing(rings, r, fBevelOuter, fBevelOuterWidth, OuterLightColor(), OuterShadowColor());
-    AddFlatRing(rings, r, fBorderWidth, BorderColor());
-    AddBevelRing(rings, r, fBevelInner, fBevelInnerWidth, InnerLightColor(), InnerShadowColor());
-    AddFlatRing(rings, r, fBorderSpace, BorderSpaceColor());
+    if (FBorderStyle == bsSingle) AddFlatRing(rings, r, 1, clWindowFrame);
+    AddBevelRing(rings, r, FBevelOuter, FBevelOuterWidth, OuterLightColor(), OuterShadowColor());
+    AddFlatRing(rings, r, FBorderWidth, BorderColor());
+    AddBevelRing(rings, r, FBevelInner, FBevelInnerWidth, InnerLightColor(), InnerShadowColor());
+    AddFlatRing(rings, r, FBorderSpace, BorderSpaceColor());
     return rings;
 }
 

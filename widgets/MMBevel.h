@@ -34,32 +34,32 @@ class TMMBevel : public TMMObject {
     // Copies every field inside one update bracket (one notification).
     void Assign(const TMMBevel &source);
 
-    TBevelCut BevelInner() const { return fBevelInner; }
+    TBevelCut BevelInner() const { return FBevelInner; }
     void SetBevelInner(TBevelCut value);
-    TBevelCut BevelOuter() const { return fBevelOuter; }
+    TBevelCut BevelOuter() const { return FBevelOuter; }
     void SetBevelOuter(TBevelCut value);
-    int BevelInnerWidth() const { return fBevelInnerWidth; }
+    int BevelInnerWidth() const { return FBevelInnerWidth; }
     void SetBevelInnerWidth(int value);
-    int BevelOuterWidth() const { return fBevelOuterWidth; }
+    int BevelOuterWidth() const { return FBevelOuterWidth; }
     void SetBevelOuterWidth(int value);
-    TBorderStyle BorderStyle() const { return fBorderStyle; }
+    TBorderStyle BorderStyle() const { return FBorderStyle; }
     void SetBorderStyle(TBorderStyle value);
-    int BorderWidth() const { return fBorderWidth; }
+    int BorderWidth() const { return FBorderWidth; }
     void SetBorderWidth(int value);
-    int BorderSpace() const { return fBorderSpace; }
+    int BorderSpace() const { return FBorderSpace; }
     void SetBorderSpace(int value);
 
-    TColor BorderColor() const { return fColors[0]; }
+    TColor BorderColor() const { return FColors[0]; }
     void SetBorderColor(TColor value) { SetColor(0, value); }
-    TColor BorderSpaceColor() const { return fColors[1]; }
+    TColor BorderSpaceColor() const { return FColors[1]; }
     void SetBorderSpaceColor(TColor value) { SetColor(1, value); }
-    TColor InnerLightColor() const { return fColors[2]; }
+    TColor InnerLightColor() const { return FColors[2]; }
     void SetInnerLightColor(TColor value) { SetColor(2, value); }
-    TColor InnerShadowColor() const { return fColors[3]; }
+    TColor InnerShadowColor() const { return FColors[3]; }
     void SetInnerShadowColor(TColor value) { SetColor(3, value); }
-    TColor OuterLightColor() const { return fColors[4]; }
+    TColor OuterLightColor() const { return FColors[4]; }
     void SetOuterLightColor(TColor value) { SetColor(4, value); }
-    TColor OuterShadowColor() const { return fColors[5]; }
+    TColor OuterShadowColor() const { return FColors[5]; }
     void SetOuterShadowColor(TColor value) { SetColor(5, value); }
 
     // Colours by index: 0 border, 1 border space, 2 inner light, 3 inner
@@ -80,14 +80,14 @@ class TMMBevel : public TMMObject {
     TRect PaintBevel(QPainter &painter, const TRect &rect) const;
 
   private:
-    TBevelCut fBevelInner = bvNone;
-    TBevelCut fBevelOuter = bvLowered;
-    int fBevelInnerWidth = 1;
-    int fBevelOuterWidth = 1;
-    TBorderStyle fBorderStyle = bsNone;
-    int fBorderWidth = 0;
-    int fBorderSpace = 0;
-    TColor fColors[6] = {clBtnFace, clBlack, clBtnHighlight, clBtnShadow, clBtnHighlight, clBtnShadow};
+    TBevelCut FBevelInner = bvNone;
+    TBevelCut FBevelOuter = bvLowered;
+    int FBevelInnerWidth = 1;
+    int FBevelOuterWidth = 1;
+    TBorderStyle FBorderStyle = bsNone;
+    int FBorderWidth = 0;
+    int FBorderSpace = 0;
+    TColor FColors[6] = {clBtnFace, clBlack, clBtnHighlight, clBtnShadow, clBtnHighlight, clBtnShadow};
 };
 
 // Draws one ring the way a 3-D frame is drawn: per pixel of width, the top

@@ -18,7 +18,7 @@ Qt::Alignment MMHorzAlignment(TAlignment alignment) {
 }
 
 TMMControl::TMMControl(QWidget *parent) : QWidget(parent) {
-    fBevel.SetOnChange([this](TObject *) { BevelChanged(); });
+    FBevel.SetOnChange([this](TObject *) { BevelChanged(); });
     TMMLoadingBracket::Join(this);
 }
 
@@ -27,23 +27,23 @@ TMMControl::~TMMControl() {
 }
 
 TColor TMMControl::Color() const {
-    if (!fParentColor) return fColor;
+    if (!FParentColor) return FColor;
     const QWidget *parent = parentWidget();
-    if (parent == nullptr) return fColor;
+    if (parent == nullptr) return FColor;
     if (auto *control = qobject_cast<const TMMControl *>(parent)) return control->Color();
     return FromQColor(parent->palette().color(parent->backgroundRole()));
 }
 
 void TMMControl::SetColor(TColor value) {
-    if (value == fColor && !fParentColor) return;
-    fColor = value;
-    fParentColor = false;
+    if (value == FColor && !FParentColor) return;
+    FColor = value;
+    FParentColor = false;
     ColorChanged();
 }
 
 void TMMControl::SetParentColor(bool value) {
-    if (value == fParentColor) return;
-    fParentColor = value;
+    if (value == FParentColor) return;
+    FParentColor = value;
     ColorChanged();
 }
 
@@ -55,8 +55,8 @@ void TMMControl::SetParentFont(bool value) {
 }
 
 void TMMControl::SetFontColor(TColor value) {
-    if (value == fFontColor) return;
-    fFontColor = value;
+    if (value == FFontColor) return;
+    FFontColor = value;
     update();
 }
 
@@ -67,7 +67,7 @@ void TMMControl::ColorChanged() {
 
 void TMMControl::NotifyChildrenColor() {
     for (QObject *child : children())
-        if (auto *control = qobject_cast<TMMControl *>(child); control != nullptr && control->fParentColor)
+        if (auto *control = qobject_cast<TMMControl *>(child); control != nullptr && control->FParentColor)
             control->ColorChanged();
 }
 
@@ -84,29 +84,29 @@ void TMMControl::SetBounds(int left, int top, int width, int height) {
 }
 
 void TMMControl::SetAlign(TAlign value) {
-    if (value == fAlign) return;
-    fAlign = value;
+    if (value == FAlign) return;
+    FAlign = value;
     WatchParent();
     if (!IsLoading()) AlignControls(parentWidget());
 }
 
 void TMMControl::Loaded() {
     TMMComponent::Loaded();
-    if (fAlign != alNone) AlignControls(parentWidget());
+    if (FAlign != alNone) AlignControls(parentWidget());
     AlignControls(this);
 }
 
 void TMMControl::WatchParent() {
-    QWidget *parent = fAlign == alNone ? nullptr : parentWidget();
-    if (parent == fWatchedParent) return;
-    if (fWatchedParent != nullptr) fWatchedParent->removeEventFilter(this);
-    fWatchedParent = parent;
+    QWidget *parent = FAlign == alNone ? nullptr : parentWidget();
+    if (parent == FWatchedParent) return;
+    if (FWatchedParent != nullptr) FWatchedParent->removeEventFilter(this);
+    FWatchedParent = parent;
     // TMMControl parents realign their children themselves.
     if (parent != nullptr && qobject_cast<TMMControl *>(parent) == nullptr) parent->installEventFilter(this);
 }
 
 bool TMMControl::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == fWatchedParent && event->type() == QEvent::Resize) AlignControls(fWatchedParent);
+    if (watched == FWatchedParent && event->type() == QEvent::Resize) AlignControls(FWatchedParent);
     return QWidget::eventFilter(watched, event);
 }
 
@@ -119,7 +119,7 @@ void TMMControl::AlignControls(QWidget *parent) {
     for (TAlign pass : order) {
         for (QObject *child : parent->children()) {
             auto *c = qobject_cast<TMMControl *>(child);
-            if (c == nullptr || c->fAlign != pass || !c->isVisibleTo(parent)) continue;
+            if (c == nullptr || c->FAlign != pass || !c->isVisibleTo(parent)) continue;
             const int w = c->width(), h = c->height();
             switch (pass) {
             case alTop:
@@ -159,32 +159,32 @@ void TMMControl::paintEvent(QPaintEvent *) {
 void TMMControl::resizeEvent(QResizeEvent *event) {
     QWidget::resizeEvent(event);
     AlignControls(this);
-    if (fOnResize) fOnResize(this);
+    if (FOnResize) FOnResize(this);
 }
 
 void TMMControl::Click() {
-    if (fOnClick) fOnClick(this);
+    if (FOnClick) FOnClick(this);
 }
 
 void TMMControl::DblClick() {
-    if (fOnDblClick) fOnDblClick(this);
+    if (FOnDblClick) FOnDblClick(this);
 }
 
 void TMMControl::MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
-    if (fOnMouseDown) fOnMouseDown(this, button, shift, x, y);
+    if (FOnMouseDown) FOnMouseDown(this, button, shift, x, y);
 }
 
 void TMMControl::MouseMove(Qt::KeyboardModifiers shift, int x, int y) {
-    if (fOnMouseMove) fOnMouseMove(this, shift, x, y);
+    if (FOnMouseMove) FOnMouseMove(this, shift, x, y);
 }
 
 void TMMControl::MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
-    if (fOnMouseUp) fOnMouseUp(this, button, shift, x, y);
+    if (FOnMouseUp) FOnMouseUp(this, button, shift, x, y);
 }
 
 void TMMControl::mousePressEvent(QMouseEvent *event) {
     const QPoint p = event->position().toPoint();
-    if (event->button() == Qt::LeftButton) fClickPending = true;
+    if (event->button() == Qt::LeftButton) FClickPending = true;
     MouseDown(event->button(), event->modifiers(), p.x(), p.y());
 }
 
@@ -196,8 +196,8 @@ void TMMControl::mouseMoveEvent(QMouseEvent *event) {
 void TMMControl::mouseReleaseEvent(QMouseEvent *event) {
     const QPoint p = event->position().toPoint();
     // A click is a left press and release over the control.
-    const bool click = event->button() == Qt::LeftButton && fClickPending && rect().contains(p);
-    if (event->button() == Qt::LeftButton) fClickPending = false;
+    const bool click = event->button() == Qt::LeftButton && FClickPending && rect().contains(p);
+    if (event->button() == Qt::LeftButton) FClickPending = false;
     MouseUp(event->button(), event->modifiers(), p.x(), p.y());
     if (click) Click();
 }
@@ -211,10 +211,10 @@ void TMMControl::changeEvent(QEvent *event) {
     switch (event->type()) {
     case QEvent::ParentChange:
         WatchParent();
-        if (fParentColor) ColorChanged();
+        if (FParentColor) ColorChanged();
         break;
     case QEvent::PaletteChange:
-        if (fParentColor) ColorChanged();
+        if (FParentColor) ColorChanged();
         break;
     case QEvent::EnabledChange:
     case QEvent::FontChange:

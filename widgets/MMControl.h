@@ -26,15 +26,15 @@ class TMMControl : public QWidget, public TMMComponent {
     explicit TMMControl(QWidget *parent = nullptr);
     ~TMMControl() override;
 
-    TMMBevel &Bevel() { return fBevel; }
-    const TMMBevel &Bevel() const { return fBevel; }
-    void SetBevel(const TMMBevel &bevel) { fBevel.Assign(bevel); }
+    TMMBevel &Bevel() { return FBevel; }
+    const TMMBevel &Bevel() const { return FBevel; }
+    void SetBevel(const TMMBevel &bevel) { FBevel.Assign(bevel); }
 
     // The own colour, or the parent's while ParentColor is set.
     TColor Color() const;
     // Setting a colour switches ParentColor off.
     void SetColor(TColor value);
-    bool ParentColor() const { return fParentColor; }
+    bool ParentColor() const { return FParentColor; }
     void SetParentColor(bool value);
 
     // The font is inherited from the parent until one is set.
@@ -42,10 +42,10 @@ class TMMControl : public QWidget, public TMMComponent {
     void SetFont(const QFont &value) { setFont(value); }
     bool ParentFont() const { return !testAttribute(Qt::WA_SetFont); }
     void SetParentFont(bool value);
-    TColor FontColor() const { return fFontColor; }
+    TColor FontColor() const { return FFontColor; }
     void SetFontColor(TColor value);
 
-    TAlign Align() const { return fAlign; }
+    TAlign Align() const { return FAlign; }
     void SetAlign(TAlign value);
 
     bool Enabled() const { return isEnabled(); }
@@ -62,14 +62,14 @@ class TMMControl : public QWidget, public TMMComponent {
 
     TRect ClientRect() const { return Rect(0, 0, width(), height()); }
     // The client rectangle inside the bevel.
-    TRect InnerRect() const { return fBevel.InnerRect(ClientRect()); }
+    TRect InnerRect() const { return FBevel.InnerRect(ClientRect()); }
 
-    void SetOnClick(TNotifyEvent handler) { fOnClick = std::move(handler); }
-    void SetOnDblClick(TNotifyEvent handler) { fOnDblClick = std::move(handler); }
-    void SetOnMouseDown(TMouseEvent handler) { fOnMouseDown = std::move(handler); }
-    void SetOnMouseUp(TMouseEvent handler) { fOnMouseUp = std::move(handler); }
-    void SetOnMouseMove(TMouseMoveEvent handler) { fOnMouseMove = std::move(handler); }
-    void SetOnResize(TNotifyEvent handler) { fOnResize = std::move(handler); }
+    void SetOnClick(TNotifyEvent handler) { FOnClick = std::move(handler); }
+    void SetOnDblClick(TNotifyEvent handler) { FOnDblClick = std::move(handler); }
+    void SetOnMouseDown(TMouseEvent handler) { FOnMouseDown = std::move(handler); }
+    void SetOnMouseUp(TMouseEvent handler) { FOnMouseUp = std::move(handler); }
+    void SetOnMouseMove(TMouseMoveEvent handler) { FOnMouseMove = std::move(handler); }
+    void SetOnResize(TNotifyEvent handler) { FOnResize = std::move(handler); }
 
     // Lays out the aligned TMMControl children of `parent` in creation order
     // (top, bottom, left, right, then client) inside its alignment area.
@@ -93,7 +93,7 @@ class TMMControl : public QWidget, public TMMComponent {
     virtual void MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y);
 
     // The bevel drawn into the client rectangle; returns the inner rectangle.
-    TRect PaintBevel(QPainter &canvas) const { return fBevel.PaintBevel(canvas, ClientRect()); }
+    TRect PaintBevel(QPainter &canvas) const { return FBevel.PaintBevel(canvas, ClientRect()); }
 
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -108,18 +108,18 @@ class TMMControl : public QWidget, public TMMComponent {
     void NotifyChildrenColor();
     void WatchParent();
 
-    TMMBevel fBevel;
-    TColor fColor = clBtnFace;
-    bool fParentColor = false;
-    TColor fFontColor = clWindowText;
-    TAlign fAlign = alNone;
-    QWidget *fWatchedParent = nullptr;
-    bool fClickPending = false;
+    TMMBevel FBevel;
+    TColor FColor = clBtnFace;
+    bool FParentColor = false;
+    TColor FFontColor = clWindowText;
+    TAlign FAlign = alNone;
+    QWidget *FWatchedParent = nullptr;
+    bool FClickPending = false;
 
-    TNotifyEvent fOnClick;
-    TNotifyEvent fOnDblClick;
-    TMouseEvent fOnMouseDown;
-    TMouseEvent fOnMouseUp;
-    TMouseMoveEvent fOnMouseMove;
-    TNotifyEvent fOnResize;
+    TNotifyEvent FOnClick;
+    TNotifyEvent FOnDblClick;
+    TMouseEvent FOnMouseDown;
+    TMouseEvent FOnMouseUp;
+    TMouseMoveEvent FOnMouseMove;
+    TNotifyEvent FOnResize;
 };

@@ -9,26 +9,26 @@ TMMCustomPanel::TMMCustomPanel(QWidget *parent) : TMMControl(parent) {
 }
 
 void TMMCustomPanel::SetCaption(const QString &value) {
-    if (value == fCaption) return;
-    fCaption = value;
+    if (value == FCaption) return;
+    FCaption = value;
     update();
 }
 
 void TMMCustomPanel::SetAlignment(TAlignment value) {
-    if (value == fAlignment) return;
-    fAlignment = value;
+    if (value == FAlignment) return;
+    FAlignment = value;
     update();
 }
 
 void TMMCustomPanel::SetCtl3D(bool value) {
-    if (value == fCtl3D) return;
-    fCtl3D = value;
-    fParentCtl3D = false;
+    if (value == FCtl3D) return;
+    FCtl3D = value;
+    FParentCtl3D = false;
     update();
 }
 
 void TMMCustomPanel::SetTabOrder(int value) {
-    fTabOrder = value;
+    FTabOrder = value;
     QWidget *parent = parentWidget();
     if (parent == nullptr || value < 0) return;
     // Rebuild the chain of focusable siblings with this panel at `value`.
@@ -45,23 +45,23 @@ void TMMCustomPanel::SetTabOrder(int value) {
 void TMMCustomPanel::Paint(QPainter &canvas) {
     const TRect inner = PaintBevel(canvas);
     canvas.fillRect(inner.ToQRect(), ToQColor(Color()));
-    if (fCaption.isEmpty()) return;
+    if (FCaption.isEmpty()) return;
     canvas.setFont(font());
     canvas.setPen(ToQColor(FontColor()));
     canvas.setClipRect(inner.ToQRect());
     // One line, tabs expanded, centred vertically.
-    QString line = fCaption;
+    QString line = FCaption;
     line.replace(QLatin1Char('\n'), QLatin1Char(' ')).remove(QLatin1Char('\r'));
-    canvas.drawText(inner.ToQRect(), MMHorzAlignment(fAlignment) | Qt::AlignVCenter | Qt::TextExpandTabs,
+    canvas.drawText(inner.ToQRect(), MMHorzAlignment(FAlignment) | Qt::AlignVCenter | Qt::TextExpandTabs,
                     line);
 }
 
 void TMMCustomPanel::focusInEvent(QFocusEvent *event) {
     TMMControl::focusInEvent(event);
-    if (fOnEnter) fOnEnter(this);
+    if (FOnEnter) FOnEnter(this);
 }
 
 void TMMCustomPanel::focusOutEvent(QFocusEvent *event) {
     TMMControl::focusOutEvent(event);
-    if (fOnExit) fOnExit(this);
+    if (FOnExit) FOnExit(this);
 }

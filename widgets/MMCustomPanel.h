@@ -11,25 +11,25 @@ class TMMCustomPanel : public TMMControl {
   public:
     explicit TMMCustomPanel(QWidget *parent = nullptr);
 
-    QString Caption() const { return fCaption; }
+    QString Caption() const { return FCaption; }
     void SetCaption(const QString &value);
-    TAlignment Alignment() const { return fAlignment; }
+    TAlignment Alignment() const { return FAlignment; }
     void SetAlignment(TAlignment value);
 
     // Kept for the forms that set them; the look is always the 3-D one.
-    bool Ctl3D() const { return fCtl3D; }
+    bool Ctl3D() const { return FCtl3D; }
     void SetCtl3D(bool value);
-    bool ParentCtl3D() const { return fParentCtl3D; }
-    void SetParentCtl3D(bool value) { fParentCtl3D = value; }
+    bool ParentCtl3D() const { return FParentCtl3D; }
+    void SetParentCtl3D(bool value) { FParentCtl3D = value; }
 
     bool TabStop() const { return focusPolicy() != Qt::NoFocus; }
     void SetTabStop(bool value) { setFocusPolicy(value ? Qt::StrongFocus : Qt::NoFocus); }
-    int TabOrder() const { return fTabOrder; }
+    int TabOrder() const { return FTabOrder; }
     // Moves the panel to position `value` among its focusable siblings.
     void SetTabOrder(int value);
 
-    void SetOnEnter(TNotifyEvent handler) { fOnEnter = std::move(handler); }
-    void SetOnExit(TNotifyEvent handler) { fOnExit = std::move(handler); }
+    void SetOnEnter(TNotifyEvent handler) { FOnEnter = std::move(handler); }
+    void SetOnExit(TNotifyEvent handler) { FOnExit = std::move(handler); }
 
   protected:
     void Paint(QPainter &canvas) override;
@@ -38,11 +38,11 @@ class TMMCustomPanel : public TMMControl {
     void focusOutEvent(QFocusEvent *event) override;
 
   private:
-    QString fCaption;
-    TAlignment fAlignment = taCenter;
-    bool fCtl3D = true;
-    bool fParentCtl3D = true;
-    int fTabOrder = -1;
-    TNotifyEvent fOnEnter;
-    TNotifyEvent fOnExit;
+    QString FCaption;
+    TAlignment FAlignment = taCenter;
+    bool FCtl3D = true;
+    bool FParentCtl3D = true;
+    int FTabOrder = -1;
+    TNotifyEvent FOnEnter;
+    TNotifyEvent FOnExit;
 };

@@ -9,83 +9,83 @@
 TMMCustomSpinButton::TMMCustomSpinButton(QWidget *parent) : TMMCustomControl(parent) {
     SetColor(clBtnFace);
     setFocusPolicy(Qt::TabFocus);
-    fRepeatTimer = new QTimer(this);
-    fRepeatTimer->setObjectName(QStringLiteral("RepeatTimer"));
-    connect(fRepeatTimer, &QTimer::timeout, this, [this] { RepeatTick(); });
+    FRepeatTimer = new QTimer(this);
+    FRepeatTimer->setObjectName(QStringLiteral("RepeatTimer"));
+    connect(FRepeatTimer, &QTimer::timeout, this, [this] { RepeatTick(); });
 }
 
 void TMMCustomSpinButton::SetValue(int value) {
-    value = std::clamp(value, std::min(fMinValue, fMaxValue), std::max(fMinValue, fMaxValue));
-    if (value == fValue) return;
-    fValue = value;
-    if (fOnChange) fOnChange(this);
+    value = std::clamp(value, std::min(FMinValue, FMaxValue), std::max(FMinValue, FMaxValue));
+    if (value == FValue) return;
+    FValue = value;
+    if (FOnChange) FOnChange(this);
 }
 
 void TMMCustomSpinButton::SetMinValue(int value) {
-    if (value == fMinValue) return;
-    fMinValue = value;
-    SetValue(fValue);
+    if (value == FMinValue) return;
+    FMinValue = value;
+    SetValue(FValue);
 }
 
 void TMMCustomSpinButton::SetMaxValue(int value) {
-    if (value == fMaxValue) return;
-    fMaxValue = value;
-    SetValue(fValue);
+    if (value == FMaxValue) return;
+    FMaxValue = value;
+    SetValue(FValue);
 }
 
 void TMMCustomSpinButton::SetIncrement(int value) {
-    fIncrement = value;
+    FIncrement = value;
 }
 
 void TMMCustomSpinButton::SetOrientation(Qt::Orientation value) {
-    if (value == fOrientation) return;
-    fOrientation = value;
+    if (value == FOrientation) return;
+    FOrientation = value;
     update();
 }
 
 void TMMCustomSpinButton::SetUpGlyph(const QImage &value) {
-    fUpGlyph = value;
+    FUpGlyph = value;
     update();
 }
 
 void TMMCustomSpinButton::SetUpNumGlyphs(int value) {
-    fUpNumGlyphs = std::clamp(value, 1, 4);
+    FUpNumGlyphs = std::clamp(value, 1, 4);
     update();
 }
 
 void TMMCustomSpinButton::SetDownGlyph(const QImage &value) {
-    fDownGlyph = value;
+    FDownGlyph = value;
     update();
 }
 
 void TMMCustomSpinButton::SetDownNumGlyphs(int value) {
-    fDownNumGlyphs = std::clamp(value, 1, 4);
+    FDownNumGlyphs = std::clamp(value, 1, 4);
     update();
 }
 
 void TMMCustomSpinButton::SetButtonFace(bool value) {
-    if (value == fButtonFace) return;
-    fButtonFace = value;
+    if (value == FButtonFace) return;
+    FButtonFace = value;
     update();
 }
 
 void TMMCustomSpinButton::SetMiddleButton(bool value) {
-    if (value == fMiddleButton) return;
-    fMiddleButton = value;
+    if (value == FMiddleButton) return;
+    FMiddleButton = value;
     update();
 }
 
 void TMMCustomSpinButton::SetFocusColor(TColor value) {
-    if (value == fFocusColor) return;
-    fFocusColor = value;
+    if (value == FFocusColor) return;
+    FFocusColor = value;
     update();
 }
 
 TRect TMMCustomSpinButton::HalfRect(TMMSpinHalf half) const {
     const TRect r = InnerRect();
-    const bool vertical = fOrientation == Qt::Vertical;
+    const bool vertical = FOrientation == Qt::Vertical;
     const int length = vertical ? r.Height() : r.Width();
-    const int middle = fMiddleButton ? std::max(2, length / 5) : 0;
+    const int middle = FMiddleButton ? std::max(2, length / 5) : 0;
     const int first = (length - middle) / 2;
     const int secondStart = first + middle;
     if (half == shNone) return {};
@@ -106,22 +106,22 @@ TMMSpinHalf TMMCustomSpinButton::HalfAt(int x, int y) const {
 
 void TMMCustomSpinButton::ClickHalf(TMMSpinHalf half) {
     if (half == shNone) return;
-    const long long step = half == shUp ? fIncrement : -static_cast<long long>(fIncrement);
+    const long long step = half == shUp ? FIncrement : -static_cast<long long>(FIncrement);
     const long long target =
-        std::clamp<long long>(fValue + step, std::min(fMinValue, fMaxValue), std::max(fMinValue, fMaxValue));
+        std::clamp<long long>(FValue + step, std::min(FMinValue, FMaxValue), std::max(FMinValue, FMaxValue));
     SetValue(static_cast<int>(target));
-    const TNotifyEvent &handler = half == shUp ? fOnUpClick : fOnDownClick;
+    const TNotifyEvent &handler = half == shUp ? FOnUpClick : FOnDownClick;
     if (handler) handler(this);
 }
 
 void TMMCustomSpinButton::RepeatTick() {
-    if (fPressed == shNone) {
-        fRepeatTimer->stop();
+    if (FPressed == shNone) {
+        FRepeatTimer->stop();
         return;
     }
-    fRepeatTimer->setInterval(kRepeatInterval);
+    FRepeatTimer->setInterval(kRepeatInterval);
     // Held but dragged off the half: wait until it comes back.
-    if (fPressedInside) ClickHalf(fPressed);
+    if (FPressedInside) ClickHalf(FPressed);
 }
 
 void TMMCustomSpinButton::MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
@@ -129,20 +129,20 @@ void TMMCustomSpinButton::MouseDown(Qt::MouseButton button, Qt::KeyboardModifier
     if (button != Qt::LeftButton || !isEnabled()) return;
     const TMMSpinHalf half = HalfAt(x, y);
     if (half == shNone) return;
-    if (fFocusControl != nullptr && fFocusControl->isEnabled()) fFocusControl->setFocus(Qt::MouseFocusReason);
-    fPressed = half;
-    fPressedInside = true;
+    if (FFocusControl != nullptr && FFocusControl->isEnabled()) FFocusControl->setFocus(Qt::MouseFocusReason);
+    FPressed = half;
+    FPressedInside = true;
     update();
-    fRepeatTimer->start(kRepeatDelay);
+    FRepeatTimer->start(kRepeatDelay);
     ClickHalf(half);
 }
 
 void TMMCustomSpinButton::MouseMove(Qt::KeyboardModifiers shift, int x, int y) {
     TMMCustomControl::MouseMove(shift, x, y);
-    if (fPressed == shNone) return;
-    const bool inside = HalfRect(fPressed).Contains(x, y);
-    if (inside != fPressedInside) {
-        fPressedInside = inside;
+    if (FPressed == shNone) return;
+    const bool inside = HalfRect(FPressed).Contains(x, y);
+    if (inside != FPressedInside) {
+        FPressedInside = inside;
         update();
     }
 }
@@ -153,10 +153,10 @@ void TMMCustomSpinButton::MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers 
 }
 
 void TMMCustomSpinButton::Release() {
-    fRepeatTimer->stop();
-    if (fPressed == shNone) return;
-    fPressed = shNone;
-    fPressedInside = false;
+    FRepeatTimer->stop();
+    if (FPressed == shNone) return;
+    FPressed = shNone;
+    FPressedInside = false;
     update();
 }
 
@@ -179,15 +179,15 @@ void TMMCustomSpinButton::focusOutEvent(QFocusEvent *event) {
 void TMMCustomSpinButton::PaintHalf(QPainter &canvas, TMMSpinHalf half) {
     const TRect r = HalfRect(half);
     if (r.IsEmpty()) return;
-    const bool down = fPressed == half && fPressedInside;
+    const bool down = FPressed == half && FPressedInside;
     canvas.fillRect(r.ToQRect(), ToQColor(Color()));
-    if (fButtonFace) {
+    if (FButtonFace) {
         MMPaintRing(canvas, down ? TMMBevelRing{r, 1, clBtnShadow, clBtnHighlight}
                                  : TMMBevelRing{r, 1, clBtnHighlight, cl3DDkShadow});
     }
     const int shift = down ? 1 : 0;
-    const QImage &strip = half == shUp ? fUpGlyph : fDownGlyph;
-    const int count = half == shUp ? fUpNumGlyphs : fDownNumGlyphs;
+    const QImage &strip = half == shUp ? FUpGlyph : FDownGlyph;
+    const int count = half == shUp ? FUpNumGlyphs : FDownNumGlyphs;
     if (!strip.isNull()) {
         int frame = 0;
         if (!isEnabled() && count > 1)
@@ -202,7 +202,7 @@ void TMMCustomSpinButton::PaintHalf(QPainter &canvas, TMMSpinHalf half) {
         return;
     }
     // The built-in arrow: a small triangle pointing away from the other half.
-    const bool vertical = fOrientation == Qt::Vertical;
+    const bool vertical = FOrientation == Qt::Vertical;
     const double cx = r.Left + r.Width() / 2.0 + shift, cy = r.Top + r.Height() / 2.0 + shift;
     const double s = vertical ? std::max(2.0, std::min(r.Width() / 4.0, r.Height() / 2.5))
                               : std::max(2.0, std::min(r.Height() / 4.0, r.Width() / 2.5));
@@ -226,16 +226,16 @@ void TMMCustomSpinButton::Paint(QPainter &canvas) {
     canvas.fillRect(inner.ToQRect(), ToQColor(Color()));
     PaintHalf(canvas, shUp);
     PaintHalf(canvas, shDown);
-    if (fMiddleButton) {
-        const TRect a = HalfRect(fOrientation == Qt::Vertical ? shUp : shDown);
-        const TRect b = HalfRect(fOrientation == Qt::Vertical ? shDown : shUp);
-        const TRect middle = fOrientation == Qt::Vertical ? Rect(inner.Left, a.Bottom, inner.Right, b.Top)
+    if (FMiddleButton) {
+        const TRect a = HalfRect(FOrientation == Qt::Vertical ? shUp : shDown);
+        const TRect b = HalfRect(FOrientation == Qt::Vertical ? shDown : shUp);
+        const TRect middle = FOrientation == Qt::Vertical ? Rect(inner.Left, a.Bottom, inner.Right, b.Top)
                                                           : Rect(a.Right, inner.Top, b.Left, inner.Bottom);
-        if (fButtonFace && !middle.IsEmpty())
+        if (FButtonFace && !middle.IsEmpty())
             MMPaintRing(canvas, TMMBevelRing{middle, 1, clBtnHighlight, clBtnShadow});
     }
     if (hasFocus()) {
-        canvas.setPen(QPen(ToQColor(fFocusColor), 1, Qt::DotLine));
+        canvas.setPen(QPen(ToQColor(FFocusColor), 1, Qt::DotLine));
         canvas.setBrush(Qt::NoBrush);
         canvas.drawRect(inner.Inset(1).ToQRect().adjusted(0, 0, -1, -1));
     }

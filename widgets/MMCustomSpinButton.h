@@ -20,51 +20,51 @@ class TMMCustomSpinButton : public TMMCustomControl {
 
     explicit TMMCustomSpinButton(QWidget *parent = nullptr);
 
-    int Value() const { return fValue; }
+    int Value() const { return FValue; }
     // Clamped to MinValue..MaxValue; OnChange when it changes.
     void SetValue(int value);
-    int MinValue() const { return fMinValue; }
+    int MinValue() const { return FMinValue; }
     void SetMinValue(int value);
-    int MaxValue() const { return fMaxValue; }
+    int MaxValue() const { return FMaxValue; }
     void SetMaxValue(int value);
-    int Increment() const { return fIncrement; }
+    int Increment() const { return FIncrement; }
     void SetIncrement(int value);
 
     // Vertical: up half on top; horizontal: up half on the right.
-    Qt::Orientation Orientation() const { return fOrientation; }
+    Qt::Orientation Orientation() const { return FOrientation; }
     void SetOrientation(Qt::Orientation value);
 
     // Glyph strips of NumGlyphs equal frames side by side: normal, disabled, pressed.
-    const QImage &UpGlyph() const { return fUpGlyph; }
+    const QImage &UpGlyph() const { return FUpGlyph; }
     void SetUpGlyph(const QImage &value);
-    int UpNumGlyphs() const { return fUpNumGlyphs; }
+    int UpNumGlyphs() const { return FUpNumGlyphs; }
     void SetUpNumGlyphs(int value);
-    const QImage &DownGlyph() const { return fDownGlyph; }
+    const QImage &DownGlyph() const { return FDownGlyph; }
     void SetDownGlyph(const QImage &value);
-    int DownNumGlyphs() const { return fDownNumGlyphs; }
+    int DownNumGlyphs() const { return FDownNumGlyphs; }
     void SetDownNumGlyphs(int value);
 
     // Draw each half as a raised button (sunken while pressed), or flat.
-    bool ButtonFace() const { return fButtonFace; }
+    bool ButtonFace() const { return FButtonFace; }
     void SetButtonFace(bool value);
     // A divider strip between the halves that takes no clicks.
-    bool MiddleButton() const { return fMiddleButton; }
+    bool MiddleButton() const { return FMiddleButton; }
     void SetMiddleButton(bool value);
     // Colour of the focus frame while the control has the keyboard focus.
-    TColor FocusColor() const { return fFocusColor; }
+    TColor FocusColor() const { return FFocusColor; }
     void SetFocusColor(TColor value);
     // Receives the keyboard focus when a half is pressed.
-    QWidget *FocusControl() const { return fFocusControl; }
-    void SetFocusControl(QWidget *value) { fFocusControl = value; }
+    QWidget *FocusControl() const { return FFocusControl; }
+    void SetFocusControl(QWidget *value) { FFocusControl = value; }
 
-    void SetOnUpClick(TNotifyEvent handler) { fOnUpClick = std::move(handler); }
-    void SetOnDownClick(TNotifyEvent handler) { fOnDownClick = std::move(handler); }
-    void SetOnChange(TNotifyEvent handler) { fOnChange = std::move(handler); }
+    void SetOnUpClick(TNotifyEvent handler) { FOnUpClick = std::move(handler); }
+    void SetOnDownClick(TNotifyEvent handler) { FOnDownClick = std::move(handler); }
+    void SetOnChange(TNotifyEvent handler) { FOnChange = std::move(handler); }
 
     // The half under a point of the client area.
     TMMSpinHalf HalfAt(int x, int y) const;
     TRect HalfRect(TMMSpinHalf half) const;
-    TMMSpinHalf PressedHalf() const { return fPressed; }
+    TMMSpinHalf PressedHalf() const { return FPressed; }
 
     // One click on a half, as the mouse gives it.
     void ClickHalf(TMMSpinHalf half);
@@ -85,25 +85,25 @@ class TMMCustomSpinButton : public TMMCustomControl {
     void Release();
     void PaintHalf(QPainter &canvas, TMMSpinHalf half);
 
-    int fValue = 0;
-    int fMinValue = 0;
-    int fMaxValue = 100;
-    int fIncrement = 1;
-    Qt::Orientation fOrientation = Qt::Vertical;
-    QImage fUpGlyph;
-    int fUpNumGlyphs = 1;
-    QImage fDownGlyph;
-    int fDownNumGlyphs = 1;
-    bool fButtonFace = true;
-    bool fMiddleButton = false;
-    TColor fFocusColor = clBlack;
-    QPointer<QWidget> fFocusControl;
+    int FValue = 0;
+    int FMinValue = 0;
+    int FMaxValue = 100;
+    int FIncrement = 1;
+    Qt::Orientation FOrientation = Qt::Vertical;
+    QImage FUpGlyph;
+    int FUpNumGlyphs = 1;
+    QImage FDownGlyph;
+    int FDownNumGlyphs = 1;
+    bool FButtonFace = true;
+    bool FMiddleButton = false;
+    TColor FFocusColor = clBlack;
+    QPointer<QWidget> FFocusControl;
 
-    TMMSpinHalf fPressed = shNone;
-    bool fPressedInside = false;
-    QTimer *fRepeatTimer = nullptr;
+    TMMSpinHalf FPressed = shNone;
+    bool FPressedInside = false;
+    QTimer *FRepeatTimer = nullptr;
 
-    TNotifyEvent fOnUpClick;
-    TNotifyEvent fOnDownClick;
-    TNotifyEvent fOnChange;
+    TNotifyEvent FOnUpClick;
+    TNotifyEvent FOnDownClick;
+    TNotifyEvent FOnChange;
 };

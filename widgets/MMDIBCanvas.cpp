@@ -62,20 +62,20 @@ std::uint8_t TMMDIBCanvas::NearestIndex(TColor color) {
     return static_cast<std::uint8_t>(best);
 }
 
-TMMDIBCanvas::TMMDIBCanvas(QObject *owner) : fOwner(owner) {
-    fClip = Rect(0, 0, fWidth, fHeight);
-    fLastPaletteIndex = NearestIndex(fLastPaletteColor);
+TMMDIBCanvas::TMMDIBCanvas(QObject *owner) : FOwner(owner) {
+    FClip = Rect(0, 0, FWidth, FHeight);
+    FLastPaletteIndex = NearestIndex(FLastPaletteColor);
 }
 
 TMMDIBCanvas::~TMMDIBCanvas() {
     // A canvas freed inside its bracket must not stay the target nor keep the lock.
-    fOnChange = nullptr;
-    while (fDrawDepth > 0 && fDrawThread == std::this_thread::get_id())
+    FOnChange = nullptr;
+    while (FDrawDepth > 0 && FDrawThread == std::this_thread::get_id())
         EndDrawing();
 }
 
 std::string TMMDIBCanvas::OwnerName() const {
-    if (fOwner != nullptr) return fOwner->metaObject()->className();
+    if (FOwner != nullptr) return FOwner->metaObject()->className();
     return "TMMDIBCanvas";
 }
 
@@ -85,66 +85,66 @@ int TMMDIBCanvas::RowStride(int width, int bitsPerPixel) {
 
 void TMMDIBCanvas::SetBitsPerPixel(int bits) {
     if (bits != 8 && bits != 24) throw EMMDIBError("Bitlength not supported yet");
-    if (bits == fBitsPerPixel) return;
-    if (fDrawDepth > 0)
+    if (bits == FBitsPerPixel) return;
+    if (FDrawDepth > 0)
         throw EMMDIBError(OwnerName() + ": Attempt to create new DIB while initialized for drawing");
-    fBitsPerPixel = bits;
-    fNeedsCreate = true;
+    FBitsPerPixel = bits;
+    FNeedsCreate = true;
 }
 
 void TMMDIBCanvas::Resize(int width, int height) {
     width = std::max(1, width);
     height = std::max(1, height);
-    if (width == fWidth && height == fHeight) return;
-    if (fDrawDepth > 0)
+    if (width == FWidth && height == FHeight) return;
+    if (FDrawDepth > 0)
         throw EMMDIBError(OwnerName() + ": Attempt to create new DIB while initialized for drawing");
-    fWidth = width;
-    fHeight = height;
-    fNeedsCreate = true;
+    FWidth = width;
+    FHeight = height;
+    FNeedsCreate = true;
 }
 
 void TMMDIBCanvas::Recreate() {
-    if (fDrawDepth > 0)
+    if (FDrawDepth > 0)
         throw EMMDIBError(OwnerName() + ": Attempt to create new DIB while initialized for drawing");
-    const std::int64_t bytes = std::int64_t(RowStride(fWidth, fBitsPerPixel)) * fHeight;
-    if (std::int64_t(fWidth) * (fBitsPerPixel / 8) > std::numeric_limits<int>::max() - 3 || bytes > kMaxBytes)
+    const std::int64_t bytes = std::int64_t(RowStride(FWidth, FBitsPerPixel)) * FHeight;
+    if (std::int64_t(FWidth) * (FBitsPerPixel / 8) > std::numeric_limits<int>::max() - 3 || bytes > kMaxBytes)
         throw EMMDIBError("Unable to access DIB device context");
     std::unique_ptr<std::uint8_t[]> bits(new (std::nothrow) std::uint8_t[bytes]());
     if (!bits) throw EMMDIBError("Unable to access DIB device context");
-    fBits = std::move(bits);
-    fBackGroundCache = QImage();
-    fNeedsCreate = false;
+    FBits = std::move(bits);
+    FBackGroundCache = QImage();
+    FNeedsCreate = false;
 }
 
 std::uint8_t *TMMDIBCanvas::Bits() {
-    if (fNeedsCreate) Recreate();
-    return fBits.get();
+    if (FNeedsCreate) Recreate();
+    return FBits.get();
 }
 
 TMMDIBPixels TMMDIBCanvas::Pixels() {
-    return TMMDIBPixels{Bits(), fWidth, fHeight, Stride(), fBitsPerPixel};
+    return TMMDIBPixels{Bits(), FWidth, FHeight, Stride(), FBitsPerPixel};
 }
 
 void TMMDIBCanvas::SetBackGroundBitmap(const QImage &bitmap) {
-    fBackGround = bitmap;
-    fBackGroundCache = QImage();
+    FBackGround = bitmap;
+    FBackGroundCache = QImage();
 }
 
 void TMMDIBCanvas::SetStretchBackGround(bool value) {
-    if (value == fStretchBackGround) return;
-    fStretchBackGround = value;
-    fBackGroundCache = QImage();
+    if (value == FStretchBackGround) return;
+    FStretchBackGround = value;
+    FBackGroundCache = QImage();
 }
 
 bool TMMDIBCanvas::InDrawing() const {
-    return fDrawDepth > 0 && gTarget.load() == this && fDrawThread == std::this_thread::get_id();
+    return FDrawDepth > 0 && gTarget.load() == this && FDrawThread == std::this_thread::get_id();
 }
 
 void TMMDIBCanvas::BeginDrawing() {
     gDrawLock.lock();
-    if (fDrawDepth > 0) {
+    if (FDrawDepth > 0) {
         // Re-entered by the same thread (the lock is recursive).
-        ++fDrawDepth;
+        ++FDrawDepth;
         return;
     }
     try {
@@ -153,22 +153,22 @@ void TMMDIBCanvas::BeginDrawing() {
         gDrawLock.unlock();
         throw;
     }
-    fPrevTarget = gTarget.exchange(this);
-    fDrawThread = std::this_thread::get_id();
-    fDrawDepth = 1;
-    fClip = Rect(0, 0, fWidth, fHeight);
+    FPrevTarget = gTarget.exchange(this);
+    FDrawThread = std::this_thread::get_id();
+    FDrawDepth = 1;
+    FClip = Rect(0, 0, FWidth, FHeight);
 }
 
 void TMMDIBCanvas::EndDrawing() {
-    if (fDrawDepth == 0 || fDrawThread != std::this_thread::get_id())
+    if (FDrawDepth == 0 || FDrawThread != std::this_thread::get_id())
         return; // not this thread's bracket: nothing to close
-    if (--fDrawDepth == 0) {
-        gTarget.store(fPrevTarget);
-        fPrevTarget = nullptr;
-        fDrawThread = std::thread::id();
+    if (--FDrawDepth == 0) {
+        gTarget.store(FPrevTarget);
+        FPrevTarget = nullptr;
+        FDrawThread = std::thread::id();
     }
     gDrawLock.unlock();
-    if (fDrawDepth == 0 && fOnChange) fOnChange(this);
+    if (FDrawDepth == 0 && FOnChange) FOnChange(this);
 }
 
 void TMMDIBCanvas::RequireDrawing() const {
@@ -177,34 +177,34 @@ void TMMDIBCanvas::RequireDrawing() const {
 
 void TMMDIBCanvas::SetClipRect(const TRect &rect) {
     RequireDrawing();
-    fClip = rect.Intersected(Rect(0, 0, fWidth, fHeight));
+    FClip = rect.Intersected(Rect(0, 0, FWidth, FHeight));
 }
 
 void TMMDIBCanvas::SetColor(TColor color) {
     RequireDrawing();
-    if (fBitsPerPixel == 8) {
+    if (FBitsPerPixel == 8) {
         // Meters set the same few colours over and over.
-        if (color != fLastPaletteColor) {
-            fLastPaletteColor = color;
-            fLastPaletteIndex = NearestIndex(color);
+        if (color != FLastPaletteColor) {
+            FLastPaletteColor = color;
+            FLastPaletteIndex = NearestIndex(color);
         }
-        fColor[0] = fLastPaletteIndex;
+        FColor[0] = FLastPaletteIndex;
         return;
     }
     const TColor rgb = ColorToRGB(color);
-    fColor[0] = static_cast<std::uint8_t>((rgb >> 16) & 0xFF);
-    fColor[1] = static_cast<std::uint8_t>((rgb >> 8) & 0xFF);
-    fColor[2] = static_cast<std::uint8_t>(rgb & 0xFF);
+    FColor[0] = static_cast<std::uint8_t>((rgb >> 16) & 0xFF);
+    FColor[1] = static_cast<std::uint8_t>((rgb >> 8) & 0xFF);
+    FColor[2] = static_cast<std::uint8_t>(rgb & 0xFF);
 }
 
 void TMMDIBCanvas::FillRow(std::uint8_t *row, int count) {
     if (count <= 0) return;
-    if (fBitsPerPixel == 8) {
-        std::memset(row, fColor[0], count);
+    if (FBitsPerPixel == 8) {
+        std::memset(row, FColor[0], count);
         return;
     }
     // Write one pixel, then double the filled part until the run is full.
-    std::memcpy(row, fColor, 3);
+    std::memcpy(row, FColor, 3);
     const int total = count * 3;
     int done = 3;
     while (done < total) {
@@ -217,23 +217,23 @@ void TMMDIBCanvas::FillRow(std::uint8_t *row, int count) {
 void TMMDIBCanvas::Clear() {
     RequireDrawing();
     const int stride = Stride();
-    FillRow(fBits.get(), fWidth);
-    for (int y = 1; y < fHeight; ++y)
-        std::memcpy(fBits.get() + std::size_t(y) * stride, fBits.get(),
-                    std::size_t(fWidth) * (fBitsPerPixel / 8));
+    FillRow(FBits.get(), FWidth);
+    for (int y = 1; y < FHeight; ++y)
+        std::memcpy(FBits.get() + std::size_t(y) * stride, FBits.get(),
+                    std::size_t(FWidth) * (FBitsPerPixel / 8));
 }
 
 void TMMDIBCanvas::FillRect(const TRect &rect, bool dotted) {
     RequireDrawing();
-    const TRect r = rect.Intersected(fClip);
+    const TRect r = rect.Intersected(FClip);
     if (r.IsEmpty()) return;
     const int stride = Stride();
-    const int bpp = fBitsPerPixel / 8;
+    const int bpp = FBitsPerPixel / 8;
     if (!dotted) {
-        std::uint8_t *first = fBits.get() + std::size_t(r.Top) * stride + std::size_t(r.Left) * bpp;
+        std::uint8_t *first = FBits.get() + std::size_t(r.Top) * stride + std::size_t(r.Left) * bpp;
         FillRow(first, r.Width());
         for (int y = r.Top + 1; y < r.Bottom; ++y)
-            std::memcpy(fBits.get() + std::size_t(y) * stride + std::size_t(r.Left) * bpp, first,
+            std::memcpy(FBits.get() + std::size_t(y) * stride + std::size_t(r.Left) * bpp, first,
                         std::size_t(r.Width()) * bpp);
         return;
     }
@@ -241,22 +241,22 @@ void TMMDIBCanvas::FillRect(const TRect &rect, bool dotted) {
     const int y0 = r.Top + ((r.Top - rect.Top) & 1);
     const int x0 = r.Left + ((r.Left - rect.Left) & 1);
     for (int y = y0; y < r.Bottom; y += 2) {
-        std::uint8_t *row = fBits.get() + std::size_t(y) * stride;
+        std::uint8_t *row = FBits.get() + std::size_t(y) * stride;
         for (int x = x0; x < r.Right; x += 2)
-            std::memcpy(row + std::size_t(x) * bpp, fColor, bpp);
+            std::memcpy(row + std::size_t(x) * bpp, FColor, bpp);
     }
 }
 
 void TMMDIBCanvas::Plot(int x, int y) {
-    if (!fClip.Contains(x, y)) return;
-    if (fBitsPerPixel == 8) {
-        fBits[std::size_t(y) * Stride() + std::size_t(x)] = fColor[0];
+    if (!FClip.Contains(x, y)) return;
+    if (FBitsPerPixel == 8) {
+        FBits[std::size_t(y) * Stride() + std::size_t(x)] = FColor[0];
         return;
     }
-    std::uint8_t *p = fBits.get() + std::size_t(y) * Stride() + std::size_t(x) * 3;
-    p[0] = fColor[0];
-    p[1] = fColor[1];
-    p[2] = fColor[2];
+    std::uint8_t *p = FBits.get() + std::size_t(y) * Stride() + std::size_t(x) * 3;
+    p[0] = FColor[0];
+    p[1] = FColor[1];
+    p[2] = FColor[2];
 }
 
 void TMMDIBCanvas::SetPixel(int x, int y) {
@@ -266,8 +266,8 @@ void TMMDIBCanvas::SetPixel(int x, int y) {
 
 void TMMDIBCanvas::MoveTo(int x, int y) {
     RequireDrawing();
-    fPenX = x;
-    fPenY = y;
+    FPenX = x;
+    FPenY = y;
 }
 
 namespace {
@@ -281,10 +281,10 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
 
 void TMMDIBCanvas::LineTo(int x, int y) {
     RequireDrawing();
-    const std::int64_t x0 = fPenX, y0 = fPenY, x1 = x, y1 = y;
-    fPenX = x;
-    fPenY = y;
-    if (fClip.IsEmpty()) return;
+    const std::int64_t x0 = FPenX, y0 = FPenY, x1 = x, y1 = y;
+    FPenX = x;
+    FPenY = y;
+    if (FClip.IsEmpty()) return;
     const std::int64_t dx = x1 - x0, dy = y1 - y0;
     const bool xMajor = (dx < 0 ? -dx : dx) >= (dy < 0 ? -dy : dy);
     // Walk the major axis only across the clip range; the minor coordinate of
@@ -292,7 +292,7 @@ void TMMDIBCanvas::LineTo(int x, int y) {
     const std::int64_t a0 = xMajor ? x0 : y0, b0 = xMajor ? y0 : x0;
     const std::int64_t da = xMajor ? dx : dy, db = xMajor ? dy : dx;
     const std::int64_t n = da < 0 ? -da : da;
-    const int lo = xMajor ? fClip.Left : fClip.Top, hi = (xMajor ? fClip.Right : fClip.Bottom) - 1;
+    const int lo = xMajor ? FClip.Left : FClip.Top, hi = (xMajor ? FClip.Right : FClip.Bottom) - 1;
     std::int64_t tmin = 0, tmax = n;
     if (da >= 0) {
         tmin = std::max<std::int64_t>(tmin, lo - a0);
@@ -332,24 +332,24 @@ void TMMDIBCanvas::LineTo(int x, int y) {
 
 void TMMDIBCanvas::HLine(int from, int to, int y, int step) {
     RequireDrawing();
-    if (y < fClip.Top || y >= fClip.Bottom) return;
+    if (y < FClip.Top || y >= FClip.Bottom) return;
     if (from > to) std::swap(from, to);
     step = std::max(1, step);
     std::int64_t x = from;
-    if (x < fClip.Left) x += (std::int64_t(fClip.Left) - x + step - 1) / step * step;
-    const std::int64_t last = std::min<std::int64_t>(to, fClip.Right - 1);
+    if (x < FClip.Left) x += (std::int64_t(FClip.Left) - x + step - 1) / step * step;
+    const std::int64_t last = std::min<std::int64_t>(to, FClip.Right - 1);
     for (; x <= last; x += step)
         Plot(static_cast<int>(x), y);
 }
 
 void TMMDIBCanvas::VLine(int x, int from, int to, int step) {
     RequireDrawing();
-    if (x < fClip.Left || x >= fClip.Right) return;
+    if (x < FClip.Left || x >= FClip.Right) return;
     if (from > to) std::swap(from, to);
     step = std::max(1, step);
     std::int64_t y = from;
-    if (y < fClip.Top) y += (std::int64_t(fClip.Top) - y + step - 1) / step * step;
-    const std::int64_t last = std::min<std::int64_t>(to, fClip.Bottom - 1);
+    if (y < FClip.Top) y += (std::int64_t(FClip.Top) - y + step - 1) / step * step;
+    const std::int64_t last = std::min<std::int64_t>(to, FClip.Bottom - 1);
     for (; y <= last; y += step)
         Plot(x, static_cast<int>(y));
 }
@@ -357,26 +357,26 @@ void TMMDIBCanvas::VLine(int x, int from, int to, int step) {
 void TMMDIBCanvas::CopyRect(const TMMDIBPixels &source, const TRect &rect, int dx, int dy) {
     RequireDrawing();
     if (source.Bits == nullptr) return;
-    if (source.BitsPerPixel != fBitsPerPixel) throw EMMDIBError(OwnerName() + ": DIB bit depths differ");
+    if (source.BitsPerPixel != FBitsPerPixel) throw EMMDIBError(OwnerName() + ": DIB bit depths differ");
     // Clip the source rectangle to the source, then the destination to this buffer.
     TRect src = rect.Intersected(Rect(0, 0, source.Width, source.Height));
     dx += src.Left - rect.Left;
     dy += src.Top - rect.Top;
     const TRect dst =
-        Rect(dx, dy, dx + src.Width(), dy + src.Height()).Intersected(Rect(0, 0, fWidth, fHeight));
+        Rect(dx, dy, dx + src.Width(), dy + src.Height()).Intersected(Rect(0, 0, FWidth, FHeight));
     if (dst.IsEmpty()) return;
     src = Rect(src.Left + dst.Left - dx, src.Top + dst.Top - dy, 0, 0);
-    const int bpp = fBitsPerPixel / 8;
+    const int bpp = FBitsPerPixel / 8;
     const std::size_t bytes = std::size_t(dst.Width()) * bpp;
     const int stride = Stride();
     auto copyRow = [&](int i) {
         const std::uint8_t *s =
             source.Bits + std::size_t(src.Top + i) * source.Stride + std::size_t(src.Left) * bpp;
-        std::uint8_t *d = fBits.get() + std::size_t(dst.Top + i) * stride + std::size_t(dst.Left) * bpp;
+        std::uint8_t *d = FBits.get() + std::size_t(dst.Top + i) * stride + std::size_t(dst.Left) * bpp;
         std::memmove(d, s, bytes);
     };
     // Within one buffer, rows moving down are copied bottom-up.
-    if (source.Bits == fBits.get() && dst.Top > src.Top)
+    if (source.Bits == FBits.get() && dst.Top > src.Top)
         for (int i = dst.Height() - 1; i >= 0; --i)
             copyRow(i);
     else
@@ -392,55 +392,55 @@ void TMMDIBCanvas::CopyRect(TMMDIBCanvas &source, const TRect &rect, int dx, int
 void TMMDIBCanvas::CopyFrom(TMMDIBCanvas &source) {
     RequireDrawing();
     if (&source == this) return;
-    if (source.fWidth != fWidth || source.fHeight != fHeight || source.fBitsPerPixel != fBitsPerPixel)
+    if (source.FWidth != FWidth || source.FHeight != FHeight || source.FBitsPerPixel != FBitsPerPixel)
         throw EMMDIBError(OwnerName() + ": DIB sizes differ");
-    std::memcpy(fBits.get(), source.Bits(), std::size_t(Stride()) * fHeight);
+    std::memcpy(FBits.get(), source.Bits(), std::size_t(Stride()) * FHeight);
 }
 
 void TMMDIBCanvas::DrawBackGround(TColor color) {
     RequireDrawing();
-    if (fBackGround.isNull()) {
+    if (FBackGround.isNull()) {
         SetColor(color);
         Clear();
         return;
     }
-    if (fBackGroundCache.isNull()) {
-        QImage rgb(fWidth, fHeight, QImage::Format_RGB32);
+    if (FBackGroundCache.isNull()) {
+        QImage rgb(FWidth, FHeight, QImage::Format_RGB32);
         QPainter p(&rgb);
-        if (fStretchBackGround)
-            p.drawImage(QRect(0, 0, fWidth, fHeight), fBackGround);
+        if (FStretchBackGround)
+            p.drawImage(QRect(0, 0, FWidth, FHeight), FBackGround);
         else
-            p.fillRect(rgb.rect(), QBrush(fBackGround));
+            p.fillRect(rgb.rect(), QBrush(FBackGround));
         p.end();
-        if (fBitsPerPixel == 24) {
-            fBackGroundCache = rgb.convertToFormat(QImage::Format_BGR888);
+        if (FBitsPerPixel == 24) {
+            FBackGroundCache = rgb.convertToFormat(QImage::Format_BGR888);
         } else {
-            fBackGroundCache = QImage(fWidth, fHeight, QImage::Format_Indexed8);
-            for (int y = 0; y < fHeight; ++y) {
+            FBackGroundCache = QImage(FWidth, FHeight, QImage::Format_Indexed8);
+            for (int y = 0; y < FHeight; ++y) {
                 const QRgb *in = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
-                uchar *out = fBackGroundCache.scanLine(y);
-                for (int x = 0; x < fWidth; ++x)
+                uchar *out = FBackGroundCache.scanLine(y);
+                for (int x = 0; x < FWidth; ++x)
                     out[x] = NearestIndex(FromQColor(QColor(in[x])));
             }
         }
     }
-    const std::size_t bytes = std::size_t(fWidth) * (fBitsPerPixel / 8);
-    for (int y = 0; y < fHeight; ++y)
-        std::memcpy(fBits.get() + std::size_t(y) * Stride(), fBackGroundCache.constScanLine(y), bytes);
+    const std::size_t bytes = std::size_t(FWidth) * (FBitsPerPixel / 8);
+    for (int y = 0; y < FHeight; ++y)
+        std::memcpy(FBits.get() + std::size_t(y) * Stride(), FBackGroundCache.constScanLine(y), bytes);
 }
 
 QImage TMMDIBCanvas::Image() {
     std::uint8_t *bits = Bits();
-    if (fBitsPerPixel == 24) return QImage(bits, fWidth, fHeight, Stride(), QImage::Format_BGR888);
-    QImage image(bits, fWidth, fHeight, Stride(), QImage::Format_Indexed8);
+    if (FBitsPerPixel == 24) return QImage(bits, FWidth, FHeight, Stride(), QImage::Format_BGR888);
+    QImage image(bits, FWidth, FHeight, Stride(), QImage::Format_Indexed8);
     const auto &p = Palette();
     image.setColorTable(QList<QRgb>(p.begin(), p.end()));
     return image;
 }
 
 void TMMDIBCanvas::CopyToDevice(QPainter &device, int x, int y, int w, int h) {
-    w = std::min(w, fWidth);
-    h = std::min(h, fHeight);
+    w = std::min(w, FWidth);
+    h = std::min(h, FHeight);
     if (w <= 0 || h <= 0) return;
     // Palettes are realised by the true-colour display itself; the flags
     // only matter to an 8-bit device.
@@ -449,7 +449,7 @@ void TMMDIBCanvas::CopyToDevice(QPainter &device, int x, int y, int w, int h) {
 
 void TMMDIBCanvas::Paint(const std::function<void(QPainter &)> &draw) {
     std::lock_guard<std::recursive_mutex> lock(gDrawLock);
-    if (fBitsPerPixel == 24) {
+    if (FBitsPerPixel == 24) {
         QImage image = Image();
         QPainter p(&image);
         draw(p);
@@ -463,11 +463,11 @@ void TMMDIBCanvas::Paint(const std::function<void(QPainter &)> &draw) {
         draw(p);
     }
     const int stride = Stride();
-    for (int y = 0; y < fHeight; ++y) {
+    for (int y = 0; y < FHeight; ++y) {
         const QRgb *in = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
-        std::uint8_t *out = fBits.get() + std::size_t(y) * stride;
+        std::uint8_t *out = FBits.get() + std::size_t(y) * stride;
         const auto &pal = Palette();
-        for (int x = 0; x < fWidth; ++x)
+        for (int x = 0; x < FWidth; ++x)
             if ((pal[out[x]] & 0xFFFFFF) != (in[x] & 0xFFFFFF))
                 out[x] = NearestIndex(FromQColor(QColor(in[x])));
     }
@@ -475,8 +475,8 @@ void TMMDIBCanvas::Paint(const std::function<void(QPainter &)> &draw) {
 
 TColor TMMDIBCanvas::PixelColor(int x, int y) {
     const std::uint8_t *bits = Bits();
-    if (x < 0 || y < 0 || x >= fWidth || y >= fHeight) return clBlack;
-    const std::uint8_t *p = bits + std::size_t(y) * Stride() + std::size_t(x) * (fBitsPerPixel / 8);
-    if (fBitsPerPixel == 8) return FromQColor(QColor(Palette()[*p]));
+    if (x < 0 || y < 0 || x >= FWidth || y >= FHeight) return clBlack;
+    const std::uint8_t *p = bits + std::size_t(y) * Stride() + std::size_t(x) * (FBitsPerPixel / 8);
+    if (FBitsPerPixel == 8) return FromQColor(QColor(Palette()[*p]));
     return p[2] | (p[1] << 8) | (p[0] << 16);
 }

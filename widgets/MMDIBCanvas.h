@@ -50,21 +50,21 @@ class TMMDIBCanvas {
     TMMDIBCanvas(const TMMDIBCanvas &) = delete;
     TMMDIBCanvas &operator=(const TMMDIBCanvas &) = delete;
 
-    QObject *Owner() const { return fOwner; }
+    QObject *Owner() const { return FOwner; }
 
     // 8 or 24; anything else raises "Bitlength not supported yet" and keeps
     // the old depth. The buffer is recreated before the next drawing.
-    int BitsPerPixel() const { return fBitsPerPixel; }
+    int BitsPerPixel() const { return FBitsPerPixel; }
     void SetBitsPerPixel(int bits);
 
-    int Width() const { return fWidth; }
-    int Height() const { return fHeight; }
+    int Width() const { return FWidth; }
+    int Height() const { return FHeight; }
     // Sizes below 1 are raised to 1; the buffer is recreated before the next drawing.
     void Resize(int width, int height);
 
     // Bytes per row: width × bytes per pixel, rounded up to a multiple of 4.
     static int RowStride(int width, int bitsPerPixel);
-    int Stride() const { return RowStride(fWidth, fBitsPerPixel); }
+    int Stride() const { return RowStride(FWidth, FBitsPerPixel); }
 
     // The pixel memory, (re)created here when a resize or depth change is pending.
     std::uint8_t *Bits();
@@ -75,20 +75,20 @@ class TMMDIBCanvas {
     static const std::array<QRgb, 256> &Palette();
     static std::uint8_t NearestIndex(TColor color);
 
-    bool PaletteRealize() const { return fPaletteRealize; }
-    void SetPaletteRealize(bool value) { fPaletteRealize = value; }
-    bool PaletteMapped() const { return fPaletteMapped; }
-    void SetPaletteMapped(bool value) { fPaletteMapped = value; }
+    bool PaletteRealize() const { return FPaletteRealize; }
+    void SetPaletteRealize(bool value) { FPaletteRealize = value; }
+    bool PaletteMapped() const { return FPaletteMapped; }
+    void SetPaletteMapped(bool value) { FPaletteMapped = value; }
 
     // Drawn by DrawBackGround: stretched to the buffer, or tiled.
-    const QImage &BackGroundBitmap() const { return fBackGround; }
+    const QImage &BackGroundBitmap() const { return FBackGround; }
     void SetBackGroundBitmap(const QImage &bitmap);
-    bool StretchBackGround() const { return fStretchBackGround; }
+    bool StretchBackGround() const { return FStretchBackGround; }
     void SetStretchBackGround(bool value);
 
     // The owner's canvas lock, held around a whole drawing pass.
-    void Lock() { fCanvasLock.lock(); }
-    void Unlock() { fCanvasLock.unlock(); }
+    void Lock() { FCanvasLock.lock(); }
+    void Unlock() { FCanvasLock.unlock(); }
     // For std::lock_guard.
     void lock() { Lock(); }
     void unlock() { Unlock(); }
@@ -98,7 +98,7 @@ class TMMDIBCanvas {
     void BeginDrawing();
     // Fires the change notification after leaving the lock.
     void EndDrawing();
-    void SetOnChange(TNotifyEvent handler) { fOnChange = std::move(handler); }
+    void SetOnChange(TNotifyEvent handler) { FOnChange = std::move(handler); }
 
     // --- pixel routines: inside the drawing bracket only ---
 
@@ -125,7 +125,7 @@ class TMMDIBCanvas {
     // The background bitmap (stretched or tiled), or `color` when there is none.
     void DrawBackGround(TColor color);
     // The whole buffer at the start of every bracket.
-    TRect ClipRect() const { return fClip; }
+    TRect ClipRect() const { return FClip; }
     void SetClipRect(const TRect &rect);
 
     // --- outside the pixel routines ---
@@ -146,28 +146,28 @@ class TMMDIBCanvas {
     void Plot(int x, int y);
     void FillRow(std::uint8_t *row, int count);
 
-    QObject *fOwner = nullptr;
-    int fBitsPerPixel = 24;
-    int fWidth = 1;
-    int fHeight = 1;
-    bool fNeedsCreate = true;
-    std::unique_ptr<std::uint8_t[]> fBits;
-    bool fPaletteRealize = false;
-    bool fPaletteMapped = false;
-    QImage fBackGround;
-    bool fStretchBackGround = true;
-    QImage fBackGroundCache; // the background at buffer size and depth
+    QObject *FOwner = nullptr;
+    int FBitsPerPixel = 24;
+    int FWidth = 1;
+    int FHeight = 1;
+    bool FNeedsCreate = true;
+    std::unique_ptr<std::uint8_t[]> FBits;
+    bool FPaletteRealize = false;
+    bool FPaletteMapped = false;
+    QImage FBackGround;
+    bool FStretchBackGround = true;
+    QImage FBackGroundCache; // the background at buffer size and depth
 
-    std::recursive_mutex fCanvasLock;
-    int fDrawDepth = 0;
-    std::thread::id fDrawThread;
-    TMMDIBCanvas *fPrevTarget = nullptr;
-    TNotifyEvent fOnChange;
+    std::recursive_mutex FCanvasLock;
+    int FDrawDepth = 0;
+    std::thread::id FDrawThread;
+    TMMDIBCanvas *FPrevTarget = nullptr;
+    TNotifyEvent FOnChange;
 
-    std::uint8_t fColor[3] = {0, 0, 0}; // B, G, R or index in [0]
-    TColor fLastPaletteColor = clBlack; // the last colour looked up in the palette
-    std::uint8_t fLastPaletteIndex = 0;
-    TRect fClip;
-    int fPenX = 0;
-    int fPenY = 0;
+    std::uint8_t FColor[3] = {0, 0, 0}; // B, G, R or index in [0]
+    TColor FLastPaletteColor = clBlack; // the last colour looked up in the palette
+    std::uint8_t FLastPaletteIndex = 0;
+    TRect FClip;
+    int FPenX = 0;
+    int FPenY = 0;
 };

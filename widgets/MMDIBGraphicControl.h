@@ -19,21 +19,21 @@ class TMMDIBGraphicControl : public TMMGraphicControl {
 
     explicit TMMDIBGraphicControl(QWidget *parent = nullptr);
 
-    TMMDIBCanvas &DIBCanvas() { return fDIBCanvas; }
+    TMMDIBCanvas &DIBCanvas() { return FDIBCanvas; }
 
-    const QImage &BackGroundDIB() const { return fBackGroundDIB; }
+    const QImage &BackGroundDIB() const { return FBackGroundDIB; }
     void SetBackGroundDIB(const QImage &bitmap);
     // Takes effect only with a BackGroundDIB; switches PaletteRealize alike.
-    bool UseBackGroundDIB() const { return fUseBackGroundDIB; }
+    bool UseBackGroundDIB() const { return FUseBackGroundDIB; }
     void SetUseBackGroundDIB(bool value);
-    bool PaletteRealize() const { return fDIBCanvas.PaletteRealize(); }
+    bool PaletteRealize() const { return FDIBCanvas.PaletteRealize(); }
     void SetPaletteRealize(bool value);
-    bool PaletteMapped() const { return fDIBCanvas.PaletteMapped(); }
+    bool PaletteMapped() const { return FDIBCanvas.PaletteMapped(); }
     void SetPaletteMapped(bool value);
 
     // 8 or 24; anything else raises EMMDIBError "Bitlength not supported yet"
     // and keeps the old depth.
-    int BitsPerPixel() const { return fDIBCanvas.BitsPerPixel(); }
+    int BitsPerPixel() const { return FDIBCanvas.BitsPerPixel(); }
     void SetBitsPerPixel(int bits);
 
     // Runs `routine` on the control at once (see above); false when skipped.
@@ -51,8 +51,8 @@ class TMMDIBGraphicControl : public TMMGraphicControl {
   private:
     void UpdateCanvasBackGround();
 
-    TMMDIBCanvas fDIBCanvas;
-    QImage fBackGroundDIB;
-    bool fUseBackGroundDIB = false;
-    const TDrawRoutine *fAtOnce = nullptr;
+    TMMDIBCanvas FDIBCanvas;
+    QImage FBackGroundDIB;
+    bool FUseBackGroundDIB = false;
+    const TDrawRoutine *FAtOnce = nullptr;
 };

@@ -7,8 +7,8 @@ TMMGraphicControl::TMMGraphicControl(QWidget *parent) : TMMControl(parent) {
 }
 
 void TMMGraphicControl::SetTransparent(bool value) {
-    if (value == fTransparent) return;
-    fTransparent = value;
+    if (value == FTransparent) return;
+    FTransparent = value;
     setAttribute(Qt::WA_OpaquePaintEvent, !value);
     // At once, so the parent's picture appears (or disappears) behind it.
     if (isVisible()) repaint();
@@ -16,7 +16,7 @@ void TMMGraphicControl::SetTransparent(bool value) {
 
 void TMMGraphicControl::Paint(QPainter &canvas) {
     const TRect inner = PaintBevel(canvas);
-    if (!fTransparent)
+    if (!FTransparent)
         canvas.fillRect(inner.ToQRect(), ToQColor(Color()));
     else if (IsDesigning() && Bevel().TotalWidth() == 0) {
         // Otherwise invisible at design time: outline it.

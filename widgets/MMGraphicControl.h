@@ -9,12 +9,12 @@ class TMMGraphicControl : public TMMControl {
   public:
     explicit TMMGraphicControl(QWidget *parent = nullptr);
 
-    bool Transparent() const { return fTransparent; }
+    bool Transparent() const { return FTransparent; }
     void SetTransparent(bool value);
 
   protected:
     void Paint(QPainter &canvas) override;
 
   private:
-    bool fTransparent = false;
+    bool FTransparent = false;
 };

@@ -19,46 +19,46 @@ TMMLabel::TMMLabel(QWidget *parent) : TMMGraphicControl(parent) {
 }
 
 void TMMLabel::SetCaption(const QString &value) {
-    if (value == fCaption) return;
-    fCaption = value;
+    if (value == FCaption) return;
+    FCaption = value;
     update();
 }
 
 void TMMLabel::SetAlignment(TAlignment value) {
-    if (value == fAlignment) return;
-    fAlignment = value;
+    if (value == FAlignment) return;
+    FAlignment = value;
     update();
 }
 
 void TMMLabel::SetBitmap(const QImage &value) {
-    fBitmap = value;
+    FBitmap = value;
     update();
 }
 
 void TMMLabel::ApplyStyle(TMMLabelStyle value, bool resetHighlight) {
-    fEffectStyle = value;
-    if (resetHighlight) fColourHighlight = clWhite;
+    FEffectStyle = value;
+    if (resetHighlight) FColourHighlight = clWhite;
     if (const auto preset = MMLabelPreset(value)) {
-        fEffect.DirectionHighlight = preset->DirectionHighlight;
-        fEffect.DirectionShadow = preset->DirectionShadow;
-        fEffect.DepthHighlight = preset->DepthHighlight;
-        fEffect.DepthShadow = preset->DepthShadow;
-        fColourHighlight = preset->ColourHighlight;
-        if (preset->AsButtonOff) fAsButton = false;
+        FEffect.DirectionHighlight = preset->DirectionHighlight;
+        FEffect.DirectionShadow = preset->DirectionShadow;
+        FEffect.DepthHighlight = preset->DepthHighlight;
+        FEffect.DepthShadow = preset->DepthShadow;
+        FColourHighlight = preset->ColourHighlight;
+        if (preset->AsButtonOff) FAsButton = false;
     } else {
-        fAsButton = false; // lsCustom
+        FAsButton = false; // lsCustom
     }
     update();
 }
 
 void TMMLabel::SetEffectStyle(TMMLabelStyle value) {
-    if (value == fEffectStyle) return;
+    if (value == FEffectStyle) return;
     ApplyStyle(value, true);
 }
 
 // A hand-made change keeps the highlight colour the user may have chosen.
 void TMMLabel::SwitchToCustom() {
-    if (fEffectStyle != lsCustom)
+    if (FEffectStyle != lsCustom)
         ApplyStyle(lsCustom, false);
     else
         update();
@@ -66,70 +66,70 @@ void TMMLabel::SwitchToCustom() {
 
 void TMMLabel::SetDepthHighlight(int value) {
     value = std::clamp(value, 0, 255);
-    if (value == fEffect.DepthHighlight) return;
-    fEffect.DepthHighlight = value;
+    if (value == FEffect.DepthHighlight) return;
+    FEffect.DepthHighlight = value;
     SwitchToCustom();
 }
 
 void TMMLabel::SetDepthShadow(int value) {
     value = std::clamp(value, 0, 255);
-    if (value == fEffect.DepthShadow) return;
-    fEffect.DepthShadow = value;
+    if (value == FEffect.DepthShadow) return;
+    FEffect.DepthShadow = value;
     SwitchToCustom();
 }
 
 void TMMLabel::SetDirectionHighlight(TMMLabelDirection value) {
-    if (value == fEffect.DirectionHighlight) return;
-    fEffect.DirectionHighlight = value;
+    if (value == FEffect.DirectionHighlight) return;
+    FEffect.DirectionHighlight = value;
     SwitchToCustom();
 }
 
 void TMMLabel::SetDirectionShadow(TMMLabelDirection value) {
-    if (value == fEffect.DirectionShadow) return;
-    fEffect.DirectionShadow = value;
+    if (value == FEffect.DirectionShadow) return;
+    FEffect.DirectionShadow = value;
     SwitchToCustom();
 }
 
 void TMMLabel::SetColourHighlight(TColor value) {
-    if (value == fColourHighlight) return;
-    fColourHighlight = value;
+    if (value == FColourHighlight) return;
+    FColourHighlight = value;
     update();
 }
 
 void TMMLabel::SetColourShadow(TColor value) {
-    if (value == fColourShadow) return;
-    fColourShadow = value;
+    if (value == FColourShadow) return;
+    FColourShadow = value;
     update();
 }
 
 void TMMLabel::SetStyleHighlight(TMMLabelOption value) {
-    if (value == fEffect.StyleHighlight) return;
-    fEffect.StyleHighlight = value;
+    if (value == FEffect.StyleHighlight) return;
+    FEffect.StyleHighlight = value;
     update();
 }
 
 void TMMLabel::SetStyleShadow(TMMLabelOption value) {
-    if (value == fEffect.StyleShadow) return;
-    fEffect.StyleShadow = value;
+    if (value == FEffect.StyleShadow) return;
+    FEffect.StyleShadow = value;
     update();
 }
 
 void TMMLabel::SetAsButton(bool value) {
-    if (value == fAsButton) return;
-    fAsButton = value;
+    if (value == FAsButton) return;
+    FAsButton = value;
     if (value) {
-        if (fEffectStyle != lsRaised) ApplyStyle(lsRaised, true);
+        if (FEffectStyle != lsRaised) ApplyStyle(lsRaised, true);
     } else {
-        fButtonHeld = false;
+        FButtonHeld = false;
     }
     update();
 }
 
 void TMMLabel::SetAngle(int value) {
     value = ((value % 360) + 360) % 360;
-    if (value == fAngle) return;
-    fAngle = value;
-    fAlignment = taLeftJustify;
+    if (value == FAngle) return;
+    FAngle = value;
+    FAlignment = taLeftJustify;
     update();
 }
 
@@ -137,23 +137,23 @@ void TMMLabel::SetAngle(int value) {
 // top-left corner (a turn about the corner itself would move it off the label).
 QPointF TMMLabel::RotatedOrigin() const {
     const QFontMetrics fm(font());
-    const QRectF box(0, 0, fm.horizontalAdvance(fCaption), fm.height());
+    const QRectF box(0, 0, fm.horizontalAdvance(FCaption), fm.height());
     QTransform turn;
-    turn.rotate(-fAngle);
+    turn.rotate(-FAngle);
     const QRectF turned = turn.mapRect(box);
     return -turned.topLeft();
 }
 
 void TMMLabel::DrawText(QPainter &painter, int dx, int dy) {
-    if (fAngle == 0) {
-        const int flags = Qt::TextWordWrap | Qt::TextExpandTabs | Qt::AlignTop | MMHorzAlignment(fAlignment);
-        painter.drawText(rect().translated(dx, dy), flags, fCaption);
+    if (FAngle == 0) {
+        const int flags = Qt::TextWordWrap | Qt::TextExpandTabs | Qt::AlignTop | MMHorzAlignment(FAlignment);
+        painter.drawText(rect().translated(dx, dy), flags, FCaption);
         return;
     }
     painter.save();
     painter.translate(RotatedOrigin() + QPointF(dx, dy));
-    painter.rotate(-fAngle);
-    painter.drawText(QPointF(0, QFontMetrics(font()).ascent()), fCaption);
+    painter.rotate(-FAngle);
+    painter.drawText(QPointF(0, QFontMetrics(font()).ascent()), FCaption);
     painter.restore();
 }
 
@@ -183,32 +183,32 @@ void TMMLabel::Paint(QPainter &canvas) {
     QPainter p(&image);
     p.setFont(font());
     const QColor back = ToQColor(Color());
-    const auto layers = MMLabelLayers(fEffect, fAngle == 0 ? int(fAlignment) : 0);
+    const auto layers = MMLabelLayers(FEffect, FAngle == 0 ? int(FAlignment) : 0);
     if (!Transparent()) {
-        if (fAngle == 0) {
+        if (FAngle == 0) {
             p.fillRect(rect(), back);
-        } else if (!fCaption.isEmpty()) {
+        } else if (!FCaption.isEmpty()) {
             const QFontMetrics fm(font());
             QTransform t;
             t.translate(RotatedOrigin().x() + layers.back().dx, RotatedOrigin().y() + layers.back().dy);
-            t.rotate(-fAngle);
+            t.rotate(-FAngle);
             p.fillPath(t.map([&] {
                 QPainterPath path;
-                path.addRect(0, 0, fm.horizontalAdvance(fCaption), fm.height());
+                path.addRect(0, 0, fm.horizontalAdvance(FCaption), fm.height());
                 return path;
             }()),
                        back);
         }
     }
-    if (!fCaption.isEmpty()) {
+    if (!FCaption.isEmpty()) {
         for (const TMMLabelLayer &layer : layers) {
             if (layer.Kind == lkShadow)
-                DrawLayer(p, layer.dx, layer.dy, ToQColor(fColourShadow), nullptr);
+                DrawLayer(p, layer.dx, layer.dy, ToQColor(FColourShadow), nullptr);
             else if (layer.Kind == lkHighlight)
-                DrawLayer(p, layer.dx, layer.dy, ToQColor(fColourHighlight), nullptr);
+                DrawLayer(p, layer.dx, layer.dy, ToQColor(FColourHighlight), nullptr);
             else
                 DrawLayer(p, layer.dx, layer.dy, ToQColor(FontColor()),
-                          fBitmap.isNull() ? nullptr : &fBitmap);
+                          FBitmap.isNull() ? nullptr : &FBitmap);
         }
     }
     Bevel().PaintBevel(p, ClientRect());
@@ -217,25 +217,25 @@ void TMMLabel::Paint(QPainter &canvas) {
 }
 
 void TMMLabel::MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
-    if (button == Qt::LeftButton && fAsButton && isEnabled()) {
-        fButtonHeld = true;
+    if (button == Qt::LeftButton && FAsButton && isEnabled()) {
+        FButtonHeld = true;
         ApplyStyle(lsSunken, true);
     }
     TMMGraphicControl::MouseDown(button, shift, x, y);
 }
 
 void TMMLabel::MouseMove(Qt::KeyboardModifiers shift, int x, int y) {
-    if (fButtonHeld && fAsButton) {
+    if (FButtonHeld && FAsButton) {
         const TMMLabelStyle want = rect().contains(x, y) ? lsSunken : lsRaised;
-        if (want != fEffectStyle) ApplyStyle(want, true);
+        if (want != FEffectStyle) ApplyStyle(want, true);
     }
     TMMGraphicControl::MouseMove(shift, x, y);
 }
 
 void TMMLabel::MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, int x, int y) {
-    if (button == Qt::LeftButton && fButtonHeld) {
-        fButtonHeld = false;
-        if (fAsButton && fEffectStyle != lsRaised) ApplyStyle(lsRaised, true);
+    if (button == Qt::LeftButton && FButtonHeld) {
+        FButtonHeld = false;
+        if (FAsButton && FEffectStyle != lsRaised) ApplyStyle(lsRaised, true);
     }
     TMMGraphicControl::MouseUp(button, shift, x, y);
 }

@@ -14,43 +14,43 @@ class TMMLabel : public TMMGraphicControl {
   public:
     explicit TMMLabel(QWidget *parent = nullptr);
 
-    QString Caption() const { return fCaption; }
+    QString Caption() const { return FCaption; }
     void SetCaption(const QString &value);
-    TAlignment Alignment() const { return fAlignment; }
+    TAlignment Alignment() const { return FAlignment; }
     void SetAlignment(TAlignment value);
 
     // When set, the caption's pixels show this bitmap (tiled) instead of the font colour.
-    const QImage &Bitmap() const { return fBitmap; }
+    const QImage &Bitmap() const { return FBitmap; }
     void SetBitmap(const QImage &value);
 
     // Presets first reset ColourHighlight to white.
-    TMMLabelStyle EffectStyle() const { return fEffectStyle; }
+    TMMLabelStyle EffectStyle() const { return FEffectStyle; }
     void SetEffectStyle(TMMLabelStyle value);
 
     // Changing a depth or a direction by hand switches to lsCustom.
-    int DepthHighlight() const { return fEffect.DepthHighlight; }
+    int DepthHighlight() const { return FEffect.DepthHighlight; }
     void SetDepthHighlight(int value);
-    int DepthShadow() const { return fEffect.DepthShadow; }
+    int DepthShadow() const { return FEffect.DepthShadow; }
     void SetDepthShadow(int value);
-    TMMLabelDirection DirectionHighlight() const { return fEffect.DirectionHighlight; }
+    TMMLabelDirection DirectionHighlight() const { return FEffect.DirectionHighlight; }
     void SetDirectionHighlight(TMMLabelDirection value);
-    TMMLabelDirection DirectionShadow() const { return fEffect.DirectionShadow; }
+    TMMLabelDirection DirectionShadow() const { return FEffect.DirectionShadow; }
     void SetDirectionShadow(TMMLabelDirection value);
-    TColor ColourHighlight() const { return fColourHighlight; }
+    TColor ColourHighlight() const { return FColourHighlight; }
     void SetColourHighlight(TColor value);
-    TColor ColourShadow() const { return fColourShadow; }
+    TColor ColourShadow() const { return FColourShadow; }
     void SetColourShadow(TColor value);
-    TMMLabelOption StyleHighlight() const { return fEffect.StyleHighlight; }
+    TMMLabelOption StyleHighlight() const { return FEffect.StyleHighlight; }
     void SetStyleHighlight(TMMLabelOption value);
-    TMMLabelOption StyleShadow() const { return fEffect.StyleShadow; }
+    TMMLabelOption StyleShadow() const { return FEffect.StyleShadow; }
     void SetStyleShadow(TMMLabelOption value);
 
     // True sets lsRaised; the label then sinks while the left button holds it.
-    bool AsButton() const { return fAsButton; }
+    bool AsButton() const { return FAsButton; }
     void SetAsButton(bool value);
 
     // Degrees counter-clockwise; non-zero forces left alignment.
-    int Angle() const { return fAngle; }
+    int Angle() const { return FAngle; }
     void SetAngle(int value);
 
   protected:
@@ -66,14 +66,14 @@ class TMMLabel : public TMMGraphicControl {
     void DrawText(QPainter &painter, int dx, int dy);
     QPointF RotatedOrigin() const;
 
-    QString fCaption;
-    TAlignment fAlignment = taLeftJustify;
-    QImage fBitmap;
-    TMMLabelStyle fEffectStyle = lsRaised;
-    TMMLabelEffect fEffect;
-    TColor fColourHighlight = clWhite;
-    TColor fColourShadow = 8421504;
-    bool fAsButton = false;
-    bool fButtonHeld = false;
-    int fAngle = 0;
+    QString FCaption;
+    TAlignment FAlignment = taLeftJustify;
+    QImage FBitmap;
+    TMMLabelStyle FEffectStyle = lsRaised;
+    TMMLabelEffect FEffect;
+    TColor FColourHighlight = clWhite;
+    TColor FColourShadow = 8421504;
+    bool FAsButton = false;
+    bool FButtonHeld = false;
+    int FAngle = 0;
 };

@@ -6,7 +6,7 @@ namespace {
 TMMLoadingBracket *gOpenBracket = nullptr;
 } // namespace
 
-TMMLoadingBracket::TMMLoadingBracket() : fOuter(gOpenBracket) {
+TMMLoadingBracket::TMMLoadingBracket() : FOuter(gOpenBracket) {
     gOpenBracket = this;
 }
 
@@ -15,9 +15,9 @@ TMMLoadingBracket::~TMMLoadingBracket() {
 }
 
 void TMMLoadingBracket::Add(TMMComponent *component) {
-    if (component == nullptr || fDone) return;
+    if (component == nullptr || FDone) return;
     component->BeginLoading();
-    fComponents.push_back(component);
+    FComponents.push_back(component);
 }
 
 void TMMLoadingBracket::Join(TMMComponent *component) {
@@ -26,27 +26,27 @@ void TMMLoadingBracket::Join(TMMComponent *component) {
 
 void TMMLoadingBracket::Leave(TMMComponent *component) {
     // A component freed inside a bracket must not receive Loaded() later.
-    for (TMMLoadingBracket *b = gOpenBracket; b != nullptr; b = b->fOuter) {
-        auto &list = b->fComponents;
+    for (TMMLoadingBracket *b = gOpenBracket; b != nullptr; b = b->FOuter) {
+        auto &list = b->FComponents;
         list.erase(std::remove(list.begin(), list.end(), component), list.end());
     }
 }
 
 void TMMLoadingBracket::Done() {
-    if (fDone) return;
-    fDone = true;
-    if (fOuter != nullptr) {
-        gOpenBracket = fOuter;
-        fOuter->fComponents.insert(fOuter->fComponents.end(), fComponents.begin(), fComponents.end());
-        fComponents.clear();
+    if (FDone) return;
+    FDone = true;
+    if (FOuter != nullptr) {
+        gOpenBracket = FOuter;
+        FOuter->FComponents.insert(FOuter->FComponents.end(), FComponents.begin(), FComponents.end());
+        FComponents.clear();
         return;
     }
     // Stay the open bracket while the members load, so that one freed by
     // another's Loaded() leaves the list; take each off before calling it.
-    while (!fComponents.empty()) {
-        TMMComponent *c = fComponents.front();
-        fComponents.erase(fComponents.begin());
+    while (!FComponents.empty()) {
+        TMMComponent *c = FComponents.front();
+        FComponents.erase(FComponents.begin());
         c->Loaded();
     }
-    gOpenBracket = fOuter;
+    gOpenBracket = FOuter;
 }

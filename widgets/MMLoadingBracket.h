@@ -26,7 +26,7 @@ class TMMLoadingBracket {
     static void Leave(TMMComponent *component);
 
   private:
-    TMMLoadingBracket *fOuter = nullptr;
-    std::vector<TMMComponent *> fComponents;
-    bool fDone = false;
+    TMMLoadingBracket *FOuter = nullptr;
+    std::vector<TMMComponent *> FComponents;
+    bool FDone = false;
 };

@@ -23,7 +23,7 @@ int MMNumberEditParse(const QString &text, int fallback) {
 
 TMMNumberEdit::TMMNumberEdit(QWidget *parent) : QLineEdit(parent) {
     setText(QStringLiteral("0"));
-    setAlignment(MMHorzAlignment(fAlignment) | Qt::AlignVCenter);
+    setAlignment(MMHorzAlignment(FAlignment) | Qt::AlignVCenter);
     TMMLoadingBracket::Join(this);
 }
 
@@ -32,19 +32,19 @@ TMMNumberEdit::~TMMNumberEdit() {
 }
 
 int TMMNumberEdit::Value() const {
-    return MMNumberEditParse(text(), fMinValue);
+    return MMNumberEditParse(text(), FMinValue);
 }
 
 void TMMNumberEdit::SetValue(int value) {
-    if (fMinValue != fMaxValue)
-        value = std::clamp(value, std::min(fMinValue, fMaxValue), std::max(fMinValue, fMaxValue));
+    if (FMinValue != FMaxValue)
+        value = std::clamp(value, std::min(FMinValue, FMaxValue), std::max(FMinValue, FMaxValue));
     const QString t = QString::number(value);
     if (t != text()) setText(t);
 }
 
 void TMMNumberEdit::SetAlignment(TAlignment value) {
-    if (value == fAlignment) return;
-    fAlignment = value;
+    if (value == FAlignment) return;
+    FAlignment = value;
     setAlignment(MMHorzAlignment(value) | Qt::AlignVCenter);
 }
 
@@ -67,7 +67,7 @@ void TMMNumberEdit::keyPressEvent(QKeyEvent *event) {
 void TMMNumberEdit::focusInEvent(QFocusEvent *event) {
     QLineEdit::focusInEvent(event);
     // After the mouse press that brought the focus has placed the cursor.
-    if (fAutoSelect)
+    if (FAutoSelect)
         QTimer::singleShot(0, this, [this] {
             if (hasFocus()) selectAll();
         });

@@ -26,15 +26,15 @@ class TMMNumberEdit : public QLineEdit, public TMMComponent {
     int Value() const;
     // Clamped to MinValue..MaxValue (unless they are equal), shown as decimal text.
     void SetValue(int value);
-    int MinValue() const { return fMinValue; }
-    void SetMinValue(int value) { fMinValue = value; }
-    int MaxValue() const { return fMaxValue; }
-    void SetMaxValue(int value) { fMaxValue = value; }
+    int MinValue() const { return FMinValue; }
+    void SetMinValue(int value) { FMinValue = value; }
+    int MaxValue() const { return FMaxValue; }
+    void SetMaxValue(int value) { FMaxValue = value; }
 
-    TAlignment Alignment() const { return fAlignment; }
+    TAlignment Alignment() const { return FAlignment; }
     void SetAlignment(TAlignment value);
-    bool AutoSelect() const { return fAutoSelect; }
-    void SetAutoSelect(bool value) { fAutoSelect = value; }
+    bool AutoSelect() const { return FAutoSelect; }
+    void SetAutoSelect(bool value) { FAutoSelect = value; }
     bool ReadOnly() const { return isReadOnly(); }
     void SetReadOnly(bool value) { setReadOnly(value); }
     void SetBounds(int left, int top, int width, int height) { setGeometry(left, top, width, height); }
@@ -47,8 +47,8 @@ class TMMNumberEdit : public QLineEdit, public TMMComponent {
     void focusOutEvent(QFocusEvent *event) override;
 
   private:
-    int fMinValue = 0;
-    int fMaxValue = 1000;
-    TAlignment fAlignment = taLeftJustify;
-    bool fAutoSelect = true;
+    int FMinValue = 0;
+    int FMaxValue = 1000;
+    TAlignment FAlignment = taLeftJustify;
+    bool FAutoSelect = true;
 };

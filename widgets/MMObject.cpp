@@ -1,15 +1,15 @@
 #include "widgets/MMObject.h"
 
 void TMMObject::BeginUpdate() {
-    if (fUpdateCount++ == 0 && fOnChanging) fOnChanging(this);
+    if (FUpdateCount++ == 0 && FOnChanging) FOnChanging(this);
 }
 
 void TMMObject::EndUpdate() {
     // An unbalanced close is ignored rather than driving the counter negative.
-    if (fUpdateCount == 0) return;
-    if (--fUpdateCount == 0 && fOnChange) fOnChange(this);
+    if (FUpdateCount == 0) return;
+    if (--FUpdateCount == 0 && FOnChange) FOnChange(this);
 }
 
 void TMMObject::Changed() {
-    if (fUpdateCount == 0 && fOnChange) fOnChange(this);
+    if (FUpdateCount == 0 && FOnChange) FOnChange(this);
 }

@@ -12,22 +12,22 @@ class TMMObject : public TObject {
     TMMObject() = default;
     ~TMMObject() override = default;
     // Copies carry the values, never the owner's notifications.
-    TMMObject(const TMMObject &) : TObject(), fUpdateCount(0) {}
+    TMMObject(const TMMObject &) : TObject(), FUpdateCount(0) {}
     TMMObject &operator=(const TMMObject &) { return *this; }
 
     void BeginUpdate();
     void EndUpdate();
-    int UpdateCount() const { return fUpdateCount; }
+    int UpdateCount() const { return FUpdateCount; }
 
-    void SetOnChanging(TNotifyEvent handler) { fOnChanging = std::move(handler); }
-    void SetOnChange(TNotifyEvent handler) { fOnChange = std::move(handler); }
+    void SetOnChanging(TNotifyEvent handler) { FOnChanging = std::move(handler); }
+    void SetOnChange(TNotifyEvent handler) { FOnChange = std::move(handler); }
 
   protected:
     // Called by every setter after a change; silent inside an update bracket.
     void Changed();
 
   private:
-    int fUpdateCount = 0;
-    TNotifyEvent fOnChanging;
-    TNotifyEvent fOnChange;
+    int FUpdateCount = 0;
+    TNotifyEvent FOnChanging;
+    TNotifyEvent FOnChange;
 };

@@ -21,15 +21,15 @@ QRgb Rgb(TColor c) {
 // Records Loaded() calls in creation order.
 class LoadProbe : public TMMComponent {
   public:
-    explicit LoadProbe(std::vector<int> &log, int id) : fLog(log), fId(id) {}
+    explicit LoadProbe(std::vector<int> &log, int id) : FLog(log), FId(id) {}
     void Loaded() override {
         TMMComponent::Loaded();
-        fLog.push_back(fId);
+        FLog.push_back(FId);
     }
 
   private:
-    std::vector<int> &fLog;
-    int fId;
+    std::vector<int> &FLog;
+    int FId;
 };
 
 } // namespace
