@@ -1,17 +1,25 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything twice (normal, and with ASan + UBSan)
-# and runs every test in both builds. Provides the X display and the PulseAudio
-# server the window and capture tests need, and stops them again by PID.
+# Installs what is missing, checks the formatting, builds everything twice (normal,
+# and with ASan + UBSan) with warnings as errors and runs every test in both builds,
+# then runs the test programs that need no window under ThreadSanitizer. Provides
+# the X display and the PulseAudio server the window and capture tests need, and
+# stops them again by PID.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
 tools/bootstrap.sh
 
-cmake -S . -B build -G Ninja
+tools/check-format.sh
+
+cmake -S . -B build -G Ninja -DVELMORA_WERROR=ON
 cmake --build build
-cmake -S . -B build-asan -G Ninja -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+cmake -S . -B build-asan -G Ninja -DVELMORA_SANITIZE=ON -DVELMORA_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug -DVELMORA_WERROR=ON
 cmake --build build-asan
+# Threads meet in audio/ and platform/; their tests need no window.
+tsan_tests=(tests_audio tests_platform tests_analysis)
+cmake -S . -B build-tsan -G Ninja -DVELMORA_TSAN=ON -DVELMORA_BENCH=OFF -DVELMORA_WERROR=ON
+cmake --build build-tsan --target "${tsan_tests[@]}"
 
 pids=()
 runtime=$(mktemp -d)
@@ -43,4 +51,9 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0
 ctest --test-dir build --output-on-failure --timeout 900 || status=1
 ctest --test-dir build-asan --output-on-failure --timeout 1800 || status=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+for t in "${tsan_tests[@]}"; do
+  echo "ThreadSanitizer: $t"
+  timeout 1800 "build-tsan/tests/$t" --gtest_brief=1 || status=1
+done
 exit $status
