@@ -32,8 +32,8 @@ QList<QWidget *> ApplicationForms() {
     return live;
 }
 
-void CreateForms() {
-    MainForm = new TMainForm;
+void CreateForms(const TFormServices &services) {
+    MainForm = new TMainForm(services);
     RegisterForm(MainForm);
     MeterPanel = new TMeterPanel;
     RegisterForm(MeterPanel);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/FormServices.h"
+
 #include <QList>
 #include <QWidget>
 
@@ -12,9 +14,9 @@ extern TMainForm *MainForm;
 extern TMeterPanel *MeterPanel;
 extern TWatchFrm *WatchFrm;
 
-// Creates the three windows in their order: the console, the meter panel, the clock; the
-// last two hidden. Each is registered as it is created.
-void CreateForms();
+// Creates the three windows in their order: the console (on the given services), the meter
+// panel, the clock; the last two hidden. Each is registered as it is created.
+void CreateForms(const TFormServices &services);
 
 // The registry of the application's windows in creation order. A window destroyed
 // elsewhere simply drops out.

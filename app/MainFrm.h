@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/FormServices.h"
+#include "app/Layout.h"
 #include "app/Placeholder.h"
 #include "app/Settings.h"
 #include "audio/MMConnector.h"
@@ -25,7 +27,12 @@ class QRadioButton;
 
 // The console: one 800 x 610 tool window holding the instruments and the set-up menu.
 // Controls are public members named as on the console's drawings, so the instruments that
-// replace the placeholders slot in under the same names.
+// replace the placeholders slot in under the same names. Everything runs on the GUI thread.
+//
+// Its parts, one file each: MainFrm.cpp the class and its wiring (creation, settings applied,
+// layout placed, device list); MainFrmBuild.cpp the controls; MainFrmMenu.cpp the set-up
+// menu's handlers; MainFrmMetering.cpp the capture start and the timers; MainFrmActions.cpp
+// launching, quitting, shutting down and the end of the process.
 class TMainForm : public QWidget {
     Q_OBJECT
   public:
@@ -33,7 +40,8 @@ class TMainForm : public QWidget {
     // lower layout; after loading the defaults the layout is set both ways.
     enum class TApplyVariant { Creation, LoadDefault };
 
-    explicit TMainForm(QWidget *parent = nullptr);
+    // Reads its settings from services.SettingsDir and lists services.Driver's devices at once.
+    explicit TMainForm(const TFormServices &services, QWidget *parent = nullptr);
     ~TMainForm() override;
 
     // The eleven operator settings, the single source while the console runs.
@@ -167,13 +175,20 @@ class TMainForm : public QWidget {
     virtual void EndProcess();
 
   private:
+    void BuildControls();
     void BuildUpperSection();
     void BuildLowerSection();
     void BuildSmallSpectrum();
     void BuildMenu();
+    void BuildAudioChain();
+    void BuildTimers();
     void ConnectHandlers();
-    void PlaceLayout(bool vuOnTop);
+    void InstallModalCloseFilter();
+    // Moves the three movable panels to the layout's places and records its VUPos.
+    void PlaceLayout(TConsoleLayout layout);
+    QString SettingsPath() const;
 
+    TFormServices FServices;
     bool FShownOnce = false;
     // Declared first, so destroyed last: the wave input stops its buffers before the connector goes.
     std::unique_ptr<TMMConnector> FConnector;

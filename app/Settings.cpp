@@ -63,8 +63,12 @@ void ReadKeys(const QString &path, TSettings &s, std::size_t count) {
 
 } // namespace
 
-QString SettingsFilePath() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/VelmoraPro.ini");
+QString ProgramSettingsDir() {
+    return QCoreApplication::applicationDirPath();
+}
+
+QString SettingsFilePath(const QString &dir) {
+    return dir + QStringLiteral("/VelmoraPro.ini");
 }
 
 void ReadAllSettings(const QString &path, TSettings &s) {

@@ -20,8 +20,10 @@ struct TSettings { // the eleven persisted values, defaults of the key table
     bool LineSpa = false;
 };
 
-// applicationDirPath() + "/VelmoraPro.ini"
-QString SettingsFilePath();
+// The folder of the program's own settings file: the program's folder.
+QString ProgramSettingsDir();
+// The settings file in `dir`: dir + "/VelmoraPro.ini".
+QString SettingsFilePath(const QString &dir);
 // The eleven keys, each missing or unconvertible one taking its default.
 void ReadAllSettings(const QString &path, TSettings &s);
 // The first nine keys only (through RedLinePos); ShowGraph and LineSpa stay as they are.

@@ -2,7 +2,9 @@
 #include "app/CommandLine.h"
 #include "app/Forms.h"
 #include "app/MainFrm.h"
+#include "app/Settings.h"
 #include "audio/MMWaveIn.h"
+#include "platform/ProgramLauncher.h"
 
 #include <QCoreApplication>
 
@@ -53,7 +55,8 @@ int main(int argc, char **argv) {
     if (NeedsAnswer(options)) Answer(parser, options);
     AppendSimulatedWaveInDevices(options.SimulatedDevices);
 
-    CreateForms();
+    // The machine's own: its capture devices, the settings beside the program, real launching.
+    CreateForms({SystemWaveInDriver(), ProgramSettingsDir(), &StartProgram});
     MainForm->show();
     return app.exec();
 }

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "app/MainFrm.h"
 #include "common/PumpEventsUntil.h"
+#include "platform/ProgramLauncher.h"
+#include "platform/SimWaveIn.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMessageBox>
 #include <QString>
 #include <QTemporaryDir>
@@ -68,3 +72,45 @@ inline xcb_connection_t *ConnectX() {
     }
     return xcb_connect(nullptr, nullptr);
 }
+
+// A settings folder of the test's own, so no settings file beside the test program is read or
+// written. Empty unless the test puts a file there.
+class TTestSettings {
+  public:
+    TTestSettings() = default;
+    explicit TTestSettings(const QByteArray &contents) { Put(contents); }
+    QString Dir() const { return FDir.path(); }
+    QString File() const { return SettingsFilePath(FDir.path()); }
+    void Put(const QByteArray &contents) const {
+        QFile f(File());
+        if (f.open(QIODevice::WriteOnly)) f.write(contents);
+    }
+
+  private:
+    QTemporaryDir FDir;
+};
+
+// The console with its process end recorded instead of carried out.
+class TTestForm : public TMainForm {
+  public:
+    explicit TTestForm(const TFormServices &services) : TMainForm(services) {}
+    int Ended = 0;
+
+  protected:
+    void EndProcess() override { ++Ended; }
+};
+
+// What TSimConsole runs on; a base of it, so it is built before the console and goes after.
+struct TSimServices {
+    TSimWaveInDriver FSimDriver;
+    TTestSettings FSimSettings;
+};
+
+// The console on simulated devices (silence first) and an empty settings folder of its own,
+// starting programs for real.
+class TSimConsole : private TSimServices, public TTestForm {
+  public:
+    TSimConsole() : TTestForm({FSimDriver, FSimSettings.Dir(), &StartProgram}) {}
+    TSimWaveInDriver &SimDriver() { return FSimDriver; }
+    const TTestSettings &SettingsFolder() const { return FSimSettings; }
+};

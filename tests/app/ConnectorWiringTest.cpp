@@ -1,7 +1,10 @@
 // The console's connector: between the wave input and the end of the chain, with
 // the console's settings, and fed once capture starts.
 
+#include "AppTestSupport.h"
+
 #include "app/MainFrm.h"
+#include "audio/MMWaveIn.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -11,13 +14,8 @@
 
 namespace {
 
-class TTestForm : public TMainForm {
-  protected:
-    void EndProcess() override {}
-};
-
 TEST(ConsoleConnectorTest, SitsBehindTheWaveInputWithTheConsolesSettings) {
-    TTestForm form;
+    TSimConsole form;
     TMMConnector *c = form.MMConnector2;
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(c->Name(), "MMConnector2");
@@ -51,7 +49,8 @@ TEST(ConsoleConnectorTest, SitsBehindTheWaveInputWithTheConsolesSettings) {
 // Needs the test PulseAudio server: the settings' device 0 is ALSA's default.
 TEST(ConsoleConnectorTest, CaptureStartsTheTriggerLoopAndFillsTheConnector) {
     if (std::getenv("VELMORA_PULSE") == nullptr) GTEST_SKIP() << "no PulseAudio server (VELMORA_PULSE unset)";
-    TTestForm form;
+    const TTestSettings settings;
+    TTestForm form({SystemWaveInDriver(), settings.Dir(), &StartProgram});
     TMMConnector *c = form.MMConnector2;
     form.FormShow();
     EXPECT_TRUE(c->IsRunning());

@@ -4,7 +4,6 @@
 #include "app/Settings.h"
 
 #include <QComboBox>
-#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -12,11 +11,6 @@
 #include <optional>
 
 namespace {
-
-class TTestForm : public TMainForm {
-  protected:
-    void EndProcess() override {}
-};
 
 // No ALSA device answers while this lives (the pulse plugin is pointed nowhere), and
 // the simulated devices are listed or not as asked.
@@ -39,36 +33,12 @@ class TDeviceScene {
     std::optional<std::string> oldServer_;
 };
 
-// Puts a settings file beside the program for the life of the object.
-class TSettingsFile {
-  public:
-    explicit TSettingsFile(const QByteArray &contents) : path_(SettingsFilePath()) {
-        QFile f(path_);
-        if (f.open(QIODevice::ReadOnly)) old_ = f.readAll();
-        f.close();
-        QFile out(path_);
-        if (out.open(QIODevice::WriteOnly)) out.write(contents);
-    }
-    ~TSettingsFile() {
-        if (old_) {
-            QFile out(path_);
-            if (out.open(QIODevice::WriteOnly)) out.write(*old_);
-        } else {
-            QFile::remove(path_);
-        }
-    }
-
-  private:
-    QString path_;
-    std::optional<QByteArray> old_;
-};
-
 } // namespace
 
 TEST(MainFormCaptureTest, WaveInIsConfiguredAndTheSavedDeviceIsSelected) {
     const TDeviceScene scene(true);
-    const TSettingsFile ini("[SoundCard]\r\nInputDevNo=1\r\n");
-    TTestForm form;
+    const TTestSettings ini("[SoundCard]\r\nInputDevNo=1\r\n");
+    TTestForm form({SystemWaveInDriver(), ini.Dir(), &StartProgram});
     TMMWaveIn &w = *form.MMWaveIn1;
     EXPECT_EQ(w.BufferSize(), 8192);
     EXPECT_EQ(w.CallBackMode(), cmThread);
@@ -100,8 +70,8 @@ TEST(MainFormCaptureTest, WaveInIsConfiguredAndTheSavedDeviceIsSelected) {
 
 TEST(MainFormCaptureTest, WithoutADeviceTheErrorBoxComesAndTheWindowStays) {
     const TDeviceScene scene(false);
-    const TSettingsFile ini("[SoundCard]\r\nInputDevNo=0\r\n");
-    TTestForm form;
+    const TTestSettings ini("[SoundCard]\r\nInputDevNo=0\r\n");
+    TTestForm form({SystemWaveInDriver(), ini.Dir(), &StartProgram});
     EXPECT_EQ(form.cmbInputDevice->count(), 0);
     EXPECT_EQ(form.cmbInputDevice->currentIndex(), -1);
     const QString box = AnswerMessageBox([&] {

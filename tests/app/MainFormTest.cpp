@@ -20,15 +20,6 @@
 
 namespace {
 
-// The console with its process end recorded instead of carried out.
-class TTestForm : public TMainForm {
-  public:
-    int Ended = 0;
-
-  protected:
-    void EndProcess() override { ++Ended; }
-};
-
 QRect OnWindow(QWidget *w) {
     return QRect(w->mapTo(w->window(), QPoint(0, 0)), w->size());
 }
@@ -54,7 +45,7 @@ bool PageButtonMarked(const TMMPanel *button) {
 } // namespace
 
 TEST(MainFormLayoutTest, WindowFrame) {
-    TTestForm form;
+    TSimConsole form;
     EXPECT_EQ(form.windowTitle(), "Sound Tikkora Meter");
     EXPECT_TRUE(form.windowFlags() & Qt::Tool);
     EXPECT_EQ(form.minimumSize(), QSize(800, 610));
@@ -65,7 +56,7 @@ TEST(MainFormLayoutTest, WindowFrame) {
 }
 
 TEST(MainFormLayoutTest, SectionsAndInstrumentsSitWhereTheyBelong) {
-    TTestForm form;
+    TSimConsole form;
     EXPECT_EQ(form.PnlPhase->geometry(), QRect(4, 6, 797, 335));
     EXPECT_EQ(form.PnlVU->geometry(), QRect(4, 337, 790, 255));
     EXPECT_EQ(form.PhaseSectPnl->parentWidget(), form.MMPanel1);
@@ -92,7 +83,7 @@ TEST(MainFormLayoutTest, SectionsAndInstrumentsSitWhereTheyBelong) {
 }
 
 TEST(MainFormLayoutTest, LabelsTextsColoursAndFaces) {
-    TTestForm form;
+    TSimConsole form;
     auto *phase = form.MMPanel3->findChild<QLabel *>("LblPhase");
     ASSERT_NE(phase, nullptr);
     EXPECT_EQ(phase->text(), "PHASE");
@@ -139,7 +130,7 @@ TEST(MainFormLayoutTest, LabelsTextsColoursAndFaces) {
 }
 
 TEST(MainFormLayoutTest, MenuIsHiddenAndLaidOut) {
-    TTestForm form;
+    TSimConsole form;
     EXPECT_TRUE(form.CloseBox->isHidden());
     EXPECT_EQ(form.CloseBox->title(), "Menu");
     EXPECT_EQ(form.CloseBox->geometry(), QRect(203, 118, 358, 331));
@@ -175,7 +166,7 @@ TEST(MainFormLayoutTest, MenuIsHiddenAndLaidOut) {
 }
 
 TEST(MainFormSettingsTest, DefaultsGiveTheStartState) {
-    TTestForm form;
+    TSimConsole form;
     const TSettings defaults;
     form.Settings = defaults;
     form.ApplySettings(TMainForm::TApplyVariant::Creation);
@@ -192,7 +183,7 @@ TEST(MainFormSettingsTest, DefaultsGiveTheStartState) {
 }
 
 TEST(MainFormSettingsTest, UpperLayoutAtCreationKeepsTheSmallSpectrumOverTheGraph) {
-    TTestForm form;
+    TSimConsole form;
     form.Settings.VUPos = 1;
     form.ApplySettings(TMainForm::TApplyVariant::Creation);
     EXPECT_TRUE(form.RbUpper->isChecked());
@@ -211,7 +202,7 @@ TEST(MainFormSettingsTest, UpperLayoutAtCreationKeepsTheSmallSpectrumOverTheGrap
 }
 
 TEST(MainFormSettingsTest, UnknownLayoutValueIsKeptAtCreationAndResetByLoadDefault) {
-    TTestForm form;
+    TSimConsole form;
     form.Settings.VUPos = 2;
     form.ApplySettings(TMainForm::TApplyVariant::Creation);
     EXPECT_TRUE(form.RbLower->isChecked());
@@ -227,7 +218,7 @@ TEST(MainFormSettingsTest, UnknownLayoutValueIsKeptAtCreationAndResetByLoadDefau
 }
 
 TEST(MainFormSettingsTest, RedLineLedCaptionsAndReferenceBox) {
-    TTestForm form;
+    TSimConsole form;
     form.Settings.ShowRedLine = true;
     form.Settings.RedLinePos = -11;
     form.Settings.PeakLevel1 = 3;
@@ -244,7 +235,7 @@ TEST(MainFormSettingsTest, RedLineLedCaptionsAndReferenceBox) {
 }
 
 TEST(MainFormLayoutTest, ControlsAreLoadedAndFramedAsDrawn) {
-    TTestForm form;
+    TSimConsole form;
     for (TMMComponent *c : std::initializer_list<TMMComponent *>{form.MMPanel3, form.VuPanel, form.BdRedLine,
                                                                  form.SetupRefLvl, form.MMSpinButton5})
         EXPECT_FALSE(c->IsLoading());
@@ -266,7 +257,7 @@ TEST(MainFormLayoutTest, ControlsAreLoadedAndFramedAsDrawn) {
 }
 
 TEST(MainFormLayoutTest, RedLineIsARedLineAcrossTheGraph) {
-    TTestForm form;
+    TSimConsole form;
     form.Settings.ShowRedLine = true;
     form.ApplySettings(TMainForm::TApplyVariant::Creation);
     ASSERT_EQ(form.BdRedLine->parentWidget(), form.Trend7);
@@ -281,7 +272,7 @@ TEST(MainFormLayoutTest, RedLineIsARedLineAcrossTheGraph) {
 }
 
 TEST(MainFormMenuTest, ReferenceLevelStepsWithinTheBoxRange) {
-    TTestForm form;
+    TSimConsole form;
     form.Settings.VURefLevel = -40;
     form.ApplySettings(TMainForm::TApplyVariant::Creation);
     EXPECT_EQ(form.SetupRefLvl->Value(), -30);
@@ -301,7 +292,7 @@ TEST(MainFormMenuTest, ReferenceLevelStepsWithinTheBoxRange) {
 }
 
 TEST(MainFormMenuTest, RedLineAndMarginStepsHaveNoLimits) {
-    TTestForm form;
+    TSimConsole form;
     ASSERT_EQ(form.BdRedLine->y(), 49);
     for (int i = 0; i < 60; ++i)
         form.MMSpinButton5->ClickHalf(shUp);
@@ -324,7 +315,7 @@ TEST(MainFormMenuTest, RedLineAndMarginStepsHaveNoLimits) {
 }
 
 TEST(MainFormMenuTest, PageButtonsSwitchBetweenVuAndSpectrum) {
-    TTestForm form;
+    TSimConsole form;
     form.RbUpper->click();
     // A click on the caption counts as a click on its button.
     ClickCentre(form.SpcChgBtnLbl);
@@ -344,7 +335,7 @@ TEST(MainFormMenuTest, PageButtonsSwitchBetweenVuAndSpectrum) {
 }
 
 TEST(MainFormSettingsTest, SmallWindowAndLineSpectrumFollowTheirButtons) {
-    TTestForm form;
+    TSimConsole form;
     form.rbLevelG->click();
     EXPECT_FALSE(form.PanelGrph->isHidden());
     EXPECT_TRUE(form.PanelSpectrum->isHidden());
@@ -358,7 +349,7 @@ TEST(MainFormSettingsTest, SmallWindowAndLineSpectrumFollowTheirButtons) {
 }
 
 TEST(MainFormTest, QuitClosesTheWindowAndEndsTheProcess) {
-    TTestForm form;
+    TSimConsole form;
     form.Button2->click();
     EXPECT_EQ(form.Ended, 1);
 }
@@ -372,7 +363,7 @@ TEST(MainFormTest, ShutdownCancelledChangesNothing) {
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-    TTestForm form;
+    TSimConsole form;
     const QString text = AnswerMessageBox([&] { form.ShutDnBtn->click(); }, QMessageBox::Cancel);
     EXPECT_EQ(text, QString::fromUtf8("電源を落します。よろしいですか？"));
     EXPECT_EQ(form.Ended, 0);
@@ -398,7 +389,7 @@ TEST(MainFormTest, SiblingProgramsStartFromTheWorkingDirectory) {
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-    TTestForm form;
+    TSimConsole form;
     form.Button1->click();
     form.Button3->click();
     for (const char *name : {"DizaVare.exe.ran", "watch.exe.ran"}) {
@@ -411,16 +402,12 @@ TEST(MainFormTest, SiblingProgramsStartFromTheWorkingDirectory) {
 }
 
 TEST(MainFormTest, FailedSaveShowsThePathInTheErrorBox) {
+    TSimConsole form;
     // A directory where the settings file belongs: no write can succeed, even as root.
-    const QString path = SettingsFilePath();
-    ASSERT_FALSE(QFile::exists(path)) << "a settings file next to the test program would change the tests";
+    const QString path = form.SettingsFolder().File();
+    ASSERT_FALSE(QFile::exists(path)) << "the console's settings folder starts empty";
     ASSERT_TRUE(QDir().mkpath(path + "/blocker"));
-    struct TCleanUp {
-        QString path;
-        ~TCleanUp() { QDir(path).removeRecursively(); }
-    } cleanUp{path};
 
-    TTestForm form;
     const QString text = AnswerMessageBox([&] { form.BtnSaveSetting->click(); });
     EXPECT_EQ(text, path + QString::fromUtf8(" に書き込めません"));
     EXPECT_EQ(form.Ended, 0);
@@ -434,15 +421,15 @@ TEST(MainFormTest, LoadDefaultCopiesTheDefaultsAndAppliesTheFirstNineKeys) {
     defaults.write("[VU]\nVUPos=0\n[Peak]\nLevel1=-7\n");
     defaults.close();
 
-    TTestForm form;
+    TSimConsole form;
     form.RbUpper->click();
     form.rbLevelG->click();
     form.CbLineSpa->click();
     form.Settings.PeakLevel1 = 3;
     form.Settings.ShowRedLine = true;
-    // The copy lands in the working directory; the file read is the one beside the
-    // program, which these tests never create, so the nine keys come back as defaults.
-    ASSERT_FALSE(QFile::exists(SettingsFilePath()));
+    // The copy lands in the working directory; the file read is the one in the console's
+    // settings folder, which this test never creates, so the nine keys come back as defaults.
+    ASSERT_FALSE(QFile::exists(form.SettingsFolder().File()));
     form.Button5->click();
     EXPECT_TRUE(QFile::exists(dir.filePath("VelmoraPro.ini")));
     EXPECT_EQ(form.Settings.VUPos, 0);
@@ -460,7 +447,7 @@ TEST(MainFormTest, LoadDefaultCopiesTheDefaultsAndAppliesTheFirstNineKeys) {
 }
 
 TEST(MainFormTest, CentredOnTheScreenTheFirstTimeItIsShown) {
-    TTestForm form;
+    TSimConsole form;
     form.show();
     ASSERT_NE(form.screen(), nullptr);
     EXPECT_EQ(form.frameGeometry().center(), form.screen()->geometry().center());

@@ -74,7 +74,8 @@ class WorkingDirTest : public SettingsTest {
 } // namespace
 
 TEST(SettingsPath, BesideTheProgram) {
-    EXPECT_EQ(QCoreApplication::applicationDirPath() + "/VelmoraPro.ini", SettingsFilePath());
+    EXPECT_EQ(QCoreApplication::applicationDirPath() + "/VelmoraPro.ini",
+              SettingsFilePath(ProgramSettingsDir()));
 }
 
 TEST_F(SettingsTest, EmptyDirectoryGivesTheDefaults) {

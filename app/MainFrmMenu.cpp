@@ -1,0 +1,125 @@
+// The set-up menu's handlers and the page buttons: each changes its controls at once and the
+// matching setting; only "Save Setting" writes the settings file.
+
+#include "app/FormHelpers.h"
+#include "app/MainFrm.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QRadioButton>
+
+namespace {
+
+// A margin threshold and the caption of its lamp in the menu move together, without limits.
+void StepPeakLevel(int &level, QLabel *led, int step) {
+    level += step;
+    led->setText(QString::number(level));
+}
+
+} // namespace
+
+void TMainForm::Image1Click() {
+    CloseBox->setHidden(!CloseBox->isHidden());
+}
+
+void TMainForm::Button4Click() {
+    CloseBox->hide();
+}
+
+void TMainForm::BtnSaveSettingClick() {
+    WriteAllSettings(SettingsPath(), Settings);
+}
+
+// The defaults are copied by plain names, in the working directory; the file read back is
+// the settings file in its own folder.
+void TMainForm::Button5Click() {
+    CopyDefaultsFile();
+    ReadDefaultKeys(SettingsPath(), Settings);
+    ApplySettings(TApplyVariant::LoadDefault);
+    cmbInputDevice->setCurrentIndex(Settings.InputDevNo);
+}
+
+void TMainForm::RbLowerClick() {
+    if (RbLower->isChecked())
+        PlaceLayout(TConsoleLayout::Lower);
+    else if (RbUpper->isChecked())
+        PlaceLayout(TConsoleLayout::Upper);
+}
+
+void TMainForm::rbLevelGClick() {
+    if (rbLevelG->isChecked()) {
+        PanelGrph->show();
+        PanelSpectrum->hide();
+        Settings.ShowGraph = true;
+    } else if (rbSpa->isChecked()) {
+        PanelGrph->hide();
+        PanelSpectrum->show();
+        Settings.ShowGraph = false;
+    }
+}
+
+void TMainForm::CbLineSpaClick() {
+    Settings.LineSpa = CbLineSpa->isChecked();
+}
+
+void TMainForm::MMSpinButton1UpClick() {
+    SetupRefLvl->SetValue(SetupRefLvl->Value() + 1);
+    Settings.VURefLevel = SetupRefLvl->Value();
+}
+
+void TMainForm::MMSpinButton1DownClick() {
+    SetupRefLvl->SetValue(SetupRefLvl->Value() - 1);
+    Settings.VURefLevel = SetupRefLvl->Value();
+}
+
+void TMainForm::MMSpinButton2UpClick() {
+    StepPeakLevel(Settings.PeakLevel1, SetupLed1, +1);
+}
+
+void TMainForm::MMSpinButton2DownClick() {
+    StepPeakLevel(Settings.PeakLevel1, SetupLed1, -1);
+}
+
+void TMainForm::MMSpinButton3UpClick() {
+    StepPeakLevel(Settings.PeakLevel2, SetupLed2, +1);
+}
+
+void TMainForm::MMSpinButton3DownClick() {
+    StepPeakLevel(Settings.PeakLevel2, SetupLed2, -1);
+}
+
+void TMainForm::MMSpinButton4UpClick() {
+    StepPeakLevel(Settings.PeakLevel3, SetupLed3, +1);
+}
+
+void TMainForm::MMSpinButton4DownClick() {
+    StepPeakLevel(Settings.PeakLevel3, SetupLed3, -1);
+}
+
+// Up raises the line on the graph; it may leave the graph on either side.
+void TMainForm::MMSpinButton5UpClick() {
+    BdRedLine->move(BdRedLine->x(), BdRedLine->y() - 1);
+    Settings.RedLinePos = BdRedLine->y();
+}
+
+void TMainForm::MMSpinButton5DownClick() {
+    BdRedLine->move(BdRedLine->x(), BdRedLine->y() + 1);
+    Settings.RedLinePos = BdRedLine->y();
+}
+
+// The hidden page's instruments keep their audio; only what is shown changes.
+void TMainForm::SpcChgBtnPanelClick() {
+    SetOuterRingColor(SpcChgBtnPanel, clRed);
+    SetOuterRingColor(VuChgBtnPanel, clBlack);
+    SpecPanel->show();
+    VuPanel->hide();
+    SpecPanel->move(VuPanel->pos());
+}
+
+void TMainForm::VuChgBtnPanelClick() {
+    SetOuterRingColor(SpcChgBtnPanel, clBlack);
+    SetOuterRingColor(VuChgBtnPanel, clRed);
+    VuPanel->show();
+    SpecPanel->hide();
+}
