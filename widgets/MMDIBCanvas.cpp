@@ -38,6 +38,31 @@ std::array<QRgb, 256> MakePalette() {
     return p;
 }
 
+// Colour to nearest palette index, remembered: antialiased text and scaled
+// pictures bring the same few hundred colours over and over, and each
+// uncached look-up scans the whole palette. Direct-mapped, so it never grows.
+// Guarded by gDrawLock.
+class TPaletteCache {
+  public:
+    std::uint8_t IndexOf(QRgb rgb) {
+        const std::uint32_t key = (rgb & 0xFFFFFF) | kValid;
+        const std::uint32_t slot = (key * 2654435761u) >> (32 - kBits);
+        if (FKeys[slot] != key) {
+            FKeys[slot] = key;
+            FIndexes[slot] = TMMDIBCanvas::NearestIndex(qRed(rgb) | (qGreen(rgb) << 8) | (qBlue(rgb) << 16));
+        }
+        return FIndexes[slot];
+    }
+
+  private:
+    static constexpr int kBits = 12;
+    static constexpr std::uint32_t kValid = 0x1000000;
+    std::array<std::uint32_t, 1 << kBits> FKeys{};
+    std::array<std::uint8_t, 1 << kBits> FIndexes{};
+};
+
+TPaletteCache gPaletteCache;
+
 } // namespace
 
 const std::array<QRgb, 256> &TMMDIBCanvas::Palette() {
@@ -420,7 +445,7 @@ void TMMDIBCanvas::DrawBackGround(TColor color) {
                 const QRgb *in = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
                 uchar *out = FBackGroundCache.scanLine(y);
                 for (int x = 0; x < FWidth; ++x)
-                    out[x] = NearestIndex(FromQColor(QColor(in[x])));
+                    out[x] = gPaletteCache.IndexOf(in[x]);
             }
         }
     }
@@ -439,12 +464,15 @@ QImage TMMDIBCanvas::Image() {
 }
 
 void TMMDIBCanvas::CopyToDevice(QPainter &device, int x, int y, int w, int h) {
-    w = std::min(w, FWidth);
-    h = std::min(h, FHeight);
-    if (w <= 0 || h <= 0) return;
+    CopyToDevice(device, x, y, Rect(0, 0, w, h));
+}
+
+void TMMDIBCanvas::CopyToDevice(QPainter &device, int x, int y, const TRect &part) {
+    const TRect r = part.Intersected(Rect(0, 0, FWidth, FHeight));
+    if (r.IsEmpty()) return;
     // Palettes are realised by the true-colour display itself; the flags
     // only matter to an 8-bit device.
-    device.drawImage(QPoint(x, y), Image(), QRect(0, 0, w, h));
+    device.drawImage(QPoint(x + r.Left, y + r.Top), Image(), r.ToQRect());
 }
 
 void TMMDIBCanvas::Paint(const std::function<void(QPainter &)> &draw) {
@@ -468,8 +496,7 @@ void TMMDIBCanvas::Paint(const std::function<void(QPainter &)> &draw) {
         std::uint8_t *out = FBits.get() + std::size_t(y) * stride;
         const auto &pal = Palette();
         for (int x = 0; x < FWidth; ++x)
-            if ((pal[out[x]] & 0xFFFFFF) != (in[x] & 0xFFFFFF))
-                out[x] = NearestIndex(FromQColor(QColor(in[x])));
+            if ((pal[out[x]] & 0xFFFFFF) != (in[x] & 0xFFFFFF)) out[x] = gPaletteCache.IndexOf(in[x]);
     }
 }
 

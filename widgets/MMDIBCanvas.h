@@ -132,6 +132,9 @@ class TMMDIBCanvas {
 
     // Copies the top-left w × h pixels to (x, y) of a device.
     void CopyToDevice(QPainter &device, int x, int y, int w, int h);
+    // Copies `part` of the buffer (clipped to it) to the device, the buffer's
+    // top-left corner at (x, y).
+    void CopyToDevice(QPainter &device, int x, int y, const TRect &part);
     // Text and lines through a painter on the buffer's own memory.
     void Paint(const std::function<void(QPainter &)> &draw);
     // A QImage sharing the buffer's memory (Format_BGR888 or Format_Indexed8).

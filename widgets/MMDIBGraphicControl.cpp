@@ -1,13 +1,20 @@
 #include "widgets/MMDIBGraphicControl.h"
 
+#include "widgets/MMFrameClock.h"
+
 #include <QCoreApplication>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QThread>
 #include <QWindow>
 #include <mutex>
 
 TMMDIBGraphicControl::TMMDIBGraphicControl(QWidget *parent) : TMMGraphicControl(parent), FDIBCanvas(this) {}
+
+TMMDIBGraphicControl::~TMMDIBGraphicControl() {
+    if (TMMFrameClock *clock = TMMFrameClock::ExistingScreen()) clock->Cancel(this);
+}
 
 void TMMDIBGraphicControl::SetBackGroundDIB(const QImage &bitmap) {
     FBackGroundDIB = bitmap;
@@ -55,35 +62,44 @@ void TMMDIBGraphicControl::BackGroundChanged() {
 }
 
 bool TMMDIBGraphicControl::DrawAtOnce(const TDrawRoutine &routine) {
-    if (!isVisible() || parentWidget() == nullptr || FAtOnce != nullptr) return false;
+    return Draw(routine, nullptr);
+}
+
+bool TMMDIBGraphicControl::DrawAtOnce(const TDrawRoutine &routine, const TRect &changed) {
+    return Draw(routine, &changed);
+}
+
+bool TMMDIBGraphicControl::Draw(const TDrawRoutine &routine, const TRect *changed) {
+    if (!isVisible() || parentWidget() == nullptr || FInRoutine) return false;
     if (QThread::currentThread() != QCoreApplication::instance()->thread()) return false;
-    // Covered, or its window not on the screen (yet): nothing to draw on.
+    {
+        std::lock_guard<TMMDIBCanvas> lock(FDIBCanvas);
+        FInRoutine = true;
+        const auto done = qScopeGuard([this] { FInRoutine = false; });
+        routine(FDIBCanvas);
+    }
+    // Off the screen: the expose that brings it back paints the canvas as it is then.
     const QWindow *handle = window()->windowHandle();
-    if (handle == nullptr || !handle->isExposed() || visibleRegion().isEmpty()) return false;
-    std::lock_guard<TMMDIBCanvas> lock(FDIBCanvas);
-    FAtOnce = &routine;
-    repaint();
-    const bool ran = FAtOnce == nullptr;
-    FAtOnce = nullptr;
-    return ran;
+    if (handle == nullptr || !handle->isExposed()) return true;
+    const TRect whole = Rect(0, 0, FDIBCanvas.Width(), FDIBCanvas.Height());
+    const TRect part = changed != nullptr ? changed->Intersected(whole) : whole;
+    const TRect inner = InnerRect();
+    TMMFrameClock::Screen().Schedule(this,
+                                     part.Translated(inner.Left, inner.Top).Intersected(inner).ToQRect());
+    return true;
 }
 
 void TMMDIBGraphicControl::paintEvent(QPaintEvent *event) {
-    if (FAtOnce == nullptr) {
-        TMMGraphicControl::paintEvent(event);
-        return;
-    }
-    QPainter painter(this);
-    // A paint that was pending anyway is served in the same pass: keep the
-    // frame; the routine covers the inner rectangle.
-    if (!InnerRect().ToQRect().contains(event->rect())) PaintBevel(painter);
-    const TDrawRoutine *routine = FAtOnce;
-    FAtOnce = nullptr; // marks the routine as run
-    (*routine)(painter);
+    FExposed = event->rect();
+    const auto done = qScopeGuard([this] { FExposed = QRect(); });
+    TMMGraphicControl::paintEvent(event);
 }
 
 void TMMDIBGraphicControl::Paint(QPainter &canvas) {
-    const TRect inner = PaintBevel(canvas);
+    const TRect inner = InnerRect();
+    const TRect exposed = FExposed.isNull() ? ClientRect() : TRect::FromQRect(FExposed);
+    if (exposed.Intersected(inner) != exposed) PaintBevel(canvas);
     std::lock_guard<TMMDIBCanvas> lock(FDIBCanvas);
-    FDIBCanvas.CopyToDevice(canvas, inner.Left, inner.Top, inner.Width(), inner.Height());
+    FDIBCanvas.CopyToDevice(canvas, inner.Left, inner.Top,
+                            exposed.Intersected(inner).Translated(-inner.Left, -inner.Top));
 }

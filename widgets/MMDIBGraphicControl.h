@@ -8,16 +8,29 @@
 
 // A graphic control that draws through an off-screen work canvas.
 //
-// Meters draw "at once": DrawAtOnce() runs a routine that draws into the
-// canvas and paints onto the control within one synchronous repaint, so the
-// picture is on the screen when it returns; nothing happens while the
-// control is hidden, has no parent or is covered. Main thread only.
+// Meters draw "at once": DrawAtOnce() runs a routine that draws into the work
+// canvas, so the new picture is in the canvas when the call returns, and
+// schedules the changed rectangle with the process-wide frame clock, which
+// puts it on the screen with the next display frame (at most once per frame,
+// never later than one frame after the drawing). Paints copy only the exposed
+// part of the canvas.
+//
+// Rules of DrawAtOnce: nothing is drawn while the control is hidden (or its
+// window is), has no parent, or outside the main thread, nor from within a
+// routine of its own. A control whose window is not on the screen (covered,
+// minimised) still draws into its canvas but presents nothing: the window
+// shows the latest picture when it is exposed again.
+//
+// Thread contract: main thread only, every method; the canvas lock is held
+// while a routine runs and while the canvas is copied to the screen.
 class TMMDIBGraphicControl : public TMMGraphicControl {
     Q_OBJECT
   public:
-    using TDrawRoutine = std::function<void(QPainter &canvas)>;
+    // Draws into the work canvas, opening its own drawing bracket.
+    using TDrawRoutine = std::function<void(TMMDIBCanvas &canvas)>;
 
     explicit TMMDIBGraphicControl(QWidget *parent = nullptr);
+    ~TMMDIBGraphicControl() override;
 
     TMMDIBCanvas &DIBCanvas() { return FDIBCanvas; }
 
@@ -36,23 +49,28 @@ class TMMDIBGraphicControl : public TMMGraphicControl {
     int BitsPerPixel() const { return FDIBCanvas.BitsPerPixel(); }
     void SetBitsPerPixel(int bits);
 
-    // Runs `routine` on the control at once (see above); false when skipped.
+    // Runs `routine` at once (see above); false when skipped. The whole canvas
+    // counts as changed, or only `changed` (canvas coordinates) when given.
     bool DrawAtOnce(const TDrawRoutine &routine);
+    bool DrawAtOnce(const TDrawRoutine &routine, const TRect &changed);
 
   protected:
     // After the depth changed: rebuild what depends on it (default: repaint).
     virtual void BitsPerPixelChanged();
     // After the background bitmap changed (default: repaint).
     virtual void BackGroundChanged();
-    // Bevel, then the work canvas at the inner rectangle.
+    // Bevel, then the work canvas at the inner rectangle; within a paint
+    // event only what the event exposes.
     void Paint(QPainter &canvas) override;
     void paintEvent(QPaintEvent *event) override;
 
   private:
     void UpdateCanvasBackGround();
+    bool Draw(const TDrawRoutine &routine, const TRect *changed);
 
     TMMDIBCanvas FDIBCanvas;
     QImage FBackGroundDIB;
     bool FUseBackGroundDIB = false;
-    const TDrawRoutine *FAtOnce = nullptr;
+    bool FInRoutine = false;
+    QRect FExposed; // the paint event's rectangle while one is served
 };

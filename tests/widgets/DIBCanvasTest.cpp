@@ -1,10 +1,12 @@
 #include "widgets/MMDIBCanvas.h"
 
+#include <QImage>
 #include <QPainter>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -326,6 +328,29 @@ TEST_P(DIBCanvasTest, PainterDrawsIntoTheBuffer) {
                                       "......\n");
 }
 
+TEST_P(DIBCanvasTest, PartCopiedToTheDeviceLandsInItsOwnPlace) {
+    Make(8, 6);
+    {
+        Drawing d(canvas);
+        canvas.SetColor(clRed);
+        canvas.FillRect(Rect(2, 1, 5, 4));
+    }
+    QImage device(20, 20, QImage::Format_RGB32);
+    device.fill(Qt::white);
+    {
+        QPainter p(&device);
+        // Reaches past the buffer's right edge: clipped to it.
+        canvas.CopyToDevice(p, 10, 10, Rect(3, 2, 12, 5));
+    }
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 20; ++x) {
+            const bool copied = x >= 13 && x < 18 && y >= 12 && y < 15;
+            const bool red = x >= 13 && x < 15 && y >= 12 && y < 14;
+            const QRgb want = !copied ? qRgb(255, 255, 255) : red ? qRgb(255, 0, 0) : qRgb(0, 0, 0);
+            ASSERT_EQ(device.pixel(x, y), want) << "at " << x << "," << y;
+        }
+}
+
 INSTANTIATE_TEST_SUITE_P(Depths, DIBCanvasTest, ::testing::Values(24, 8),
                          [](const auto &info) { return std::to_string(info.param) + "bit"; });
 
@@ -354,4 +379,49 @@ TEST(DIBCanvas, TwentyFourBitPixelsAreBlueGreenRed) {
     EXPECT_EQ(p[0], 0x12);
     EXPECT_EQ(p[1], 0x34);
     EXPECT_EQ(p[2], 0x56);
+}
+
+// Text through a painter on an 8-bit buffer: every pixel the painter changed
+// holds the palette's nearest index of the painted colour, the others keep
+// their index, also when the colours come again from the look-up cache.
+TEST(DIBCanvas, EightBitPainterStoresTheNearestIndexOfEveryPaintedColour) {
+    TMMDIBCanvas c;
+    c.SetBitsPerPixel(8);
+    c.Resize(120, 40);
+    c.BeginDrawing();
+    c.SetColor(clCream);
+    c.Clear();
+    c.EndDrawing();
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(13);
+    const QColor inks[] = {QColor(20, 40, 160), QColor(200, 90, 30), QColor(20, 40, 160)};
+    for (const QColor &ink : inks) {
+        const auto draw = [&](QPainter &p) {
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setFont(font);
+            p.setPen(ink);
+            p.drawText(2, 16, QStringLiteral("-20 -10 -7 -5 0 +3 VU"));
+            p.drawLine(0, 39, 119, 20);
+        };
+        const std::vector<std::uint8_t> before(c.Bits(), c.Bits() + c.Stride() * c.Height());
+        QImage painted = c.Image().convertToFormat(QImage::Format_RGB32);
+        {
+            QPainter p(&painted);
+            draw(p);
+        }
+        c.Paint(draw);
+        int changed = 0;
+        for (int y = 0; y < c.Height(); ++y)
+            for (int x = 0; x < c.Width(); ++x) {
+                const QRgb rgb = painted.pixel(x, y) & 0xFFFFFF;
+                const std::uint8_t old = before[std::size_t(y) * c.Stride() + x];
+                const std::uint8_t want =
+                    (c.Palette()[old] & 0xFFFFFF) == rgb
+                        ? old
+                        : TMMDIBCanvas::NearestIndex(qRed(rgb) | (qGreen(rgb) << 8) | (qBlue(rgb) << 16));
+                changed += want != old;
+                ASSERT_EQ(c.Bits()[std::size_t(y) * c.Stride() + x], want) << "at " << x << "," << y;
+            }
+        EXPECT_GT(changed, 50) << "nothing drawn";
+    }
 }

@@ -1,0 +1,93 @@
+#include "widgets/MMFrameClock.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+
+namespace {
+
+using namespace std::chrono;
+
+constexpr nanoseconds kFrame{1'000'000'000 / TMMFrameClock::kFramesPerSecond};
+
+// The application's clock; it goes with the application object.
+QPointer<TMMFrameClock> gScreen;
+
+} // namespace
+
+TMMFrameClock::TMMFrameClock(QObject *parent) : QObject(parent), FEpoch(steady_clock::now()) {
+    FTimer.setSingleShot(true);
+    FTimer.setTimerType(Qt::PreciseTimer);
+    connect(&FTimer, &QTimer::timeout, this, [this] {
+        FLastSlot = std::max(FLastSlot, FTargetSlot);
+        Tick();
+    });
+}
+
+TMMFrameClock::~TMMFrameClock() = default;
+
+TMMFrameClock &TMMFrameClock::Screen() {
+    if (gScreen.isNull()) gScreen = new TMMFrameClock(QCoreApplication::instance());
+    return *gScreen;
+}
+
+TMMFrameClock *TMMFrameClock::ExistingScreen() {
+    return gScreen.data();
+}
+
+std::int64_t TMMFrameClock::SlotNow() const {
+    return (steady_clock::now() - FEpoch) / kFrame;
+}
+
+void TMMFrameClock::Arm() {
+    if (FManualTicks || FTimer.isActive() || FPending.empty()) return;
+    // The next frame boundary that follows the last tick's frame.
+    FTargetSlot = std::max(SlotNow() + 1, FLastSlot + 1);
+    const nanoseconds wait = FEpoch + FTargetSlot * kFrame - steady_clock::now();
+    const auto ms = std::max<std::int64_t>(0, duration_cast<milliseconds>(wait + microseconds(500)).count());
+    FTimer.start(static_cast<int>(ms));
+}
+
+void TMMFrameClock::Schedule(QWidget *widget, const QRect &rect) {
+    if (widget == nullptr || rect.isEmpty()) return;
+    auto it =
+        std::find_if(FPending.begin(), FPending.end(), [&](const TEntry &e) { return e.Key == widget; });
+    if (it == FPending.end())
+        FPending.push_back(TEntry{widget, widget, rect});
+    else if (it->Widget.isNull()) // a freed widget's address, reused
+        *it = TEntry{widget, widget, rect};
+    else
+        it->Rect |= rect;
+    Arm();
+}
+
+void TMMFrameClock::Cancel(QWidget *widget) {
+    std::erase_if(FPending, [&](const TEntry &e) { return e.Key == widget; });
+    if (FPending.empty()) FTimer.stop();
+}
+
+QRect TMMFrameClock::Pending(const QWidget *widget) const {
+    for (const TEntry &e : FPending)
+        if (e.Key == widget && !e.Widget.isNull()) return e.Rect;
+    return QRect();
+}
+
+void TMMFrameClock::Tick() {
+    FTimer.stop();
+    FLastSlot = std::max(FLastSlot, SlotNow());
+    // Updates may schedule again (a paint that draws): those go to the next frame.
+    std::vector<TEntry> due;
+    due.swap(FPending);
+    for (const TEntry &e : due)
+        if (QWidget *widget = e.Widget.data()) widget->update(e.Rect);
+    Arm();
+}
+
+void TMMFrameClock::SetManualTicks(bool value) {
+    if (value == FManualTicks) return;
+    FManualTicks = value;
+    if (value)
+        FTimer.stop();
+    else
+        Arm();
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <QTimer>
+#include <QWidget>
+
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+// Puts what controls drew off-screen on the screen, at the pace of the display.
+//
+// A control that changed part of its picture schedules that rectangle; on the
+// next display frame (60 Hz) the clock asks each scheduled widget to update
+// the union of its rectangles, once. So a widget is presented at most once per
+// frame, however often it draws, and never later than one frame after it drew.
+// The timer runs only while something is scheduled.
+//
+// Frames are slots of one sixtieth of a second on a steady clock; a tick
+// always lands in a later slot than the one before, so early or late timer
+// wake-ups never present a widget twice within one frame.
+//
+// Thread contract: main thread only (the thread of the QCoreApplication),
+// every method.
+class TMMFrameClock : public QObject {
+    Q_OBJECT
+  public:
+    static constexpr int kFramesPerSecond = 60;
+
+    explicit TMMFrameClock(QObject *parent = nullptr);
+    ~TMMFrameClock() override;
+
+    // The process-wide clock every control presents through, created with (and
+    // owned by) the application object.
+    static TMMFrameClock &Screen();
+    // The process-wide clock if it exists: for destructors, which must not create one.
+    static TMMFrameClock *ExistingScreen();
+
+    // Marks `rect` (widget coordinates) of `widget` for the next frame. Empty
+    // rectangles are ignored.
+    void Schedule(QWidget *widget, const QRect &rect);
+    // Forgets what `widget` had scheduled; a widget calls it when destroyed.
+    void Cancel(QWidget *widget);
+    // What `widget` has scheduled for the next frame (empty when nothing).
+    QRect Pending(const QWidget *widget) const;
+    bool HasPending() const { return !FPending.empty(); }
+    // True while the frame timer is armed.
+    bool IsRunning() const { return FTimer.isActive(); }
+
+    // One frame: every scheduled widget gets update(union of its rectangles).
+    // The timer calls it; tests may call it themselves.
+    void Tick();
+    // Tests drive the frames by hand: no timer runs while this is set.
+    void SetManualTicks(bool value);
+    bool ManualTicks() const { return FManualTicks; }
+
+  private:
+    struct TEntry {
+        QWidget *Key;
+        QPointer<QWidget> Widget; // a widget freed without Cancel is skipped
+        QRect Rect;
+    };
+
+    std::int64_t SlotNow() const;
+    void Arm();
+
+    std::vector<TEntry> FPending;
+    QTimer FTimer;
+    bool FManualTicks = false;
+    std::chrono::steady_clock::time_point FEpoch;
+    std::int64_t FLastSlot = -1;  // the frame slot of the last tick
+    std::int64_t FTargetSlot = 0; // the slot the armed timer aims at
+};
