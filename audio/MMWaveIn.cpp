@@ -5,18 +5,21 @@
 #include "platform/SimWaveIn.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEvent>
 #include <QObject>
+#include <QThread>
 
 #include <chrono>
-#include <thread>
 
 namespace {
 
 constexpr unsigned MM_DEFERRED_STOP = 0x8002;
 constexpr unsigned MM_THREAD_FAILED = 0x8003; // our own: the worker's loop failed
 constexpr const char *kLfCr = "\n\r";
+// How long Open and Close wait for the driver's confirmation.
+constexpr std::chrono::milliseconds kConfirmWait{1000};
+// How long a completing stop waits for the driver to hand back every buffer.
+constexpr std::chrono::milliseconds kDrainWait{1000};
 } // namespace
 
 std::string WaveInMessage(int id) {
@@ -54,33 +57,33 @@ std::atomic<bool> AppendSimulated{false};
 class TSystemWaveInDriver : public TStreamWaveInDriver {
   public:
     unsigned GetNumDevs() override {
-        realCount_ = static_cast<int>(alsa_.GetNumDevs());
-        return static_cast<unsigned>(realCount_) + (AppendSimulated ? sim_.GetNumDevs() : 0u);
+        FRealCount = static_cast<int>(FAlsa.GetNumDevs());
+        return static_cast<unsigned>(FRealCount) + (AppendSimulated ? FSim.GetNumDevs() : 0u);
     }
     MMRESULT GetDevCaps(int id, WAVEINCAPS *caps, unsigned size) override {
-        return IsSim(id) ? sim_.GetDevCaps(id - realCount_, caps, size) : alsa_.GetDevCaps(id, caps, size);
+        return IsSim(id) ? FSim.GetDevCaps(id - FRealCount, caps, size) : FAlsa.GetDevCaps(id, caps, size);
     }
     MMRESULT QueryFormat(int id, const TWaveFormatEx &format) override {
-        return IsSim(id) ? sim_.QueryFormat(id - realCount_, format) : alsa_.QueryFormat(id, format);
+        return IsSim(id) ? FSim.QueryFormat(id - FRealCount, format) : FAlsa.QueryFormat(id, format);
     }
     std::unique_ptr<TCaptureSource> MakeSource(int id, const TWaveFormatEx &format,
                                                MMRESULT *result) override {
-        return IsSim(id) ? sim_.MakeSource(id - realCount_, format, result)
-                         : alsa_.MakeSource(id, format, result);
+        return IsSim(id) ? FSim.MakeSource(id - FRealCount, format, result)
+                         : FAlsa.MakeSource(id, format, result);
     }
     bool DriverErrorText(MMRESULT code, char *text, unsigned size) override {
-        return alsa_.DriverErrorText(code, text, size);
+        return FAlsa.DriverErrorText(code, text, size);
     }
 
   private:
     // Ids are those of the latest enumeration, as the wave inputs' device counts are.
     bool IsSim(int id) {
-        if (realCount_ < 0) GetNumDevs();
-        return AppendSimulated && id >= realCount_;
+        if (FRealCount < 0) GetNumDevs();
+        return AppendSimulated && id >= FRealCount;
     }
-    TAlsaWaveInDriver alsa_;
-    TSimWaveInDriver sim_;
-    int realCount_ = -1; // main thread
+    TAlsaWaveInDriver FAlsa;
+    TSimWaveInDriver FSim;
+    int FRealCount = -1; // main thread
 };
 
 } // namespace
@@ -114,32 +117,36 @@ class TWaveInEvent : public QEvent {
 // Lives on the main thread; driver messages in window mode and the deferred stop arrive here.
 class TWaveInWindow : public QObject {
   public:
-    explicit TWaveInWindow(TMMCustomWaveIn *owner) : owner_(owner) {}
+    explicit TWaveInWindow(TMMCustomWaveIn *owner) : FOwner(owner) {}
+    // Any thread.
     void Post(unsigned message, HWAVEIN handle, PWaveHdr hdr, std::exception_ptr error = nullptr) {
         QCoreApplication::postEvent(this, new TWaveInEvent(message, handle, hdr, std::move(error)));
     }
-    std::function<void(std::exception_ptr)> OnThreadFailed;
+    // This object's thread: runs the messages posted here so far, and nothing else of the loop.
+    void RunPosted() { QCoreApplication::sendPostedEvents(this, WaveInEventType); }
+    bool OnCallingThread() const { return thread() == QThread::currentThread(); }
+    std::function<void(HWAVEIN, std::exception_ptr)> OnThreadFailed;
 
   protected:
     bool event(QEvent *e) override {
         if (e->type() != WaveInEventType) return QObject::event(e);
         auto *w = static_cast<TWaveInEvent *>(e);
         if (w->Message == MM_THREAD_FAILED) {
-            if (OnThreadFailed) OnThreadFailed(w->Error);
+            if (OnThreadFailed) OnThreadFailed(w->Handle, w->Error);
             return true;
         }
         try {
-            owner_->WindowMessage(w->Message, w->Handle, w->Hdr);
+            FOwner->WindowMessage(w->Message, w->Handle, w->Hdr);
         } catch (...) {
             // As the driver callback does: close the device and tell the operator.
-            owner_->Close();
+            FOwner->Close();
             HandleApplicationException(std::current_exception());
         }
         return true;
     }
 
   private:
-    TMMCustomWaveIn *owner_;
+    TMMCustomWaveIn *FOwner;
 };
 
 // --- Construction -----------------------------------------------------------
@@ -150,22 +157,17 @@ TMMCustomWaveIn::TMMCustomWaveIn(TWaveInDriver &Driver) : FDriver(Driver) {
     ApplyDeviceID(0);
     if (!IsDesigning()) {
         FWindow = std::make_unique<TWaveInWindow>(this);
-        FWindow->OnThreadFailed = [this](std::exception_ptr e) { ThreadFailed(std::move(e)); };
+        FWindow->OnThreadFailed = [this](HWAVEIN h, std::exception_ptr e) { ThreadFailed(h, std::move(e)); };
     }
 }
 
 TMMCustomWaveIn::~TMMCustomWaveIn() {
     Destroying();
     if (FHandle.load() != nullptr) Close();
-    // A stop deferred behind a delivery still running: let the worker finish with this object first.
-    for (int i = 0; i < 500 && FStopPending && FProcessing > 0; ++i)
-        Delay(10, false);
-    if (FHandle.load() != nullptr) {
-        FStopPending = false;
-        FProcessing = 0;
-        Close();
-    }
-    if (FThread != nullptr && !FThreadFailed) StopThread();
+    FinishRequestedClose();
+    // A close that failed once gets a second try.
+    if (FHandle.load() != nullptr) Close();
+    StopThread();
     FWindow.reset();
     ReleaseAll();
     FAllocator.FreeAll();
@@ -202,28 +204,19 @@ void TMMCustomWaveIn::Guard() {
     if (IsOpen()) Error(WaveInMessage(MSG_DEVICE_OPEN));
 }
 
-bool TMMCustomWaveIn::PumpsMessages() const {
-    return FCallBackMode == cmWindow && IsMainThread();
-}
-
-void TMMCustomWaveIn::Delay(int Ms, bool Pump) {
-    if (Ms <= 0) return;
-    if (!Pump) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(Ms));
-        return;
-    }
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < Ms) {
-        if (QCoreApplication::closingDown()) return;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, static_cast<int>(Ms - timer.elapsed()));
-        if (timer.elapsed() < Ms) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-}
-
 int TMMCustomWaveIn::QueuedBuffers() const {
     std::lock_guard lock(FLock);
     return FQueued;
+}
+
+bool TMMCustomWaveIn::StopBegun() const {
+    std::lock_guard lock(FLock);
+    return FStage != TStopStage::Idle && FStage != TStopStage::Running;
+}
+
+bool TMMCustomWaveIn::Closing() const {
+    std::lock_guard lock(FLock);
+    return FClosing;
 }
 
 // --- Properties ---------------------------------------------------------------
@@ -363,7 +356,10 @@ void TMMCustomWaveIn::RecomputeMaxBytes() {
 
 void TMMCustomWaveIn::SetPriority(TThreadPriority Value) {
     FPriority = Value;
-    if (FThread != nullptr && !FThreadFailed) FThread->SetPriority(Value);
+    if (FThread == nullptr) return;
+    // A failed worker frees itself as it leaves, which it cannot do while this lock is held.
+    std::lock_guard lock(FLock);
+    if (!FWorkerFailed) FThread->SetPriority(Value);
 }
 
 // --- Format check and position ------------------------------------------------
@@ -383,13 +379,17 @@ bool TMMCustomWaveIn::CanRecordFormat() {
 
 std::uint32_t TMMCustomWaveIn::Position() {
     const HWAVEIN handle = FHandle.load();
-    if (!IsOpen() || FClosing || handle == nullptr) return 0;
+    if (!IsOpen() || Closing() || handle == nullptr) return 0;
+    return ReadPosition(handle);
+}
+
+std::uint32_t TMMCustomWaveIn::ReadPosition(HWAVEIN Handle) {
     MMTIME time;
     time.wType = TIME_SAMPLES;
-    if (FDriver.GetPosition(handle, &time, sizeof time) == MMSYSERR_NOERROR && time.wType == TIME_SAMPLES)
+    if (FDriver.GetPosition(Handle, &time, sizeof time) == MMSYSERR_NOERROR && time.wType == TIME_SAMPLES)
         return time.value;
     time.wType = TIME_BYTES;
-    Throw(FDriver.GetPosition(handle, &time, sizeof time), "WaveInGetPosition:");
+    Throw(FDriver.GetPosition(Handle, &time, sizeof time), "WaveInGetPosition:");
     const TWaveFormatEx *format = PWaveFormat();
     return format != nullptr
                ? static_cast<std::uint32_t>(BytesToSamples(*format, static_cast<std::int32_t>(time.value)))
@@ -402,14 +402,14 @@ void TMMCustomWaveIn::DriverCallback(HWAVEIN Handle, unsigned Message, void *Ins
     auto *self = static_cast<TMMCustomWaveIn *>(Instance);
     switch (Message) {
     case MM_WIM_OPEN:
-        self->FOpenConfirmed = true;
-        self->FState = wsOpen;
+        self->Confirm(true);
         break;
     case MM_WIM_CLOSE:
-        self->FState = wsClosed;
+        self->Confirm(false);
         break;
     case MM_WIM_DATA:
-        if (self->FCallBackMode == cmThread && !self->FThreadFailed)
+        // What lands in a failed worker's queue is never read; nothing waits for it.
+        if (self->FCallBackMode == cmThread)
             self->PostToThread({Message, Handle, Hdr});
         else if (self->FWindow)
             self->FWindow->Post(Message, Handle, Hdr);
@@ -423,17 +423,17 @@ void TMMCustomWaveIn::WindowMessage(unsigned Message, HWAVEIN Handle, PWaveHdr H
     if (Handle != FHandle.load()) return;
     switch (Message) {
     case MM_WIM_OPEN:
-        FState = wsOpen;
+        Confirm(true);
         break;
     case MM_WIM_CLOSE:
-        FState = wsClosed;
+        Confirm(false);
         break;
     case MM_WIM_DATA:
         // Buffers that come back after the worker failed have no receiver left.
         if (FCallBackMode != cmThread) ProcessReturnedBuffer(Hdr);
         break;
     case MM_DEFERRED_STOP:
-        Stop();
+        CompleteDeferredStop();
         break;
     default:
         break;
@@ -454,16 +454,18 @@ template <typename F> void TMMCustomWaveIn::Guarded(F &&Step, unsigned FailState
     }
 }
 
+void TMMCustomWaveIn::Confirm(bool Open) {
+    std::lock_guard lock(FLock);
+    FDriverOpen = Open;
+    FIdle.notify_all();
+}
+
 void TMMCustomWaveIn::Open() {
     if (FNumDevs == 0) Error(WaveInMessage(MSG_NO_DEVICE));
     if (FDeviceID == -2) Error(WaveInMessage(MSG_INVALID_DEVICE_ID));
     if (PWaveFormat() == nullptr) Error(WaveInMessage(MSG_INVALID_FORMAT));
     if (IsOpen()) Close();
-    if (IsOpen() || FClosing) return;
-    FClosing = false;
-    FResetting = false;
-    FStopping = false;
-    FStopPosted = false;
+    if (IsOpen() || Closing()) return;
 
     // Errors below fire OnError once, here, so they are raised without it.
     Guarded(
@@ -473,29 +475,30 @@ void TMMCustomWaveIn::Open() {
                                      WaveInMessage(MSG_CANT_RECORD_FORMAT));
             if (!FWindow) {
                 FWindow = std::make_unique<TWaveInWindow>(this);
-                FWindow->OnThreadFailed = [this](std::exception_ptr e) { ThreadFailed(std::move(e)); };
+                FWindow->OnThreadFailed = [this](HWAVEIN h, std::exception_ptr e) {
+                    ThreadFailed(h, std::move(e));
+                };
             }
             FHandle = nullptr;
-            FCloseRequested = false;
-            FOpenConfirmed = false;
+            {
+                std::lock_guard lock(FLock);
+                FDriverOpen = false;
+            }
             if (FCallBackMode == cmThread) StartThread();
             HWAVEIN handle = nullptr;
             Throw(FDriver.Open(&handle, FDeviceID, PWaveFormat(), DriverCallback, this, CALLBACK_FUNCTION),
                   "WaveInOpen:");
             FHandle = handle;
 
-            // The chain learns of the open with this component still closed.
-            const unsigned previous = FState.exchange(wsClosed);
+            // The chain learns of the open with this component still closed: it turns open
+            // only with the driver's confirmation.
             TMMCustomSoundComponent::Opened();
-            FState = previous;
-            // The confirmation may have come in meanwhile, from the driver's thread.
-            if (FOpenConfirmed) FState = wsOpen;
-
-            const bool pump = PumpsMessages();
-            for (int i = 0; i < 100 && !IsOpen(); ++i)
-                Delay(10, pump);
-            if (!IsOpen())
-                throw EMMWaveInError("WaveInOpen:" + std::string(kLfCr) + WaveInMessage(MSG_CANT_OPEN));
+            {
+                std::unique_lock lock(FLock);
+                if (!FIdle.wait_for(lock, kConfirmWait, [this] { return FDriverOpen; }))
+                    throw EMMWaveInError("WaveInOpen:" + std::string(kLfCr) + WaveInMessage(MSG_CANT_OPEN));
+            }
+            FState = wsOpen;
 
             const int size = BufferSize();
             for (int i = 0; i < FNumBuffers; ++i) {
@@ -519,8 +522,8 @@ void TMMCustomWaveIn::UnprepareAll() {
     for (int i = 0; i < FNumBuffers; ++i) {
         PWaveHdr hdr = Header(i);
         if (hdr == nullptr || (hdr->dwFlags & WHDR_PREPARED) == 0) continue;
-        for (int n = 0; n < 65000 && (hdr->dwFlags & WHDR_DONE) == 0; ++n) {
-        }
+        // The reset before has handed every header back; one the driver still holds (it has
+        // given up its stream) is taken back all the same.
         if ((hdr->dwFlags & WHDR_DONE) == 0) hdr->dwFlags = WHDR_DONE;
         Throw(FDriver.UnprepareHeader(FHandle, hdr, sizeof(WAVEHDR)), "WaveInUnprepareHeader:");
     }
@@ -533,10 +536,15 @@ void TMMCustomWaveIn::ReleaseAll() {
 
 void TMMCustomWaveIn::Close() {
     if (!IsOpen() && FHandle.load() == nullptr) return;
-    if (FClosing && !FCloseRequested) return;
+    {
+        std::lock_guard lock(FLock);
+        // A close already under way is left to itself; one waiting for a deferred stop runs now.
+        if (FClosing && !FCloseRequested) return;
+        FClosing = true;
+        FCloseRequested = false;
+    }
     bool confirmed = true;
     try {
-        FClosing = true;
         if ((FState & (wsStarted | wsPaused)) != 0) {
             // A device that cannot even stop (it has gone) must still be let go of: the
             // failure has been reported, the close goes on.
@@ -545,21 +553,26 @@ void TMMCustomWaveIn::Close() {
             } catch (...) {
             }
         }
-        if (FStopPending) {
-            FCloseRequested = true;
-            return;
+        {
+            std::unique_lock lock(FLock);
+            // A stop deferred, or failed midway, may still have a delivery to wait for; the
+            // close then runs when that stop completes.
+            if (FStage != TStopStage::Idle && FStage != TStopStage::Running && !SettleDeliveries(lock)) {
+                FCloseRequested = true;
+                return;
+            }
         }
-        FCloseRequested = false;
         const HWAVEIN handle = FHandle.load();
         if (handle != nullptr) {
             FDriver.Stop(handle);
             FDriver.Reset(handle);
             UnprepareAll();
             Throw(FDriver.Close(handle), "WaveInClose:");
-            const bool pump = PumpsMessages();
-            for (int i = 0; i < 100 && FState != wsClosed; ++i)
-                Delay(10, pump);
-            confirmed = FState == wsClosed;
+            {
+                std::unique_lock lock(FLock);
+                confirmed = FIdle.wait_for(lock, kConfirmWait, [this] { return !FDriverOpen; });
+            }
+            if (confirmed) FState = wsClosed;
             FWrapCount = 0;
         } else {
             FState = wsClosed;
@@ -568,7 +581,10 @@ void TMMCustomWaveIn::Close() {
         if (FCallBackMode == cmThread) StopThread();
         DoClosed();
     } catch (...) {
-        FClosing = false;
+        {
+            std::lock_guard lock(FLock);
+            FClosing = false;
+        }
         // Close reports through OnError only; nothing leaves it.
         try {
             Fire(FOnError);
@@ -582,15 +598,44 @@ void TMMCustomWaveIn::Close() {
 void TMMCustomWaveIn::DoClosed() {
     FHandle = nullptr;
     ReleaseAll();
-    FClosing = false;
+    {
+        std::lock_guard lock(FLock);
+        FClosing = false;
+        FStage = TStopStage::Idle;
+        FQueued = 0;
+    }
     if (!IsDestroying()) Fire(FOnClose);
+}
+
+void TMMCustomWaveIn::FinishRequestedClose() {
+    // The delivery the close waits for may itself wait for this thread's loop: turn it
+    // until the deferred stop's completion has come through and run the close.
+    const bool loop = FWindow && FWindow->OnCallingThread() && QCoreApplication::instance() != nullptr;
+    for (;;) {
+        {
+            std::unique_lock lock(FLock);
+            if (!FCloseRequested) return;
+            if (!loop) {
+                // No loop anything could wait for: wait the delivery out, then complete here.
+                FIdle.wait(lock, [this] { return FDelivering == 0; });
+                FStage = TStopStage::Posted;
+            }
+        }
+        if (loop) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            continue;
+        }
+        try {
+            CompleteDeferredStop();
+        } catch (...) {
+        }
+    }
 }
 
 // --- Start, pause, restart, stop ------------------------------------------------
 
-void TMMCustomWaveIn::QueueBuffer(PWaveHdr Hdr) {
+void TMMCustomWaveIn::QueueLocked(PWaveHdr Hdr) {
     Hdr->dwFlags = (Hdr->dwFlags & ~WHDR_DONE) | WHDR_PREPARED;
-    std::lock_guard lock(FLock);
     Throw(FDriver.AddBuffer(FHandle, Hdr, sizeof(WAVEHDR)), "WaveInAddBuffer:");
     ++FQueued;
 }
@@ -600,22 +645,18 @@ void TMMCustomWaveIn::Start() {
     if (!IsOpen() || (FState & wsStarted) != 0) return;
     FRecordedBytes = 0;
     FBufferIndex = 0;
-    FProcessing = 0;
-    {
-        std::lock_guard lock(FLock);
-        FQueued = 0;
-    }
     FLastPosition = 0;
     FWrapCount = 0;
-    FStopPending = false;
-    FStopping = false;
-    FResetting = false;
-    FStopPosted = false;
     RecomputeMaxBytes();
     Guarded(
         [this] {
-            for (int i = 0; i < FNumBuffers; ++i)
-                QueueBuffer(Header(i));
+            {
+                std::lock_guard lock(FLock);
+                FQueued = 0;
+                FStage = TStopStage::Running;
+                for (int i = 0; i < FNumBuffers; ++i)
+                    QueueLocked(Header(i));
+            }
             DoStarted();
         },
         wsOpen | wsStarted);
@@ -667,46 +708,81 @@ void TMMCustomWaveIn::Stop() {
         [this] {
             {
                 std::lock_guard lock(FLock);
-                FStopping = true;
-                Throw(FDriver.Stop(FHandle), "WaveInStop:");
-                FWrapCount = 0;
-                FResetting = true;
-                Throw(FDriver.Reset(FHandle), "WaveInReset:");
+                // From here on no delivery begins and no buffer goes back to the driver.
+                if (FStage == TStopStage::Idle || FStage == TStopStage::Running)
+                    FStage = TStopStage::Stopping;
             }
-            if (FThreadFailed) {
-                // The worker is gone: what the reset returned has no receiver.
-                std::lock_guard lock(FLock);
-                FQueued = 0;
-            }
-            if (FProcessing == 0) {
-                const bool pump = PumpsMessages();
-                for (int i = 0; i < 100 && QueuedBuffers() != 0; ++i)
-                    Delay(10, pump);
-            }
-            DoStopped();
+            Throw(FDriver.Stop(FHandle), "WaveInStop:");
+            FWrapCount = 0;
+            Throw(FDriver.Reset(FHandle), "WaveInReset:");
+            if (ReadyToCompleteStop()) DoStopped();
         },
         FState.load());
 }
 
-void TMMCustomWaveIn::DoStopped() {
-    if (FProcessing > 0) {
-        FStopPending = true;
-        return;
+bool TMMCustomWaveIn::SettleDeliveries(std::unique_lock<std::mutex> &Lock) {
+    if (FDelivering == 0) return true;
+    // The thread inside a delivery cannot wait for its own end; nor is a delivery that has
+    // outlasted one wait (it may be waiting for this thread) waited for twice.
+    if (FDeliverer != std::this_thread::get_id() && FStage != TStopStage::Overdue) {
+        if (FIdle.wait_for(Lock, std::chrono::milliseconds(kDeliveryWaitMs),
+                           [this] { return FDelivering == 0; }))
+            return true;
+        FStage = TStopStage::Overdue;
+        return false;
     }
+    // Whoever ends the last delivery posts the completion (again, if a posted one was
+    // taken up inside a delivery, where it could not complete).
+    if (FStage != TStopStage::Overdue) FStage = TStopStage::Deferred;
+    return false;
+}
+
+bool TMMCustomWaveIn::ReadyToCompleteStop() {
+    {
+        std::unique_lock lock(FLock);
+        if (!SettleDeliveries(lock)) return false;
+    }
+    // The reset has handed every buffer back; in window mode they wait as posted messages.
+    if (FCallBackMode == cmWindow && FWindow && FWindow->OnCallingThread()) FWindow->RunPosted();
+    // Those may have held a deferred stop's completion, which has finished this stop.
+    if ((FState & (wsStarted | wsPaused)) == 0) return false;
+    std::unique_lock lock(FLock);
+    // A failed worker reads its queue no more; a driver that keeps buffers back is not waited for long.
+    FIdle.wait_for(lock, kDrainWait, [this] { return FQueued == 0 || FWorkerFailed; });
+    return true;
+}
+
+void TMMCustomWaveIn::CompleteDeferredStop() {
+    bool closeRequested;
+    {
+        std::lock_guard lock(FLock);
+        // Overtaken: the stop completed (and maybe a new run began) before this arrived.
+        if (FStage != TStopStage::Posted) return;
+        closeRequested = FCloseRequested;
+    }
+    if ((FState & (wsStarted | wsPaused)) != 0)
+        Stop();
+    else if (closeRequested)
+        Close();
+}
+
+void TMMCustomWaveIn::DoStopped() {
     FState &= ~(wsStarted | wsPaused);
     FBufferIndex = 0;
+    bool closeRequested;
     {
         std::lock_guard lock(FLock);
         FQueued = 0;
+        FStage = TStopStage::Idle;
+        closeRequested = FCloseRequested;
     }
-    FStopPending = false;
     TMMCustomSoundComponent::Stopped();
     if (!IsDestroying()) Fire(FOnStop);
-    if (FCloseRequested) Close();
+    if (closeRequested) Close();
 }
 
 void TMMCustomWaveIn::Stopped() {
-    if ((FState & (wsStarted | wsPaused)) != 0 && !FStopping) {
+    if ((FState & (wsStarted | wsPaused)) != 0 && !StopBegun()) {
         Stop();
         return;
     }
@@ -716,61 +792,62 @@ void TMMCustomWaveIn::Stopped() {
 // --- Returned buffers -------------------------------------------------------------
 
 void TMMCustomWaveIn::ProcessReturnedBuffer(PWaveHdr Hdr) {
-    if ((FState & wsStarted) == 0) return;
-    if (FResetting || FStopping) {
-        if (FStopping && !FResetting && Hdr->dwBytesRecorded > 0) BufferReady(Hdr);
-        {
-            std::lock_guard lock(FLock);
-            if (FQueued > 0 && --FQueued == 0) FResetting = false;
-        }
-        // A stop waiting for this buffer's siblings still needs its message.
-        if (FStopPending && FProcessing == 0 && !FStopPosted.exchange(true)) {
-            FStopping = true;
-            if (FWindow) FWindow->Post(MM_DEFERRED_STOP, FHandle, nullptr);
-        }
-        return;
-    }
-    ++FProcessing;
     {
         std::lock_guard lock(FLock);
-        --FQueued;
-    }
-    auto finish = [this] {
-        if (--FProcessing == 0 && FStopPending && !FStopPosted.exchange(true)) {
-            FStopping = true;
-            if (FWindow) FWindow->Post(MM_DEFERRED_STOP, FHandle, nullptr);
+        if (FStage == TStopStage::Idle) return;
+        if (FQueued > 0) --FQueued;
+        if (FStage != TStopStage::Running) {
+            // Handed back by a stop: neither delivered nor queued again.
+            if (FQueued == 0) FIdle.notify_all();
+            return;
         }
-    };
+        if (FDelivering++ == 0) FDeliverer = std::this_thread::get_id();
+    }
     try {
         std::uint64_t recorded = FRecordedBytes + Hdr->dwBytesRecorded;
-        bool stopAfter = false;
+        bool limit = false;
         if (FMaxRecordTime > 0 && recorded >= FMaxBytes) {
             Hdr->dwBytesRecorded -= static_cast<std::uint32_t>(recorded - FMaxBytes);
             recorded = FMaxBytes;
-            stopAfter = !FStopping;
+            limit = true;
         }
         FRecordedBytes = recorded;
         FBufferIndex = (FBufferIndex + 1) % FNumBuffers;
         BufferReady(Hdr);
-        if (stopAfter) Stop();
-
-        if (!FStopPending) {
-            const std::uint32_t position = Position();
-            if (position != 0) {
-                const std::uint32_t last = FLastPosition.exchange(position);
-                if (position < last && last - position > 65534) ++FWrapCount;
-            }
-            QueueBuffer(Hdr);
-        }
+        // The limit stops the recording once this delivery is over (the stop is deferred to it).
+        if (limit && !StopBegun()) Stop();
+        Requeue(Hdr);
     } catch (...) {
         try {
             Fire(FOnError);
         } catch (...) {
         }
-        finish();
+        EndDelivery();
         throw;
     }
-    finish();
+    EndDelivery();
+}
+
+void TMMCustomWaveIn::Requeue(PWaveHdr Hdr) {
+    std::lock_guard lock(FLock);
+    // A stop that began during the delivery keeps the buffer here.
+    if (FStage != TStopStage::Running) return;
+    const std::uint32_t position = ReadPosition(FHandle.load());
+    if (position != 0) {
+        const std::uint32_t last = FLastPosition.exchange(position);
+        if (position < last && last - position > 65534) ++FWrapCount;
+    }
+    QueueLocked(Hdr);
+}
+
+void TMMCustomWaveIn::EndDelivery() {
+    std::lock_guard lock(FLock);
+    if (--FDelivering > 0) return;
+    FDeliverer = {};
+    FIdle.notify_all();
+    if (FStage != TStopStage::Deferred && FStage != TStopStage::Overdue) return;
+    FStage = TStopStage::Posted;
+    if (FWindow) FWindow->Post(MM_DEFERRED_STOP, FHandle.load(), nullptr);
 }
 
 // --- Worker thread ------------------------------------------------------------------
@@ -785,10 +862,18 @@ void TMMWaveInThread::Execute() {
         while (!Terminated() && w->NextThreadMessage(m))
             if (m.Message == MM_WIM_DATA && m.Handle == w->FHandle.load()) w->ProcessReturnedBuffer(m.Hdr);
     } catch (...) {
-        w->FThreadFailed = true;
-        if (w->FWindow) w->FWindow->Post(MM_THREAD_FAILED, nullptr, nullptr, std::current_exception());
+        w->WorkerFailed(std::current_exception());
     }
     w->FReadyEvent.Set();
+}
+
+void TMMCustomWaveIn::WorkerFailed(std::exception_ptr E) {
+    {
+        std::lock_guard lock(FLock);
+        FWorkerFailed = true;
+        FIdle.notify_all();
+    }
+    if (FWindow) FWindow->Post(MM_THREAD_FAILED, FHandle.load(), nullptr, std::move(E));
 }
 
 bool TMMCustomWaveIn::NextThreadMessage(TThreadMessage &Message) {
@@ -807,8 +892,12 @@ void TMMCustomWaveIn::PostToThread(const TThreadMessage &Message) {
 }
 
 void TMMCustomWaveIn::StartThread() {
-    std::lock_guard cs(FLock);
-    FThreadFailed = false;
+    // A worker left over from a close that failed midway must not read the new queue.
+    StopThread();
+    {
+        std::lock_guard lock(FLock);
+        FWorkerFailed = false;
+    }
     FReadyEvent.Reset();
     {
         std::lock_guard lock(FQueueLock);
@@ -832,24 +921,27 @@ void TMMCustomWaveIn::StartThread() {
 
 void TMMCustomWaveIn::StopThread() {
     if (FThread == nullptr) return;
-    if (!FThreadFailed) {
-        {
-            std::lock_guard lock(FQueueLock);
-            FQuit = true;
-            FQueueCond.notify_all();
-        }
-        FReadyEvent.Wait(5000);
+    bool failed;
+    {
+        std::lock_guard lock(FLock);
+        failed = FWorkerFailed;
     }
+    if (!failed) {
+        std::lock_guard lock(FQueueLock);
+        FQuit = true;
+        FQueueCond.notify_all();
+    }
+    // A failed worker leaves by itself; either way it signals as it goes.
+    FReadyEvent.Wait(5000);
     FThread = nullptr;
 }
 
-void TMMCustomWaveIn::ThreadFailed(std::exception_ptr E) {
-    // The worker signals as it leaves; nothing it did may overlap what follows.
-    FReadyEvent.Wait(5000);
-    // The failed delivery is over; the worker that held it has ended.
-    FProcessing = 0;
-    FStopPending = false;
-    Close();
-    FThread = nullptr;
+void TMMCustomWaveIn::ThreadFailed(HWAVEIN Handle, std::exception_ptr E) {
+    // The failed delivery has ended; the close waits for the worker to be gone. A device
+    // closed (and maybe opened again) since has nothing left of that worker.
+    if (Handle == FHandle.load()) {
+        Close();
+        StopThread();
+    }
     HandleApplicationException(std::move(E));
 }

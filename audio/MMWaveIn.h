@@ -10,6 +10,30 @@
 // thread). The driver's thread sends the notifications; in cmThread mode the
 // worker thread runs ProcessReturnedBuffer and so every member's BufferReady and
 // OnBufferReady; OnError fires on the thread where the failure happened.
+//
+// Stop and close. One state under FLock says how far a stop has come and counts
+// the buffers at the driver (FQueued) and the deliveries in progress (FDelivering);
+// FIdle is signalled when either count falls to 0 and when the driver confirms an
+// open or a close.
+// - Once a stop has begun no delivery begins and no buffer is queued again, so
+//   FDelivering only falls from then on.
+// - Stop on the main thread waits on FIdle until the deliveries in progress on the
+//   worker have ended and the driver has handed back every buffer, then completes
+//   (chain Stopped, OnStop) before it returns; a Close after it finds the device
+//   stopped and closes at once.
+// - Stop from inside a delivery (an OnBufferReady handler: on the worker, or on
+//   the main thread in cmWindow mode) cannot wait for itself: the stop is deferred,
+//   and whoever ends the last delivery posts its completion to the main thread. A
+//   Close meanwhile is requested, and runs when that stop completes.
+// - A delivery should not wait for the main thread (a blocking queued call, a
+//   synchronised call); if one does, nothing deadlocks: the main thread waits at
+//   most kDeliveryWaitMs for deliveries, then defers the stop as above and returns
+//   to its loop, which serves the delivery; the stop and a requested close complete
+//   once it has ended.
+// - In cmWindow mode the driver's returns are posted to the main thread: Stop runs
+//   exactly those posted events (not the rest of the loop) before it completes.
+// - Destruction cannot leave a close for later: it turns the main loop until a
+//   deferred stop and close are done, since the delivery may be waiting for it.
 
 #include "audio/MMAllocator.h"
 #include "audio/MMDSPThread.h"
@@ -27,6 +51,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 class EMMWaveInError : public EMMError {
   public:
@@ -127,6 +152,10 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
     // Can the device record the format it holds?
     bool CanRecordFormat();
 
+    // How long Stop and Close wait for a delivery on another thread before they leave the
+    // stop to that delivery's end.
+    static constexpr int kDeliveryWaitMs = 2000;
+
     // --- Receivers of the driver's notifications.
     // The thread that receives MM_WIM_DATA (worker, or the main thread in window mode).
     void ProcessReturnedBuffer(PWaveHdr Hdr);
@@ -150,6 +179,16 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
         PWaveHdr Hdr;
     };
 
+    // How far a stop has come.
+    enum class TStopStage {
+        Idle,     // not started
+        Running,  // returned buffers are delivered and queued again
+        Stopping, // the driver was stopped and reset: returned buffers are only counted back
+        Deferred, // as Stopping, and the last delivery to end posts the completion
+        Overdue,  // as Deferred, and a wait for that delivery ran out: no one waits for it again
+        Posted    // as Stopping, and the completion is on its way to the main thread
+    };
+
     static void DriverCallback(HWAVEIN Handle, unsigned Message, void *Instance, PWaveHdr Hdr);
     void Guard();
     void RebuildFormat();
@@ -157,11 +196,14 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
     // Raises Prefix LF CR and the driver's text when Result is not 0, without firing
     // OnError: the caller fires it once for the whole step.
     void Throw(MMRESULT Result, const char *Prefix);
-    void Delay(int Ms, bool Pump);
-    bool PumpsMessages() const;
     void ApplyDeviceID(TMMDeviceId Value);
     PWaveHdr Header(int Index) const { return reinterpret_cast<PWaveHdr>(FSlots[Index]); }
-    void QueueBuffer(PWaveHdr Hdr);
+    // FLock held: hands Hdr to the driver.
+    void QueueLocked(PWaveHdr Hdr);
+    // Delivering thread: queues Hdr again, with the position read first, unless a stop has begun.
+    void Requeue(PWaveHdr Hdr);
+    // The driver's position in frames, without the open/closing check of Position.
+    std::uint32_t ReadPosition(HWAVEIN Handle);
     void UnprepareAll();
     void ReleaseAll();
     // Runs Step; on failure fires OnError, closes and raises again (Open/Start/...).
@@ -171,17 +213,34 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
     void DoRestarted();
     void DoStopped();
     void DoClosed();
+    // Driver's thread or the closing thread: the driver confirmed an open (or a close).
+    void Confirm(bool Open);
+    // Delivering thread: the delivery of one returned buffer ends.
+    void EndDelivery();
+    // FLock held, a stop begun: true when no delivery is in progress any more (the caller
+    // completes the stop); false when the stop is left to the end of the last delivery.
+    bool SettleDeliveries(std::unique_lock<std::mutex> &Lock);
+    // Main thread (or the deliverer): true when the caller should complete the stop now.
+    bool ReadyToCompleteStop();
+    // Main thread: the posted completion of a deferred stop.
+    void CompleteDeferredStop();
+    // Main thread, in the destructor: turns the loop until a requested close has run.
+    void FinishRequestedClose();
+    bool StopBegun() const;
+    bool Closing() const;
     void StartThread();
     void StopThread();
     void PostToThread(const TThreadMessage &Message);
     // Worker thread: the receiving loop; false once told to quit.
     bool NextThreadMessage(TThreadMessage &Message);
-    // Worker thread: its loop failed; the main thread closes the device and reports E.
-    void ThreadFailed(std::exception_ptr E);
+    // Worker thread: its loop failed with E and it is leaving.
+    void WorkerFailed(std::exception_ptr E);
+    // Main thread: the worker serving Handle failed; closes that device and reports E.
+    void ThreadFailed(HWAVEIN Handle, std::exception_ptr E);
     void Fire(const TNotifyEvent &Event);
 
     TWaveInDriver &FDriver;
-    std::atomic<unsigned> FState{wsClosed};
+    std::atomic<unsigned> FState{wsClosed}; // written on the main thread
     std::atomic<HWAVEIN> FHandle{nullptr};
     int FNumDevs = 0;
     TMMDeviceId FDeviceID = 0;
@@ -199,19 +258,26 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
     std::array<char *, MaxSlots> FSlots{};
     TMMAllocator FAllocator;
     std::atomic<int> FBufferIndex{0};
-    mutable std::mutex FLock; // the critical section: queued count, stop and reset
-    int FQueued = 0;          // guarded by FLock
-    std::atomic<int> FProcessing{0};
-    std::atomic<bool> FClosing{false}, FCloseRequested{false}, FStopping{false}, FResetting{false},
-        FStopPending{false}, FStopPosted{false}, FOpenConfirmed{false};
+
+    // The stop and close state (see the top of this file); everything here is guarded by FLock.
+    mutable std::mutex FLock;
+    std::condition_variable FIdle;
+    TStopStage FStage = TStopStage::Idle;
+    int FQueued = 0;              // buffers handed to the driver and not yet returned
+    int FDelivering = 0;          // returned buffers being delivered down the chain
+    std::thread::id FDeliverer;   // the thread delivering while FDelivering > 0
+    bool FClosing = false;        // a close is running or requested
+    bool FCloseRequested = false; // a close waits for a deferred stop
+    bool FWorkerFailed = false;   // the worker's loop failed; it reads its queue no more
+    bool FDriverOpen = false;     // the driver's latest confirmation: open (true) or close
+
     std::atomic<std::uint64_t> FRecordedBytes{0};
     std::atomic<std::uint32_t> FMaxBytes{0xFFFFFFFFu};
     std::atomic<std::uint32_t> FLastPosition{0};
     std::atomic<int> FWrapCount{0};
 
     std::unique_ptr<TWaveInWindow> FWindow;
-    TMMWaveInThread *FThread = nullptr; // frees itself
-    std::atomic<bool> FThreadFailed{false};
+    TMMWaveInThread *FThread = nullptr; // main thread; frees itself
     TMMEvent FReadyEvent;
     std::mutex FQueueLock; // guards FThreadQueue and FQuit
     std::condition_variable FQueueCond;

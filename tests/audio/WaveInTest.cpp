@@ -11,8 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -289,8 +292,8 @@ TEST(WaveInStreaming, ThreadModeDeliversEveryBufferInOrderDownTheChain) {
         EXPECT_FALSE(main);
 
     w.Stop();
-    // The worker may not have left the last delivery yet: the stop then completes a moment later.
-    EXPECT_TRUE(WaitUntil([&] { return ev.stops == 1; }));
+    // A delivery still running on the worker is waited for: the stop is complete on return.
+    EXPECT_EQ(ev.stops, 1);
     EXPECT_EQ(w.State(), TMMCustomWaveIn::wsOpen);
     w.Close();
     EXPECT_EQ(ev.closes, 1);
@@ -449,8 +452,7 @@ TEST(WaveInFaults, EveryFailingDriverCallAtStartIsReportedAndCloses) {
         sim.Step(2 * 256);
         EXPECT_TRUE(WaitUntil([&] { return sink.Count() == 2; }));
         w.Close();
-        // The worker may still be re-queueing: the stop then completes on the main thread.
-        EXPECT_TRUE(WaitUntil([&] { return w.State() == TMMCustomWaveIn::wsClosed; }));
+        EXPECT_EQ(w.State(), TMMCustomWaveIn::wsClosed);
     }
 }
 
@@ -574,6 +576,115 @@ TEST(WaveInFaults, FailuresWhileStreamingReachOnErrorAndCloseTheDevice) {
         // comes back out of the device.
         EXPECT_TRUE(WaitUntil([] { return TMMDSPThread::ThreadRegistry().empty(); }, 1000));
         EXPECT_TRUE(WaitUntil([&] { return sim.LiveSources() == 0; }, 2000));
+    }
+}
+
+// --- Stop and close against deliveries in progress ------------------------------
+
+// Stops and closes that meet buffers being delivered, from the main thread and from inside
+// a delivery, in thread and window mode: every one completes before Close returns, OnStop
+// fires once per round on the main thread, and no buffer is delivered once the close is done.
+TEST(WaveInStopClose, StopAndCloseWhileDeliveringNeverHangOrDeliverLate) {
+    TSimWaveInDriver sim({StepCounter()});
+    TMMWaveIn w(&sim);
+    Configure(w, 256);
+    w.SetNumBuffers(4);
+    TSink sink;
+    w.SetOutput(&sink);
+    TEvents ev;
+    ev.Attach(w);
+    std::atomic<bool> closed{false}, stopInHandler{false};
+    std::atomic<int> late{0}, delivered{0};
+    TMMEvent inDelivery; // the round's first delivery began, or its handler stopped
+    w.SetOnClose([&](TObject *) {
+        ++ev.closes;
+        closed = true;
+    });
+    w.SetOnBufferReady([&](TObject *, PWaveHdr) {
+        if (closed) ++late;
+        if (++delivered == 1) {
+            if (stopInHandler) w.Stop();
+            inDelivery.Set();
+        }
+        // Widens the window in which the main thread meets a delivery in progress.
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+    });
+    int rounds = 0;
+    for (TMMCBMode mode : {cmThread, cmWindow}) {
+        w.SetCallBackMode(mode);
+        for (int round = 0; round < (mode == cmThread ? 300 : 100); ++round, ++rounds) {
+            SCOPED_TRACE(rounds);
+            closed = false;
+            delivered = 0;
+            inDelivery.Reset();
+            // 0: Stop and Close on the main thread; 1: Close alone; 2: the handler stops, then Close.
+            const int variant = round % 3;
+            stopInHandler = variant == 2;
+            w.Start();
+            sim.Step(64 * 6);
+            // The worker's deliveries need no help from this thread; window mode's come through it.
+            const bool began =
+                mode == cmThread ? inDelivery.Wait(5000) : WaitUntil([&] { return delivered > 0; });
+            ASSERT_TRUE(began);
+            if (variant == 0) w.Stop();
+            w.Close();
+            ASSERT_EQ(w.State(), TMMCustomWaveIn::wsClosed);
+            ASSERT_EQ(ev.stops, rounds + 1);
+            ASSERT_TRUE(ev.stopOnMain);
+            ASSERT_EQ(ev.closes, rounds + 1);
+            // Whatever is still posted (a deferred stop's overtaken completion) changes nothing.
+            QCoreApplication::processEvents();
+            ASSERT_EQ(ev.stops, rounds + 1);
+        }
+    }
+    EXPECT_EQ(late, 0);
+    EXPECT_EQ(ev.errors, 0);
+    EXPECT_EQ(w.QueuedBuffers(), 0);
+    // The chain heard every stop before its close.
+    for (std::size_t i = 0; i + 1 < sink.log.size(); ++i)
+        EXPECT_TRUE(sink.log[i + 1] != "Closed" || sink.log[i] == "Stopped") << i;
+}
+
+// A delivery that waits for the main thread (a blocking queued call) while the main thread
+// stops, closes or destroys the wave input: none of them can wait it out, and none deadlocks.
+TEST(WaveInStopClose, DeliveryWaitingForTheMainThreadDoesNotDeadlock) {
+    TSimWaveInDriver sim({StepCounter()});
+    TMMEvent entered;
+    std::atomic<int> served{0};
+    auto blockOnMain = [&](TObject *, PWaveHdr) {
+        entered.Set();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [&] { ++served; }, Qt::BlockingQueuedConnection);
+    };
+    {
+        TMMWaveIn w(&sim);
+        Configure(w, 256);
+        TEvents ev;
+        ev.Attach(w);
+        w.SetOnBufferReady(blockOnMain);
+        w.Start();
+        sim.Step(64);
+        ASSERT_TRUE(entered.Wait(5000)); // the worker now waits for this thread
+        w.Stop();
+        EXPECT_EQ(ev.stops, 0); // left to the end of the delivery
+        w.Close();
+        ASSERT_TRUE(WaitUntil([&] { return w.State() == TMMCustomWaveIn::wsClosed; }, 10000));
+        EXPECT_EQ(served, 1);
+        EXPECT_EQ(ev.stops, 1);
+        EXPECT_EQ(ev.closes, 1);
+        EXPECT_EQ(ev.errors, 0);
+    }
+    {
+        auto w = std::make_unique<TMMWaveIn>(&sim);
+        Configure(*w, 256);
+        w->SetOnBufferReady(blockOnMain);
+        w->Start();
+        sim.Step(64);
+        ASSERT_TRUE(entered.Wait(5000));
+        // Destruction cannot leave the close for later: it serves the delivery meanwhile.
+        w.reset();
+        EXPECT_EQ(served, 2);
+        EXPECT_TRUE(TMMDSPThread::ThreadRegistry().empty());
     }
 }
 
