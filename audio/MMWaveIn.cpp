@@ -102,51 +102,74 @@ TWaveInDriver &SystemWaveInDriver() {
 
 namespace {
 const QEvent::Type WaveInEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-class TWaveInEvent : public QEvent {
-  public:
-    TWaveInEvent(unsigned message, HWAVEIN handle, PWaveHdr hdr, std::exception_ptr error = nullptr)
-        : QEvent(WaveInEventType), Message(message), Handle(handle), Hdr(hdr), Error(std::move(error)) {}
-    unsigned Message;
-    HWAVEIN Handle;
-    PWaveHdr Hdr;
-    std::exception_ptr Error;
-};
 } // namespace
 
-// Lives on the main thread; driver messages in window mode and the deferred stop arrive here.
+// Lives on the main thread; driver messages in window mode, the deferred stop and the worker's
+// failure arrive here. They wait in its own queue, and the posted event only wakes it: so
+// RunPosted can run exactly these without the rest of the loop, and every hand-over from the
+// posting thread goes through FLock.
 class TWaveInWindow : public QObject {
   public:
     explicit TWaveInWindow(TMMCustomWaveIn *owner) : FOwner(owner) {}
     // Any thread.
     void Post(unsigned message, HWAVEIN handle, PWaveHdr hdr, std::exception_ptr error = nullptr) {
-        QCoreApplication::postEvent(this, new TWaveInEvent(message, handle, hdr, std::move(error)));
+        std::lock_guard lock(FLock);
+        FMessages.push_back({message, handle, hdr, std::move(error)});
+        // Made under the lock the receiver takes before it looks at an event.
+        QCoreApplication::postEvent(this, new QEvent(WaveInEventType));
     }
-    // This object's thread: runs the messages posted here so far, and nothing else of the loop.
-    void RunPosted() { QCoreApplication::sendPostedEvents(this, WaveInEventType); }
+    // This object's thread: runs the messages posted so far; their wake-ups then find none.
+    void RunPosted() {
+        for (;;) {
+            TMessage m;
+            {
+                std::lock_guard lock(FLock);
+                if (FMessages.empty()) return;
+                m = std::move(FMessages.front());
+                FMessages.pop_front();
+            }
+            Run(m);
+        }
+    }
     bool OnCallingThread() const { return thread() == QThread::currentThread(); }
     std::function<void(HWAVEIN, std::exception_ptr)> OnThreadFailed;
 
   protected:
     bool event(QEvent *e) override {
-        if (e->type() != WaveInEventType) return QObject::event(e);
-        auto *w = static_cast<TWaveInEvent *>(e);
-        if (w->Message == MM_THREAD_FAILED) {
-            if (OnThreadFailed) OnThreadFailed(w->Handle, w->Error);
-            return true;
+        bool wake;
+        {
+            std::lock_guard lock(FLock);
+            wake = e->type() == WaveInEventType;
+        }
+        if (!wake) return QObject::event(e);
+        RunPosted();
+        return true;
+    }
+
+  private:
+    struct TMessage {
+        unsigned Message = 0;
+        HWAVEIN Handle = nullptr;
+        PWaveHdr Hdr = nullptr;
+        std::exception_ptr Error;
+    };
+    void Run(TMessage &m) {
+        if (m.Message == MM_THREAD_FAILED) {
+            if (OnThreadFailed) OnThreadFailed(m.Handle, std::move(m.Error));
+            return;
         }
         try {
-            FOwner->WindowMessage(w->Message, w->Handle, w->Hdr);
+            FOwner->WindowMessage(m.Message, m.Handle, m.Hdr);
         } catch (...) {
             // As the driver callback does: close the device and tell the operator.
             FOwner->Close();
             HandleApplicationException(std::current_exception());
         }
-        return true;
     }
 
-  private:
     TMMCustomWaveIn *FOwner;
+    std::mutex FLock; // guards FMessages
+    std::deque<TMessage> FMessages;
 };
 
 // --- Construction -----------------------------------------------------------
@@ -162,21 +185,27 @@ TMMCustomWaveIn::TMMCustomWaveIn(TWaveInDriver &Driver) : FDriver(Driver) {
 }
 
 TMMCustomWaveIn::~TMMCustomWaveIn() {
+    ShutDown();
+    FWindow.reset();
+    ReleaseAll();
+    FAllocator.FreeAll();
+}
+
+void TMMCustomWaveIn::ShutDown() {
     Destroying();
     if (FHandle.load() != nullptr) Close();
     FinishRequestedClose();
     // A close that failed once gets a second try.
     if (FHandle.load() != nullptr) Close();
     StopThread();
-    FWindow.reset();
-    ReleaseAll();
-    FAllocator.FreeAll();
 }
 
 TMMWaveIn::TMMWaveIn(TWaveInDriver *Driver)
     : TMMCustomWaveIn(Driver != nullptr ? *Driver : SystemWaveInDriver()) {}
 
-TMMWaveIn::~TMMWaveIn() = default;
+TMMWaveIn::~TMMWaveIn() {
+    ShutDown();
+}
 
 // --- Helpers ----------------------------------------------------------------
 

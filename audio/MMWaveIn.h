@@ -166,6 +166,11 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
     // Main thread: the table every device call of this component goes through.
     explicit TMMCustomWaveIn(TWaveInDriver &Driver);
 
+    // Main thread, first in the most-derived destructor (and again, doing nothing, in this
+    // class's): closes the device and ends the worker while the object is still whole, since
+    // a delivery may be running in it.
+    void ShutDown();
+
     int GetNumBuffers() const override { return FNumBuffers; }
     int GetDeviceID() const override { return FDeviceID; }
     std::string GetProductName() const override { return FProductName; }

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -645,23 +646,57 @@ TEST(WaveInStopClose, StopAndCloseWhileDeliveringNeverHangOrDeliverLate) {
         EXPECT_TRUE(sink.log[i + 1] != "Closed" || sink.log[i] == "Stopped") << i;
 }
 
-// A delivery that waits for the main thread (a blocking queued call) while the main thread
-// stops, closes or destroys the wave input: none of them can wait it out, and none deadlocks.
+// What a blocking queued call does, in terms the thread checker can follow (Qt's own wait
+// is invisible to it): the caller posts a request to the main thread and waits until the
+// main loop has run it.
+class TMainThreadCall : public QObject {
+  public:
+    // Any thread but the main one.
+    void Call() {
+        std::unique_lock lock(FLock);
+        const int ticket = ++FAsked;
+        QCoreApplication::postEvent(this, new QEvent(QEvent::User));
+        FServedCond.wait(lock, [&] { return FServed >= ticket; });
+    }
+    int Served() {
+        std::lock_guard lock(FLock);
+        return FServed;
+    }
+
+  protected:
+    bool event(QEvent *e) override {
+        std::unique_lock lock(FLock);
+        if (e->type() != QEvent::User) {
+            lock.unlock();
+            return QObject::event(e);
+        }
+        ++FServed;
+        FServedCond.notify_all();
+        return true;
+    }
+
+  private:
+    std::mutex FLock;
+    std::condition_variable FServedCond;
+    int FAsked = 0, FServed = 0;
+};
+
+// A delivery that waits for the main thread while the main thread stops, closes or destroys
+// the wave input: none of them can wait it out, and none deadlocks.
 TEST(WaveInStopClose, DeliveryWaitingForTheMainThreadDoesNotDeadlock) {
     TSimWaveInDriver sim({StepCounter()});
+    TMainThreadCall mainThread;
     TMMEvent entered;
-    std::atomic<int> served{0};
-    auto blockOnMain = [&](TObject *, PWaveHdr) {
+    auto waitForMain = [&](TObject *, PWaveHdr) {
         entered.Set();
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [&] { ++served; }, Qt::BlockingQueuedConnection);
+        mainThread.Call();
     };
     {
         TMMWaveIn w(&sim);
         Configure(w, 256);
         TEvents ev;
         ev.Attach(w);
-        w.SetOnBufferReady(blockOnMain);
+        w.SetOnBufferReady(waitForMain);
         w.Start();
         sim.Step(64);
         ASSERT_TRUE(entered.Wait(5000)); // the worker now waits for this thread
@@ -669,7 +704,7 @@ TEST(WaveInStopClose, DeliveryWaitingForTheMainThreadDoesNotDeadlock) {
         EXPECT_EQ(ev.stops, 0); // left to the end of the delivery
         w.Close();
         ASSERT_TRUE(WaitUntil([&] { return w.State() == TMMCustomWaveIn::wsClosed; }, 10000));
-        EXPECT_EQ(served, 1);
+        EXPECT_EQ(mainThread.Served(), 1);
         EXPECT_EQ(ev.stops, 1);
         EXPECT_EQ(ev.closes, 1);
         EXPECT_EQ(ev.errors, 0);
@@ -677,14 +712,15 @@ TEST(WaveInStopClose, DeliveryWaitingForTheMainThreadDoesNotDeadlock) {
     {
         auto w = std::make_unique<TMMWaveIn>(&sim);
         Configure(*w, 256);
-        w->SetOnBufferReady(blockOnMain);
+        w->SetOnBufferReady(waitForMain);
         w->Start();
         sim.Step(64);
         ASSERT_TRUE(entered.Wait(5000));
         // Destruction cannot leave the close for later: it serves the delivery meanwhile.
         w.reset();
-        EXPECT_EQ(served, 2);
-        EXPECT_TRUE(TMMDSPThread::ThreadRegistry().empty());
+        EXPECT_EQ(mainThread.Served(), 2);
+        // The worker has left; it takes its name off the list a moment later.
+        EXPECT_TRUE(WaitUntil([] { return TMMDSPThread::ThreadRegistry().empty(); }, 1000));
     }
 }
 
