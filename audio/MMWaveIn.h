@@ -31,9 +31,11 @@
 //   to its loop, which serves the delivery; the stop and a requested close complete
 //   once it has ended.
 // - In cmWindow mode the driver's returns are posted to the main thread: Stop runs
-//   exactly those posted events (not the rest of the loop) before it completes.
+//   exactly those (they wait in the hidden window's own queue), not the rest of the
+//   loop, before it completes.
 // - Destruction cannot leave a close for later: it turns the main loop until a
-//   deferred stop and close are done, since the delivery may be waiting for it.
+//   deferred stop and close are done, since the delivery may be waiting for it. It
+//   does so first in the most-derived destructor (ShutDown), while the object is whole.
 
 #include "audio/MMAllocator.h"
 #include "audio/MMDSPThread.h"
