@@ -54,6 +54,7 @@ ctest --test-dir build-asan --output-on-failure --timeout 1800 || status=1
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 for t in "${tsan_tests[@]}"; do
   echo "ThreadSanitizer: $t"
-  timeout 1800 "build-tsan/tests/$t" --gtest_brief=1 || status=1
+  # libpulse is not instrumented and forks: the live-capture cases ran in the two builds above.
+  env -u VELMORA_PULSE timeout 1800 "build-tsan/tests/$t" --gtest_brief=1 || status=1
 done
 exit $status
