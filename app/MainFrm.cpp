@@ -189,14 +189,26 @@ void TMainForm::showEvent(QShowEvent *event) {
     // Capture starts once the window is up, so a failure's error box stands over the window.
     QMetaObject::invokeMethod(
         this, [this] { RunAction([this] { FormShow(); }); }, Qt::QueuedConnection);
-    if (FShownOnce) return;
-    FShownOnce = true;
-    // Centred on the screen the first time it is shown.
-    if (QScreen *s = screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(s->geometry().center());
-        move(frame.topLeft());
+    if (!FShownOnce) {
+        FShownOnce = true;
+        // Centred on the screen the first time it is shown.
+        if (QScreen *s = screen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(s->geometry().center());
+            move(frame.topLeft());
+        }
     }
+    // The window system's own show events (a restore from the task bar) change nothing here.
+    if (!event->spontaneous()) CMShowingChanged();
+}
+
+void TMainForm::hideEvent(QHideEvent *event) {
+    QWidget::hideEvent(event);
+    if (!event->spontaneous()) CMShowingChanged();
+}
+
+void TMainForm::CMShowingChanged() {
+    PhaseSectPnl->SetFormCaption("MeterPanel");
 }
 
 bool TMainForm::eventFilter(QObject *watched, QEvent *event) {

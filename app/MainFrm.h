@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/FormPanel.h"
 #include "app/FormServices.h"
 #include "app/Layout.h"
 #include "app/Placeholder.h"
@@ -50,6 +51,8 @@ class TMainForm : public QWidget {
     // Handlers.
     void FormOnCreate();
     void FormShow();
+    // The showing state changed: the host panel takes the meter panel (again).
+    void CMShowingChanged();
     void MMHiTimer1Timer(TObject *Sender);
     void ApplySettings(TApplyVariant variant);
     void GetInputDeviceNames(QStringList &names);
@@ -93,7 +96,8 @@ class TMainForm : public QWidget {
     QWidget *Panel41;
     TPlaceholder *PhaseMeter;
     TMMPanel *MMPanel1;
-    TPlaceholder *PhaseSectPnl;
+    // Shows the meter panel window inside the layout.
+    TFormPanel *PhaseSectPnl;
     TMMPanel *MMPanel5;
     QLabel *PLLbl;
     QLabel *PRLbl;
@@ -169,6 +173,7 @@ class TMainForm : public QWidget {
   protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
     // Ends the process at once with exit code 0, saving nothing.

@@ -80,7 +80,11 @@ void TMainForm::BuildUpperSection() {
 
     MMPanel1 = AddMMPanel(PnlPhase, "MMPanel1", {397, 0, 110, 328});
     MMPanel1->Bevel().SetBevelOuter(bvLowered);
-    PhaseSectPnl = AddPanel(MMPanel1, "PhaseSectPnl", {1, 1, 108, 326}, clGray);
+    PhaseSectPnl = new TFormPanel(MMPanel1);
+    PhaseSectPnl->setObjectName("PhaseSectPnl");
+    PhaseSectPnl->SetBounds(1, 1, 108, 326);
+    PhaseSectPnl->Bevel().SetBevelOuter(bvNone);
+    PhaseSectPnl->SetColor(clGray);
 
     MMPanel5 = AddMMPanel(PnlPhase, "MMPanel5", {511, 3, 278, 84}, kPanelFace);
     AddLabel(MMPanel5, "LblPeakLevels", {8, 6}, "PEAK LEVELS", clLime, ArialFont(12, true));
