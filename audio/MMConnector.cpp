@@ -9,10 +9,16 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QTimer>
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <limits>
 #include <thread>
 
 // --- The shared window and the connectors' own receivers ---------------------
@@ -36,17 +42,56 @@ template <typename F> bool Guarded(F &&Handler) {
 }
 } // namespace
 
-// The trigger-loop event goes to the one shared window. The start-trigger and
-// timer-refresh events, which name a connector, go to that connector's own
-// receiver, so that destroying one connector drops exactly its own events and
-// never the loop event that other connectors still need.
+// An event counter a thread can signal without taking any lock; the main loop
+// watches it.
+class TWakeCounter {
+  public:
+    TWakeCounter() : FFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    ~TWakeCounter() {
+        if (FFd >= 0) close(FFd);
+    }
+    TWakeCounter(const TWakeCounter &) = delete;
+    TWakeCounter &operator=(const TWakeCounter &) = delete;
+    int Fd() const { return FFd; }
+
+  private:
+    int FFd;
+};
+
+// The trigger-loop event goes to the one shared window, and so do the timer
+// that wakes a sleeping loop when the next block falls due and the wakes from
+// intake. The start-trigger and timer-refresh events, which name a connector,
+// go to that connector's own receiver, so that destroying one connector drops
+// exactly its own events and never the loop event that other connectors still
+// need.
 class TMMConnectorWindow : public QObject {
   public:
+    TMMConnectorWindow() {
+        FDueTimer.setSingleShot(true);
+        FDueTimer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&FDueTimer, &QTimer::timeout, this, [] { TMMConnector::TriggerLoopPass(); });
+        if (FWake.Fd() < 0) return;
+        FWakeNotifier = std::make_unique<QSocketNotifier>(FWake.Fd(), QSocketNotifier::Read, this);
+        QObject::connect(FWakeNotifier.get(), &QSocketNotifier::activated, this, [this] {
+            eventfd_t count;
+            eventfd_read(FWake.Fd(), &count);
+            TMMConnector::TriggerLoopWake();
+        });
+    }
     bool event(QEvent *e) override {
         if (e->type() != EventType(MMConnectorTriggerLoop)) return QObject::event(e);
         TMMConnector::TriggerLoopPass();
         return true;
     }
+    // Main thread.
+    QTimer &DueTimer() { return FDueTimer; }
+    // Any thread, while a connector lives: what wakes the main loop.
+    int WakeFd() const { return FWake.Fd(); }
+
+  private:
+    QTimer FDueTimer{this};
+    TWakeCounter FWake; // declared before the notifier, so closed after it is gone
+    std::unique_ptr<QSocketNotifier> FWakeNotifier;
 };
 
 class TMMConnectorPort : public QObject {
@@ -77,11 +122,16 @@ struct TShared {
     std::mutex Lock;
     std::vector<TMMConnector *> List;
     TMMConnectorWindow *Window = nullptr;
+    std::atomic<int> WakeFd{-1}; // the window's, for intake on other threads
     std::atomic<int> RunningCount{0};
     std::atomic<int> LargestSpeed{5000};
     std::atomic<bool> EnterIdle{false};
     QTimer *IdleHandler = nullptr; // installed while not null
-    bool LoopPosted = false;       // main thread: a trigger-loop event is on its way
+    // Main thread: a trigger-loop event is on its way; a pass is running; the
+    // last pass failed, so only a start-trigger restarts the loop.
+    bool LoopPosted = false;
+    bool InPass = false;
+    bool LoopFailed = false;
 };
 
 TShared &Shared() {
@@ -126,6 +176,7 @@ TMMConnector::TMMConnector() : FTickService(&TMMPeakTickService::Instance()), FC
         if (s.Window == nullptr && QCoreApplication::instance() != nullptr) {
             s.Window = new TMMConnectorWindow;
             s.Window->moveToThread(QCoreApplication::instance()->thread());
+            s.WakeFd = s.Window->WakeFd();
         }
     }
     RecomputeLargestSpeed();
@@ -149,6 +200,7 @@ TMMConnector::~TMMConnector() {
         {
             std::lock_guard lock(s.Lock);
             std::swap(window, s.Window);
+            s.WakeFd = -1;
         }
         if (window != nullptr) {
             QCoreApplication::removePostedEvents(window);
@@ -159,6 +211,7 @@ TMMConnector::~TMMConnector() {
                 delete window;
         }
         s.LoopPosted = false;
+        s.LoopFailed = false;
     }
     RecomputeLargestSpeed();
     FTimer->SetEnabled(false);
@@ -223,6 +276,13 @@ void TMMConnector::SetSpeed(int Value) {
     if (!IsDesigning()) RecomputeLargestSpeed();
 }
 
+void TMMConnector::SetSynchronize(bool Value) {
+    if (Value == FSynchronize) return;
+    FSynchronize = Value;
+    // Unpaced, every group with data has a block due at once.
+    if (!Value) WakeTriggerLoop();
+}
+
 void TMMConnector::SetRealTime(bool Value) {
     if (Value == FRealTime) return;
     if (IsOpened()) throw EMMConnectorError("Change to property while device was open");
@@ -260,19 +320,20 @@ void TMMConnector::SetPeakTickService(TMMPeakTickService *Service) {
 }
 
 int TMMConnector::ValidBytes() const {
+    std::lock_guard draw(FDrawLock);
     std::lock_guard lock(FLock);
-    return FValidBytes;
+    return FBuffers.NewestBytes();
 }
 
 int TMMConnector::DisplayBufferSize() const {
     std::lock_guard lock(FLock);
-    return FDisplayBufferSize;
+    return FBuffers.Size();
 }
 
 // --- Display row -------------------------------------------------------------
 
 TMMConnectorDisplay *TMMConnector::Display(int Group, int Index) const {
-    std::lock_guard lock(FLock);
+    std::lock_guard draw(FDrawLock);
     return FSlots[Group][Index];
 }
 
@@ -287,6 +348,8 @@ TMMSpectrumDisplay *TMMConnector::Spectrum(int Index) const {
 void TMMConnector::SetSlot(TMMDisplayGroup Group, int Index, TMMConnectorDisplay *Value) {
     TMMConnectorDisplay *old = nullptr;
     {
+        // A display being drawn on another thread is done with before it leaves its slot.
+        std::lock_guard draw(FDrawLock);
         std::lock_guard lock(FLock);
         auto &row = FSlots[Group];
         if (row[Index] == Value) return;
@@ -308,7 +371,7 @@ void TMMConnector::SetSlot(TMMDisplayGroup Group, int Index, TMMConnectorDisplay
 // Drops this connector from the display's back-list once no slot refers to it.
 void TMMConnector::ReleaseDisplay(TMMConnectorDisplay *Display) {
     {
-        std::lock_guard lock(FLock);
+        std::lock_guard draw(FDrawLock);
         for (const auto &row : FSlots)
             if (std::find(row.begin(), row.end(), Display) != row.end()) return;
     }
@@ -317,6 +380,7 @@ void TMMConnector::ReleaseDisplay(TMMConnectorDisplay *Display) {
 }
 
 void TMMConnector::DisplayGone(TMMConnectorDisplay *Display) {
+    std::lock_guard draw(FDrawLock);
     std::lock_guard lock(FLock);
     for (int g = 0; g < GroupCount; ++g) {
         bool changed = false;
@@ -354,7 +418,7 @@ void TMMConnector::HandBlock(int Group, const char *Data) {
 }
 
 void TMMConnector::ClearDisplays() {
-    std::lock_guard lock(FLock);
+    std::lock_guard draw(FDrawLock);
     for (const auto &row : FSlots)
         for (TMMConnectorDisplay *d : row)
             if (d != nullptr) d->ResetData();
@@ -403,7 +467,7 @@ void TMMConnector::HandFormatToDisplays() {
     FSilence = format->wBitsPerSample == 8 ? 128 : 0;
     std::array<TMMConnectorDisplay *, GroupCount * SlotCount> displays{};
     {
-        std::lock_guard lock(FLock);
+        std::lock_guard draw(FDrawLock);
         int n = 0;
         for (const auto &row : FSlots)
             for (TMMConnectorDisplay *d : row)
@@ -422,40 +486,39 @@ void TMMConnector::Started() {
     const int size = std::max(GetBufferSize(), 0);
     FInputIsPCM = IsValidPCMFormat(input);
     FConverting = false;
+    bool haveData = false;
     {
+        std::lock_guard draw(FDrawLock);
         std::lock_guard lock(FLock);
         FConverter.reset();
         FDisplayFormat.reset();
-        FDisplayBufferSize = 0;
-        FValidBytes = 0;
-        FData = nullptr;
-        FCopyBuffer.clear();
+        FBuffers.Release();
+        FCopyBuffer = {};
         TWaveFormatEx pcm;
         if (FInputIsPCM) {
             FDisplayFormat = CopyWaveFormat(input);
-            FDisplayBufferSize = size;
-            FCopyBuffer.assign(size, 0);
-            if (size > 0) FData = FCopyBuffer.data();
+            FBuffers.Allocate(size);
         } else if (FAutoConvert && TMMPCMConverter::SuggestPCMFormat(input, pcm)) {
             FDisplayFormat = CopyWaveFormat(&pcm);
             FCopyBuffer.assign(size, 0);
             FConverter = TMMPCMConverter::Create(input, pcm, FCopyBuffer.data(), size);
             if (FConverter && FConverter->OutputSize() > 0) {
                 FConverting = true;
-                FData = FConverter->Output();
-                FDisplayBufferSize = FConverter->OutputSize();
+                FBuffers.Allocate(FConverter->OutputSize());
             } else {
                 FConverter.reset();
                 FCopyBuffer = {};
                 FDisplayFormat.reset();
             }
         }
+        FBytesPerSec = FDisplayFormat ? FDisplayFormat->nAvgBytesPerSec : 0;
         for (TGroup &g : FGroups) {
             g.NewData = false;
             g.ReadPos = 0;
         }
+        haveData = FBuffers.Size() > 0;
     }
-    if (!(FInputIsPCM || FConverting) || FData == nullptr) return;
+    if (!(FInputIsPCM || FConverting) || !haveData) return;
     RecomputeLargestSpeed();
     FRunning = true;
     HandFormatToDisplays();
@@ -504,19 +567,21 @@ void TMMConnector::Stopped() {
     TMMDSPComponent::Stopped();
 }
 
+// All three buffers, so that whichever is shown next is silent.
 void TMMConnector::FillSilence() {
+    std::lock_guard draw(FDrawLock);
     std::lock_guard lock(FLock);
-    if (FData != nullptr) std::memset(FData, FSilence.load(), FDisplayBufferSize);
+    FBuffers.Fill(static_cast<char>(FSilence.load()));
 }
 
 void TMMConnector::ReleaseBuffers() {
+    std::lock_guard draw(FDrawLock);
     std::lock_guard lock(FLock);
     FConverter.reset();
     FDisplayFormat.reset();
     FCopyBuffer = {};
-    FData = nullptr;
-    FDisplayBufferSize = 0;
-    FValidBytes = 0;
+    FBuffers.Release();
+    FBytesPerSec = 0;
     FConverting = false;
     for (TGroup &g : FGroups)
         g.NewData = false;
@@ -542,15 +607,21 @@ void TMMConnector::TakeIn(const char *Data, int Bytes) {
     if (!FEnabled || FPaused || !(FInputIsPCM || FConverting) || Data == nullptr || Bytes <= 0) return;
     const std::int64_t arrival = FClock();
     {
-        std::lock_guard lock(FLock);
-        if (FData == nullptr) return; // not running
-        int valid = std::min({Bytes, GetBufferSize(), static_cast<int>(FCopyBuffer.size())});
-        std::memcpy(FCopyBuffer.data(), Data, valid);
+        std::unique_lock lock = LockForIntake();
+        // Not running, or paused while this buffer was on its way.
+        if (FBuffers.Size() == 0 || FPaused) return;
+        int valid;
         if (FConverting) {
+            valid = std::min(Bytes, static_cast<int>(FCopyBuffer.size()));
+            std::memcpy(FCopyBuffer.data(), Data, valid);
             valid = FConverter->Convert(valid);
             if (valid <= 0) return;
+            std::memcpy(FBuffers.Back(), FConverter->Output(), valid);
+        } else {
+            valid = std::min(Bytes, FBuffers.Size());
+            std::memcpy(FBuffers.Back(), Data, valid);
         }
-        FValidBytes = valid;
+        FBuffers.Publish(valid);
         FArrival = arrival;
         for (TGroup &g : FGroups)
             if (g.Attached) {
@@ -558,42 +629,88 @@ void TMMConnector::TakeIn(const char *Data, int Bytes) {
                 g.NewData = true;
             }
     }
-    if (!FRealTime && FAutoTrigger) Refresh();
+    if (!FRealTime && FAutoTrigger)
+        Refresh();
+    else
+        WakeTriggerLoop();
+}
+
+// Takes FLock, and keeps the longest wait: the capture thread must never queue
+// behind a display. Only a lock that is not free at once costs two clock reads.
+std::unique_lock<std::mutex> TMMConnector::LockForIntake() {
+    std::unique_lock lock(FLock, std::try_to_lock);
+    if (lock.owns_lock()) return lock;
+    const auto start = std::chrono::steady_clock::now();
+    lock.lock();
+    const std::int64_t waited =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+            .count();
+    std::int64_t longest = FLongestIntakeWait.load();
+    while (waited > longest && !FLongestIntakeWait.compare_exchange_weak(longest, waited)) {
+    }
+    return lock;
 }
 
 void TMMConnector::Refresh() {
     if (!FEnabled || !(FTriggering || (!FRealTime && FRunning))) return;
     {
-        std::lock_guard lock(FLock);
-        if (FData == nullptr) return;
-        const std::uint32_t bytesPerSec = FDisplayFormat ? FDisplayFormat->nAvgBytesPerSec : 0;
-        const bool paced = FSynchronize && bytesPerSec > 0;
-        const std::int64_t elapsed = paced ? FClock() - FArrival.load() : 0;
+        std::lock_guard draw(FDrawLock);
+        if (FBuffers.Size() == 0) return;
+        // Blocks falling due while this pass draws wait for the next pass: a pass
+        // ends even when drawing is slower than the sound.
+        const std::int64_t now = FClock();
         for (int gi = 0; gi < GroupCount; ++gi) {
-            TGroup &g = FGroups[gi];
             const int w = GroupBlockBytes(gi);
-            // Paced, a pass hands out every block that has fallen due, so a main
-            // thread that was held up still shows all of the sound, and never
-            // early; unpaced, one block per pass.
-            for (bool more = true; more && g.NewData;) {
-                if (paced) {
-                    const std::int64_t due = std::int64_t(g.ReadPos.load()) * 1000000 / bytesPerSec;
-                    if (elapsed < due) break;
-                } else {
-                    more = false;
-                }
-                const int pos = g.ReadPos.fetch_add(w);
-                // A block of zero bytes would be handed out for ever.
-                if (w <= 0 || pos + w > FValidBytes) {
-                    g.NewData = false;
-                    break;
-                }
-                HandBlock(gi, FData + pos);
-                ++g.Blocks;
+            for (bool more = true; more;) {
+                const char *block = NextBlock(gi, w, now, more);
+                if (block == nullptr) break;
+                HandBlock(gi, block);
+                ++FGroups[gi].Blocks;
             }
         }
     }
     if (FOnTrigger) FOnTrigger(this);
+}
+
+// Under FDrawLock: the group's next block if it is due, else null. Paced, a pass
+// hands out every block that has fallen due, so a main thread that was held up
+// still shows all of the sound, and never early; unpaced, one block per pass
+// (More := false).
+const char *TMMConnector::NextBlock(int Group, int BlockBytes, std::int64_t Now, bool &More) {
+    TGroup &g = FGroups[Group];
+    std::lock_guard lock(FLock);
+    // The newest buffer, whose positions intake has set back to 0.
+    FBuffers.Take();
+    if (!g.NewData) return nullptr;
+    const std::uint32_t bytesPerSec = FBytesPerSec;
+    if (FSynchronize && bytesPerSec > 0) {
+        const std::int64_t due = std::int64_t(g.ReadPos.load()) * 1000000 / bytesPerSec;
+        if (Now - FArrival.load() < due) return nullptr;
+    } else {
+        More = false;
+    }
+    const int pos = g.ReadPos.fetch_add(BlockBytes);
+    // A block of zero bytes would be handed out for ever.
+    if (BlockBytes <= 0 || pos + BlockBytes > FBuffers.FrontBytes()) {
+        g.NewData = false;
+        return nullptr;
+    }
+    FHanded = {pos, FArrival.load()};
+    return FBuffers.Front() + pos;
+}
+
+bool TMMConnector::PendingBlock(std::int64_t &DueIn) const {
+    const std::uint32_t bytesPerSec = FBytesPerSec;
+    const bool paced = FSynchronize && bytesPerSec > 0;
+    const std::int64_t elapsed = paced ? FClock() - FArrival.load() : 0;
+    bool pending = false;
+    for (const TGroup &g : FGroups) {
+        if (!g.NewData) continue;
+        const std::int64_t in = paced ? std::int64_t(g.ReadPos.load()) * 1000000 / bytesPerSec - elapsed : 0;
+        DueIn = pending ? std::min(DueIn, in) : in;
+        pending = true;
+    }
+    return pending;
 }
 
 // --- Trigger machinery -----------------------------------------------------------
@@ -613,6 +730,7 @@ void TMMConnector::StartTrigger() {
         FTimer->SetEnabled(true);
     } else {
         JoinRunningCount();
+        Shared().LoopFailed = false;
         PostTriggerLoop();
     }
 }
@@ -632,7 +750,8 @@ void TMMConnector::JoinRunningCount() {
 void TMMConnector::LeaveRunningCount() {
     if (!FInRunningCount) return;
     FInRunningCount = false;
-    --Shared().RunningCount;
+    TShared &s = Shared();
+    if (--s.RunningCount == 0 && s.Window != nullptr) s.Window->DueTimer().stop();
 }
 
 void TMMConnector::TimerTick() {
@@ -692,6 +811,11 @@ void TMMConnector::PostTriggerLoop() {
 void TMMConnector::TriggerLoopPass() {
     TShared &s = Shared();
     s.LoopPosted = false;
+    // Reached again from the pass's own event processing: the outer pass looks
+    // at everything once it is done, and decides when the next one runs.
+    if (s.InPass) return;
+    if (s.Window != nullptr) s.Window->DueTimer().stop();
+    s.InPass = true;
     const bool ok = Guarded([&s] {
         for (int i = 5001 - s.LargestSpeed.load(); i > 0; --i)
             QCoreApplication::processEvents();
@@ -705,12 +829,56 @@ void TMMConnector::TriggerLoopPass() {
             }
         }
     });
-    if (!ok) return;
-    if (s.RunningCount > 0 && !QCoreApplication::closingDown() && ConnectorCount() > 0) {
+    s.InPass = false;
+    if (!ok) {
+        s.LoopFailed = true;
+        return;
+    }
+    ScheduleNextPass();
+}
+
+// While a served connector has a block due, passes follow each other as they
+// always did; otherwise the loop sleeps, without holding up the main thread,
+// until the earliest block falls due or a wake comes (a buffer arrived).
+void TMMConnector::ScheduleNextPass() {
+    TShared &s = Shared();
+    if (s.RunningCount <= 0 || QCoreApplication::closingDown() || ConnectorCount() == 0) return;
+    bool pending = false;
+    std::int64_t dueIn = 0;
+    for (TMMConnector *c : ListSnapshot()) {
+        std::int64_t in = 0;
+        if (!(c->FAutoTrigger && c->FTriggerMethod == tmMessage && c->FEnabled && c->FTriggering)) continue;
+        if (!c->PendingBlock(in)) continue;
+        dueIn = pending ? std::min(dueIn, in) : in;
+        pending = true;
+    }
+    if (pending && dueIn <= 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         if (EnterIdle()) QCoreApplication::processEvents();
         PostTriggerLoop();
+    } else if (pending && s.Window != nullptr) {
+        // Rounded up: a timer that fired early would only cost one more pass.
+        const std::int64_t ms = std::min<std::int64_t>((dueIn + 999) / 1000, std::numeric_limits<int>::max());
+        s.Window->DueTimer().start(static_cast<int>(ms));
     }
+}
+
+// The wake is a counter, not a posted event: signalling it takes no lock, so the
+// capture thread never waits for the main thread even there.
+void TMMConnector::WakeTriggerLoop() {
+    if (!FRealTime || !FAutoTrigger || FTriggerMethod != tmMessage || !FTriggering) return;
+    const int fd = Shared().WakeFd.load();
+    if (fd < 0 || FWakePending.exchange(true)) return;
+    eventfd_write(fd, 1);
+}
+
+// Main thread. A loop that failed stays down until a connector starts triggering again.
+void TMMConnector::TriggerLoopWake() {
+    TShared &s = Shared();
+    // Each connector signals again only once its wake has been seen.
+    for (TMMConnector *c : ListSnapshot())
+        c->FWakePending = false;
+    if (s.RunningCount > 0 && !s.LoopFailed) PostTriggerLoop();
 }
 
 // --- Paused refresh --------------------------------------------------------------
@@ -740,4 +908,5 @@ void TMMConnector::PausedTick(TMMPeakTickEntry *, void *Data) {
             g.ReadPos = 0;
             g.NewData = true;
         }
+    self->WakeTriggerLoop();
 }

@@ -9,10 +9,17 @@
 // Refresh on the main thread (trigger loop, internal timer, timer-refresh
 // event), or on the delivering thread with RealTime off. The paused refresh
 // ticks on the peak tick service's thread and only touches atomics.
+//
+// Intake never waits for a display: it fills the back one of three buffers and
+// hands it over under FLock, which nobody holds for longer than a buffer copy
+// or a block's bookkeeping. Refresh takes each block's position under FLock and
+// calls the displays under FDrawLock only, reading a buffer intake no longer
+// writes.
 
 #include "audio/MMConnectorDisplay.h"
 #include "audio/MMDSPComponent.h"
 #include "audio/MMPCMConverter.h"
+#include "audio/MMTripleBuffer.h"
 #include "platform/MMError.h"
 
 #include <array>
@@ -71,7 +78,7 @@ class TMMConnector : public TMMDSPComponent {
     int TriggerLevel() const { return FTriggerLevel; }
     void SetTriggerLevel(int Value) { FTriggerLevel = Value; }
     bool Synchronize() const { return FSynchronize.load(); }
-    void SetSynchronize(bool Value) { FSynchronize = Value; }
+    void SetSynchronize(bool Value);
     int Speed() const { return FSpeed.load(); }
     void SetSpeed(int Value);
     bool RefreshOnStop() const { return FRefreshOnStop; }
@@ -125,9 +132,16 @@ class TMMConnector : public TMMDSPComponent {
     bool NewData(TMMDisplayGroup Group) const { return FGroups[Group].NewData.load(); }
     int ReadPosition(TMMDisplayGroup Group) const { return FGroups[Group].ReadPos.load(); }
     std::int64_t BlockCount(TMMDisplayGroup Group) const { return FGroups[Group].Blocks.load(); }
+    // Valid bytes of the newest buffer taken in.
     int ValidBytes() const;
-    // When the buffer now being shown arrived (the pacing clock's microseconds).
+    // When the newest buffer arrived (the pacing clock's microseconds).
     std::int64_t ArrivalTime() const { return FArrival.load(); }
+    // The refreshing thread, inside a block entry: where in its buffer the block
+    // being handed out lies, and when that buffer arrived.
+    int HandedPosition() const { return FHanded.Position; }
+    std::int64_t HandedArrival() const { return FHanded.Arrival; }
+    // Any thread: the longest one intake has waited for FLock, in nanoseconds.
+    std::int64_t LongestIntakeWaitNs() const { return FLongestIntakeWait.load(); }
     int DisplayBufferSize() const;
     const TWaveFormatEx *DisplayFormat() const { return FDisplayFormat.get(); }
     TMMHiTimer *InternalTimer() const { return FTimer.get(); }
@@ -148,6 +162,10 @@ class TMMConnector : public TMMDSPComponent {
 
     // The internal timer's tick (main thread in its window mode).
     void TimerTick();
+
+    // Main thread: whether a group holds a block not yet handed out, and in how
+    // many microseconds the earliest such block falls due (0 or less: now).
+    bool PendingBlock(std::int64_t &DueIn) const;
 
   private:
     friend class TMMConnectorDisplay;
@@ -170,12 +188,14 @@ class TMMConnector : public TMMDSPComponent {
     void DisplayGone(TMMConnectorDisplay *Display);
     void ReleaseDisplay(TMMConnectorDisplay *Display);
     int GroupBlockBytes(int Group) const;
+    const char *NextBlock(int Group, int BlockBytes, std::int64_t Now, bool &More);
     void HandBlock(int Group, const char *Data);
     void UpdateAttached(int Group);
     void ClearDisplays();
 
     void HandFormatToDisplays();
     void TakeIn(const char *Data, int Bytes);
+    std::unique_lock<std::mutex> LockForIntake();
     void FillSilence();
     void ReleaseBuffers();
 
@@ -191,6 +211,11 @@ class TMMConnector : public TMMDSPComponent {
     static void RecomputeLargestSpeed();
     static void PostTriggerLoop();
     static void TriggerLoopPass();
+    static void ScheduleNextPass();
+    // Any thread: a buffer or the paused refresh made a block due; a sleeping loop
+    // serving this connector runs a pass (one wake pending at most).
+    void WakeTriggerLoop();
+    static void TriggerLoopWake();
 
     void StartPausedRefresh();
     void StopPausedRefresh();
@@ -218,15 +243,28 @@ class TMMConnector : public TMMDSPComponent {
     std::atomic<bool> FInputIsPCM{false};
     std::atomic<bool> FConverting{false};
 
-    // Guarded by FLock (recursive: a display may call back into its connector).
-    mutable std::recursive_mutex FLock;
-    std::unique_ptr<TMMPCMConverter> FConverter;
-    TWaveFormatPtr FDisplayFormat;
-    int FDisplayBufferSize = 0;
-    int FValidBytes = 0;
-    std::vector<char> FCopyBuffer;
-    char *FData = nullptr;
+    // Held while displays are called and while what they read changes: the slots,
+    // the front buffer's memory. Never taken by intake. Recursive: a display may
+    // call back into its connector. Taken before FLock.
+    mutable std::recursive_mutex FDrawLock;
     std::array<std::array<TMMConnectorDisplay *, SlotCount>, GroupCount> FSlots{};
+    struct THanded {
+        int Position = 0;
+        std::int64_t Arrival = 0;
+    } FHanded;
+
+    // Guarded by FLock: the buffers' hand-over and allocation (allocation also under
+    // FDrawLock, so no display loses the memory it reads), the converter, the copy
+    // buffer. The group flags and positions and the arrival time are atomics
+    // that change together under FLock (the paused refresh's tick aside).
+    mutable std::mutex FLock;
+    std::unique_ptr<TMMPCMConverter> FConverter;
+    TWaveFormatPtr FDisplayFormat; // changed on the main thread, also under FLock
+    std::vector<char> FCopyBuffer; // the converter's input
+    TMMTripleBuffer FBuffers;      // what the displays read
+    std::atomic<std::uint32_t> FBytesPerSec{0};
+    std::atomic<std::int64_t> FLongestIntakeWait{0};
+    std::atomic<bool> FWakePending{false};
 
     std::atomic<std::uint8_t> FSilence{0};
     std::atomic<int> FPendingTimerRefresh{0};

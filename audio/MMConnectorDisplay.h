@@ -21,10 +21,11 @@ class TMMConnectorDisplay {
     // Main thread. Takes the stream's format (borrowed; copy what is kept). A format
     // the display cannot show raises the display's own error ("Invalid WaveFormat").
     virtual void SetWaveFormat(const TWaveFormatEx *format) = 0;
-    // Any thread, under the connector's lock: bytes the next block entry consumes.
+    // The refreshing thread, under the connector's display lock: bytes the next block
+    // entry consumes.
     virtual int BlockBytes() const = 0;
-    // Main thread, or the delivering thread with RealTime off; under the connector's
-    // lock: forget every reading and show the display at rest.
+    // Main thread, under the connector's display lock: forget every reading and show
+    // the display at rest.
     virtual void ResetData() = 0;
 
   protected:
@@ -41,13 +42,15 @@ class TMMConnectorDisplay {
 // Bar meters and needle meters (the connector's level and meter groups).
 class TMMBlockDisplay : public TMMConnectorDisplay {
   public:
-    // Under the connector's lock: one block of BlockBytes() bytes in the given format.
+    // The refreshing thread, under the connector's display lock (never the lock its
+    // intake takes): one block of BlockBytes() bytes in the given format. The memory
+    // stays unchanged until the call returns.
     virtual void ProcessBlock(const void *data) = 0;
 };
 
 // Spectrum analysers and the phase display (the connector's spectrum group).
 class TMMSpectrumDisplay : public TMMConnectorDisplay {
   public:
-    // Under the connector's lock: one block of BlockBytes() bytes in the given format.
+    // As ProcessBlock.
     virtual void RefreshPCMData(const void *data) = 0;
 };

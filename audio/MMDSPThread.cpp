@@ -1,28 +1,31 @@
 #include "audio/MMDSPThread.h"
 
 #include <algorithm>
-#include <memory>
 #include <mutex>
 
 namespace {
 
-// Made with the first thread, dropped when it becomes empty.
+// Made with the first thread, dropped when it becomes empty. A plain pointer, so
+// that nothing reads it at exit, when a worker that frees itself may be leaving.
 std::mutex ThreadsLock;
-std::unique_ptr<std::vector<TMMDSPThread *>> Threads;
+std::vector<TMMDSPThread *> *Threads = nullptr;
 
 } // namespace
 
 TMMDSPThread::TMMDSPThread(TMMCustomSoundComponent *Component) : FComponent(Component) {
     std::lock_guard<std::mutex> lock(ThreadsLock);
-    if (!Threads) Threads = std::make_unique<std::vector<TMMDSPThread *>>();
+    if (Threads == nullptr) Threads = new std::vector<TMMDSPThread *>;
     Threads->push_back(this);
 }
 
 TMMDSPThread::~TMMDSPThread() {
     std::lock_guard<std::mutex> lock(ThreadsLock);
-    if (!Threads) return;
+    if (Threads == nullptr) return;
     std::erase(*Threads, this);
-    if (Threads->empty()) Threads.reset();
+    if (Threads->empty()) {
+        delete Threads;
+        Threads = nullptr;
+    }
 }
 
 std::vector<TMMDSPThread *> TMMDSPThread::ThreadRegistry() {

@@ -1,6 +1,7 @@
 // The connector's costs: one intake of a console buffer, one Refresh pass with
-// and without displays, and the CPU that a live stream with the message trigger
-// loop running takes when no display is attached (as % of one core).
+// and without displays, and the CPU that the message trigger loop takes on the
+// main thread (as % of one core) with a live stream and no display, with a
+// stream that delivers nothing, and with the console's displays.
 
 #include "audio/MMConnector.h"
 #include "platform/MicrosecondClock.h"
@@ -11,9 +12,11 @@
 #include <QTimer>
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
+#include <time.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -131,43 +134,91 @@ void BM_ConnectorPassNoDisplays(benchmark::State &state) {
 }
 BENCHMARK(BM_ConnectorPassNoDisplays);
 
-double ProcessCpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+double CpuSeconds(clockid_t clock) {
+    timespec t{};
+    clock_gettime(clock, &t);
+    return t.tv_sec + t.tv_nsec / 1e9;
 }
 
-// A live stream at the console's pace (one 8192-byte buffer every 42.67 ms from
-// a worker thread) with the message trigger loop running and no display: the
-// process's CPU time over wall time.
+// A bar meter that notes how late each block came after it fell due.
+class TLatenessLevel : public TNullBlock {
+  public:
+    explicit TLatenessLevel(const TMMConnector &c) : TNullBlock(200), FConnector(c) {}
+    void ProcessBlock(const void *) override {
+        const int pos = FConnector.ReadPosition(TMMConnector::dgLevels) - 200;
+        if (pos < 0) return; // the next buffer came in meanwhile
+        const std::int64_t late = MicrosecondClock() - FConnector.ArrivalTime() - pos * 1000000LL / 192000;
+        Sum += late;
+        Max = std::max(Max, late);
+        ++Count;
+    }
+    std::int64_t Sum = 0, Max = 0, Count = 0;
+
+  private:
+    const TMMConnector &FConnector;
+};
+
+// The main loop runs for a few seconds while a worker thread delivers one
+// 8192-byte buffer every 42.67 ms, as the console's capture does (or nothing,
+// when feed is false). Reports the CPU of the main thread (the trigger loop and
+// everything it calls) and of the whole process, as % of one core.
+void RunLoop(benchmark::State &state, TRig &rig, bool feed, int ms = 5000) {
+    std::atomic<bool> stop{false};
+    std::thread feeder([&] {
+        const auto start = std::chrono::steady_clock::now();
+        for (std::int64_t k = 1; feed && !stop; ++k) {
+            rig.Feed();
+            std::this_thread::sleep_until(start +
+                                          std::chrono::microseconds(k * ConsoleBuffer * 1000000LL / 192000));
+        }
+    });
+    const double main0 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+    const double all0 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    QElapsedTimer wall;
+    wall.start();
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    const double main = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - main0;
+    const double all = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - all0;
+    const double seconds = wall.nsecsElapsed() / 1e9;
+    stop = true;
+    feeder.join();
+    state.counters["main_thread_cpu_percent"] = 100.0 * main / seconds;
+    state.counters["process_cpu_percent"] = 100.0 * all / seconds;
+    state.counters["loop_running"] = TMMConnector::RunningCount();
+}
+
+// A served connector with no display: no block is ever due.
 void BM_LiveStreamTriggerLoopCpu(benchmark::State &state) {
     TRig rig(true);
-    for (auto _ : state) {
-        std::atomic<bool> stop{false};
-        std::thread feeder([&] {
-            const std::int64_t start = MicrosecondClock();
-            for (std::int64_t k = 1; !stop; ++k) {
-                rig.Feed();
-                const std::int64_t due = start + k * ConsoleBuffer * 1000000LL / 192000;
-                while (!stop && MicrosecondClock() < due)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-        });
-        const double cpu0 = ProcessCpuSeconds();
-        QElapsedTimer wall;
-        wall.start();
-        QEventLoop loop;
-        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
-        loop.exec();
-        const double cpu = ProcessCpuSeconds() - cpu0;
-        const double seconds = wall.nsecsElapsed() / 1e9;
-        stop = true;
-        feeder.join();
-        state.counters["cpu_percent_of_one_core"] = 100.0 * cpu / seconds;
-        state.counters["loop_running"] = TMMConnector::RunningCount();
-    }
+    for (auto _ : state)
+        RunLoop(state, rig, true);
 }
 BENCHMARK(BM_LiveStreamTriggerLoopCpu)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// A served connector whose stream has not delivered anything yet.
+void BM_IdleStreamTriggerLoopCpu(benchmark::State &state) {
+    TRig rig(true);
+    for (auto _ : state)
+        RunLoop(state, rig, false);
+}
+BENCHMARK(BM_IdleStreamTriggerLoopCpu)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// The console's seven displays (drawing nothing) on a live stream: the loop's cost
+// with blocks falling due, and how late the bar meter's blocks came.
+void BM_LiveStreamConsoleDisplaysCpu(benchmark::State &state) {
+    TRig rig(true);
+    TConsoleDisplays displays(rig.c);
+    TLatenessLevel level(rig.c);
+    rig.c.SetLevel1(&level);
+    for (auto _ : state)
+        RunLoop(state, rig, true);
+    state.counters["blocks_late_mean_us"] = level.Count ? double(level.Sum) / level.Count : 0;
+    state.counters["blocks_late_max_us"] = double(level.Max);
+    state.counters["blocks"] = double(level.Count);
+}
+BENCHMARK(BM_LiveStreamConsoleDisplaysCpu)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 } // namespace
 

@@ -42,16 +42,16 @@ class TPacedLevel : public TMMBlockDisplay {
     void SetWaveFormat(const TWaveFormatEx *) override {}
     int BlockBytes() const override { return W; }
     void ResetData() override {}
-    // Runs under the connector's lock, after the group's read position moved on.
+    // Runs on the refreshing thread; intake may take the next buffer in meanwhile.
     void ProcessBlock(const void *data) override {
         std::int16_t s[W / 2];
         std::memcpy(s, data, sizeof s);
         int peak = 0;
         for (std::int16_t v : s)
             peak = std::max(peak, std::abs(int(v)));
-        const int pos = FConnector.ReadPosition(TMMConnector::dgLevels) - W;
+        const int pos = FConnector.HandedPosition();
         std::lock_guard lock(FMutex);
-        FBlocks.push_back({pos, MicrosecondClock() - FConnector.ArrivalTime(), peak});
+        FBlocks.push_back({pos, MicrosecondClock() - FConnector.HandedArrival(), peak});
     }
     std::vector<Block> Blocks() {
         std::lock_guard lock(FMutex);
