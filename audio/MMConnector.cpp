@@ -69,7 +69,7 @@ class TMMConnectorWindow : public QObject {
     TMMConnectorWindow() {
         FDueTimer.setSingleShot(true);
         FDueTimer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&FDueTimer, &QTimer::timeout, this, [] { TMMConnector::TriggerLoopPass(); });
+        QObject::connect(&FDueTimer, &QTimer::timeout, this, [] { TMMConnector::DueTimerFired(); });
         if (FWake.Fd() < 0) return;
         FWakeNotifier = std::make_unique<QSocketNotifier>(FWake.Fd(), QSocketNotifier::Read, this);
         QObject::connect(FWakeNotifier.get(), &QSocketNotifier::activated, this, [this] {
@@ -606,6 +606,7 @@ void TMMConnector::BufferLoad(PWaveHdr lpWaveHdr, bool &MoreBuffers) {
 void TMMConnector::TakeIn(const char *Data, int Bytes) {
     if (!FEnabled || FPaused || !(FInputIsPCM || FConverting) || Data == nullptr || Bytes <= 0) return;
     const std::int64_t arrival = FClock();
+    bool flagged = false; // a group has blocks to show: the loop has work
     {
         std::unique_lock lock = LockForIntake();
         // Not running, or paused while this buffer was on its way.
@@ -627,11 +628,12 @@ void TMMConnector::TakeIn(const char *Data, int Bytes) {
             if (g.Attached) {
                 g.ReadPos = 0;
                 g.NewData = true;
+                flagged = true;
             }
     }
     if (!FRealTime && FAutoTrigger)
         Refresh();
-    else
+    else if (flagged)
         WakeTriggerLoop();
 }
 
@@ -837,30 +839,65 @@ void TMMConnector::TriggerLoopPass() {
     ScheduleNextPass();
 }
 
+// Whether a connector the loop serves holds a block not yet handed out, and in
+// how many microseconds the earliest falls due.
+bool TMMConnector::EarliestDue(std::int64_t &DueIn) {
+    bool pending = false;
+    for (TMMConnector *c : ListSnapshot()) {
+        std::int64_t in = 0;
+        if (!(c->FAutoTrigger && c->FTriggerMethod == tmMessage && c->FEnabled && c->FTriggering)) continue;
+        if (!c->PendingBlock(in)) continue;
+        DueIn = pending ? std::min(DueIn, in) : in;
+        pending = true;
+    }
+    return pending;
+}
+
 // While a served connector has a block due, passes follow each other as they
 // always did; otherwise the loop sleeps, without holding up the main thread,
 // until the earliest block falls due or a wake comes (a buffer arrived).
 void TMMConnector::ScheduleNextPass() {
     TShared &s = Shared();
     if (s.RunningCount <= 0 || QCoreApplication::closingDown() || ConnectorCount() == 0) return;
-    bool pending = false;
     std::int64_t dueIn = 0;
-    for (TMMConnector *c : ListSnapshot()) {
-        std::int64_t in = 0;
-        if (!(c->FAutoTrigger && c->FTriggerMethod == tmMessage && c->FEnabled && c->FTriggering)) continue;
-        if (!c->PendingBlock(in)) continue;
-        dueIn = pending ? std::min(dueIn, in) : in;
-        pending = true;
-    }
-    if (pending && dueIn <= 0) {
+    if (!EarliestDue(dueIn)) return; // the next buffer wakes the loop
+    if (dueIn <= 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         if (EnterIdle()) QCoreApplication::processEvents();
         PostTriggerLoop();
-    } else if (pending && s.Window != nullptr) {
-        // Rounded up: a timer that fired early would only cost one more pass.
-        const std::int64_t ms = std::min<std::int64_t>((dueIn + 999) / 1000, std::numeric_limits<int>::max());
-        s.Window->DueTimer().start(static_cast<int>(ms));
+    } else if (dueIn < 1000) {
+        SleepFor(dueIn);
+        PostTriggerLoop();
+    } else {
+        ArmDueTimer(dueIn);
     }
+}
+
+// Timers count whole milliseconds, and the main loop may round its wait up by one
+// more: the timer is armed to the last whole millisecond before the block falls
+// due, and the rest is slept out when it fires.
+void TMMConnector::ArmDueTimer(std::int64_t DueIn) {
+    TShared &s = Shared();
+    if (s.Window == nullptr) return;
+    const std::int64_t ms = std::min<std::int64_t>(DueIn / 1000, std::numeric_limits<int>::max());
+    s.Window->DueTimer().start(static_cast<int>(ms));
+}
+
+void TMMConnector::SleepFor(std::int64_t Microseconds) {
+    std::this_thread::sleep_for(std::chrono::microseconds(Microseconds));
+}
+
+void TMMConnector::DueTimerFired() {
+    TShared &s = Shared();
+    if (s.RunningCount <= 0 || s.LoopPosted) return;
+    std::int64_t dueIn = 0;
+    if (!EarliestDue(dueIn)) return;
+    if (dueIn >= 1000) {
+        ArmDueTimer(dueIn);
+        return;
+    }
+    if (dueIn > 0) SleepFor(dueIn);
+    TriggerLoopPass();
 }
 
 // The wake is a counter, not a posted event: signalling it takes no lock, so the

@@ -212,6 +212,10 @@ class TMMConnector : public TMMDSPComponent {
     static void PostTriggerLoop();
     static void TriggerLoopPass();
     static void ScheduleNextPass();
+    static bool EarliestDue(std::int64_t &DueIn);
+    static void ArmDueTimer(std::int64_t DueIn);
+    static void SleepFor(std::int64_t Microseconds);
+    static void DueTimerFired();
     // Any thread: a buffer or the paused refresh made a block due; a sleeping loop
     // serving this connector runs a pass (one wake pending at most).
     void WakeTriggerLoop();

@@ -150,9 +150,10 @@ class TLatenessLevel : public TNullBlock {
         const std::int64_t late = MicrosecondClock() - FConnector.ArrivalTime() - pos * 1000000LL / 192000;
         Sum += late;
         Max = std::max(Max, late);
+        Over1500 += late > 1500;
         ++Count;
     }
-    std::int64_t Sum = 0, Max = 0, Count = 0;
+    std::int64_t Sum = 0, Max = 0, Over1500 = 0, Count = 0;
 
   private:
     const TMMConnector &FConnector;
@@ -172,6 +173,8 @@ void RunLoop(benchmark::State &state, TRig &rig, bool feed, int ms = 5000) {
                                           std::chrono::microseconds(k * ConsoleBuffer * 1000000LL / 192000));
         }
     });
+    std::int64_t passes = 0;
+    rig.c.SetOnTrigger([&passes](TObject *) { ++passes; });
     const double main0 = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
     const double all0 = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
     QElapsedTimer wall;
@@ -187,6 +190,8 @@ void RunLoop(benchmark::State &state, TRig &rig, bool feed, int ms = 5000) {
     state.counters["main_thread_cpu_percent"] = 100.0 * main / seconds;
     state.counters["process_cpu_percent"] = 100.0 * all / seconds;
     state.counters["loop_running"] = TMMConnector::RunningCount();
+    state.counters["passes_per_second"] = passes / seconds;
+    rig.c.SetOnTrigger(nullptr);
 }
 
 // A served connector with no display: no block is ever due.
@@ -216,6 +221,8 @@ void BM_LiveStreamConsoleDisplaysCpu(benchmark::State &state) {
         RunLoop(state, rig, true);
     state.counters["blocks_late_mean_us"] = level.Count ? double(level.Sum) / level.Count : 0;
     state.counters["blocks_late_max_us"] = double(level.Max);
+    state.counters["blocks_late_over_1500us_percent"] =
+        level.Count ? 100.0 * level.Over1500 / level.Count : 0;
     state.counters["blocks"] = double(level.Count);
 }
 BENCHMARK(BM_LiveStreamConsoleDisplaysCpu)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
