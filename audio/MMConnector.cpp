@@ -826,8 +826,7 @@ void TMMConnector::TriggerLoopPass() {
                 // A connector may have gone while the events above or an earlier
                 // refresh ran.
                 if (!Listed(c)) continue;
-                if (c->FAutoTrigger && c->FTriggerMethod == tmMessage && c->FEnabled && c->FTriggering)
-                    c->Refresh();
+                if (c->ServedByLoop()) c->Refresh();
             }
         }
     });
@@ -839,14 +838,17 @@ void TMMConnector::TriggerLoopPass() {
     ScheduleNextPass();
 }
 
+bool TMMConnector::ServedByLoop() const {
+    return FAutoTrigger && FTriggerMethod == tmMessage && FEnabled && FTriggering;
+}
+
 // Whether a connector the loop serves holds a block not yet handed out, and in
 // how many microseconds the earliest falls due.
 bool TMMConnector::EarliestDue(std::int64_t &DueIn) {
     bool pending = false;
     for (TMMConnector *c : ListSnapshot()) {
         std::int64_t in = 0;
-        if (!(c->FAutoTrigger && c->FTriggerMethod == tmMessage && c->FEnabled && c->FTriggering)) continue;
-        if (!c->PendingBlock(in)) continue;
+        if (!c->ServedByLoop() || !c->PendingBlock(in)) continue;
         DueIn = pending ? std::min(DueIn, in) : in;
         pending = true;
     }

@@ -163,10 +163,6 @@ class TMMConnector : public TMMDSPComponent {
     // The internal timer's tick (main thread in its window mode).
     void TimerTick();
 
-    // Main thread: whether a group holds a block not yet handed out, and in how
-    // many microseconds the earliest such block falls due (0 or less: now).
-    bool PendingBlock(std::int64_t &DueIn) const;
-
   private:
     friend class TMMConnectorDisplay;
     friend class TMMConnectorPort;
@@ -211,6 +207,10 @@ class TMMConnector : public TMMDSPComponent {
     static void RecomputeLargestSpeed();
     static void PostTriggerLoop();
     static void TriggerLoopPass();
+    bool ServedByLoop() const;
+    // Main thread: whether a group holds a block not yet handed out, and in how
+    // many microseconds the earliest such block falls due (0 or less: now).
+    bool PendingBlock(std::int64_t &DueIn) const;
     static void ScheduleNextPass();
     static bool EarliestDue(std::int64_t &DueIn);
     static void ArmDueTimer(std::int64_t DueIn);
