@@ -37,6 +37,7 @@ void CreateForms(const TFormServices &services) {
     RegisterForm(MainForm);
     MeterPanel = new TMeterPanel;
     RegisterForm(MeterPanel);
+    MainForm->ConnectPeakMeters();
     WatchFrm = new TWatchFrm;
     RegisterForm(WatchFrm);
 }

@@ -2,6 +2,8 @@
 
 #include "app/Application.h"
 #include "app/FormHelpers.h"
+#include "app/Forms.h"
+#include "app/MeterPnl.h"
 #include "widgets/MMLoadingBracket.h"
 
 #include <QAbstractNativeEventFilter>
@@ -64,6 +66,15 @@ void TMainForm::BuildAudioChain() {
     MMConnector2->SetName("MMConnector2");
     TMMConnector::SetEnterIdle(false);
     MMConnector2->SetInput(MMWaveIn1);
+}
+
+void TMainForm::ConnectPeakMeters() {
+    TMeterPanel *panel = nullptr;
+    for (QWidget *form : ApplicationForms())
+        if (auto *meters = qobject_cast<TMeterPanel *>(form)) panel = meters;
+    if (panel == nullptr) return;
+    MMConnector2->SetLevel1(panel->MMLevel1);
+    MMConnector2->SetLevel2(panel->MMLevel2);
 }
 
 void TMainForm::ConnectHandlers() {

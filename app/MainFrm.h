@@ -54,6 +54,10 @@ class TMainForm : public QWidget {
     // The showing state changed: the host panel takes the meter panel (again).
     void CMShowingChanged();
     void MMHiTimer1Timer(TObject *Sender);
+    // The meter panel is created after this window: its two bars take the connector's level
+    // slots once it is among the application's windows (at its creation, and again at each
+    // capture start).
+    void ConnectPeakMeters();
     void ApplySettings(TApplyVariant variant);
     void GetInputDeviceNames(QStringList &names);
     void LaunchProgram(const QString &tail);

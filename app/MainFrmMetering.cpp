@@ -16,6 +16,7 @@ void TMainForm::BuildTimers() {
 }
 
 void TMainForm::FormShow() {
+    ConnectPeakMeters();
     MMWaveIn1->Start(); // a failure leaves the refresh off
     MMHiTimer1->SetEnabled(true);
 }

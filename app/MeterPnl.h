@@ -1,6 +1,7 @@
 #pragma once
 
-#include "app/Placeholder.h"
+#include "widgets/MMLevel.h"
+#include "widgets/MMLevelScale.h"
 #include "widgets/MMPanel.h"
 
 #include <QWidget>
@@ -16,11 +17,16 @@ class TMeterPanel : public QWidget {
   public:
     explicit TMeterPanel(QWidget *parent = nullptr);
 
+    // The creation event: both bars draw in 24 bits per pixel.
+    void FormCreate();
+
     // The one panel that fills the host panel exactly (108 x 326).
     TMMPanel *MMPanel1;
-    TPlaceholder *MMLevel1;
-    TPlaceholder *MMLevel2;
-    TPlaceholder *MMLevelScale2;
+    // The left and right PEAK bars; the main window's connector feeds them.
+    TMMLevel *MMLevel1;
+    TMMLevel *MMLevel2;
+    // The dB scale between them.
+    TMMLevelScale *MMLevelScale2;
     QLabel *Label2;
     // The clip latches, dark until the refresh turns them red.
     QLabel *ClipL;

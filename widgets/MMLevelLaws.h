@@ -261,6 +261,9 @@ class TMMLevelState {
     int PeakPosition() const { return PeakWord(FPeak.load()).Position; }
     int PeakCountdown() const { return PeakWord(FPeak.load()).Countdown; }
     bool RedrawPending() const { return FRedrawPending.load(); }
+    // Clears the flag and says whether it was set: the control draws a marker
+    // the tick moved while no level came (no block to carry it).
+    bool TakeRedrawPending() { return FRedrawPending.exchange(false); }
     std::int32_t LastRawPeak() const { return FLastRaw; }
 
     // The bar (Value's getter) and the held peak as percent of full scale,

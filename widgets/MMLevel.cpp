@@ -1,0 +1,431 @@
+#include "widgets/MMLevel.h"
+
+#include "audio/MMPeakTick.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QPainter>
+#include <QScopeGuard>
+
+#include <algorithm>
+#include <mutex>
+
+namespace {
+
+// Posted by the peak tick when it moved the marker.
+QEvent::Type PeakMovedEvent() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+// The spots a picture may light: its bar run and its marker.
+void SpanOf(const TMMSpotRun &run, int &lo, int &hi) {
+    if (run.IsEmpty()) return;
+    lo = std::min(lo, run.First);
+    hi = std::max(hi, run.Last);
+}
+
+bool InRun(const TMMSpotRun &run, int k) {
+    return !run.IsEmpty() && k >= run.First && k <= run.Last;
+}
+
+TRect Union(const TRect &a, const TRect &b) {
+    if (a.IsEmpty()) return b;
+    if (b.IsEmpty()) return a;
+    return Rect(std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right),
+                std::max(a.Bottom, b.Bottom));
+}
+
+// Opens the canvas's drawing bracket for the scope.
+class TDrawing {
+  public:
+    explicit TDrawing(TMMDIBCanvas &canvas) : FCanvas(canvas) { FCanvas.BeginDrawing(); }
+    ~TDrawing() { FCanvas.EndDrawing(); }
+    TDrawing(const TDrawing &) = delete;
+    TDrawing &operator=(const TDrawing &) = delete;
+
+  private:
+    TMMDIBCanvas &FCanvas;
+};
+
+} // namespace
+
+int TMMCustomLevel::TPicture::LookOf(const TMMSpotGeometry &geometry, int k) const {
+    if (!Lit) return 0;
+    // The marker is drawn over the bar.
+    if (InRun(PeakSpots(NumPeaks, Bar, Peak), k)) return geometry.ZoneOf(k);
+    const TMMSpotRun active = ActiveSpots(geometry, Bar);
+    if (!InRun(active, k)) return 0;
+    return active.Zone != 0 ? active.Zone : geometry.ZoneOf(k);
+}
+
+TMMCustomLevel::TMMCustomLevel(QWidget *parent, TMMPeakTickService *peakTicks)
+    : TMMDIBGraphicControl(parent), FBackground(this),
+      FPeakTicks(peakTicks != nullptr ? peakTicks : &TMMPeakTickService::Instance()) {
+    SetColor(clBlack);
+    // The bar draws no text; the font is only its own, not the parent's.
+    QFont small(QStringLiteral("Liberation Sans"));
+    small.setPointSize(7);
+    SetFont(small);
+    resize(200, 17);
+    UpdateBlockBytes();
+    FTickEntry = FPeakTicks->Register(TMMPeakTickService::TickMs, 0, &TMMCustomLevel::PeakTickProc, this);
+    Rebuild();
+}
+
+TMMCustomLevel::~TMMCustomLevel() {
+    Destroying();
+    DetachFromConnectors();
+    // No tick runs once this returns; a redraw it posted dies with the object.
+    if (FTickEntry != nullptr) FPeakTicks->Unregister(FTickEntry);
+}
+
+void TMMCustomLevel::PeakTickProc(TMMPeakTickEntry *, void *data) {
+    auto *level = static_cast<TMMCustomLevel *>(data);
+    level->FState.PeakTick();
+    if (level->FState.RedrawPending() && !level->FRedrawPosted.exchange(true))
+        QCoreApplication::postEvent(level, new QEvent(PeakMovedEvent()));
+}
+
+bool TMMCustomLevel::event(QEvent *event) {
+    if (event->type() != PeakMovedEvent()) return TMMDIBGraphicControl::event(event);
+    // Reset before taking the flag, so a tick after this point posts again.
+    FRedrawPosted.store(false);
+    // A block since the tick has drawn the marker already and taken the flag.
+    if (FState.TakeRedrawPending()) {
+        if (CanProcess())
+            Redraw();
+        else
+            FDrawnValid = false;
+    }
+    return true;
+}
+
+// --- Properties.
+
+void TMMCustomLevel::SetKind(TMMLevelKind value) {
+    if (!FState.SetKind(value)) return;
+    const auto [w, h] = SizeForKind(value, width(), height());
+    if (w != width() || h != height()) SetBounds(x(), y(), w, h);
+    Rebuild();
+}
+
+void TMMCustomLevel::SetDirection(TMMLevelDirection value) {
+    if (FState.SetDirection(value)) Rebuild();
+}
+
+void TMMCustomLevel::SetSpotWidth(int value) {
+    SyncInnerSize();
+    if (FState.SetSpotWidth(value)) Rebuild();
+}
+
+void TMMCustomLevel::SetSpotSpace(int value) {
+    if (FState.SetSpotSpace(value)) Rebuild();
+}
+
+void TMMCustomLevel::SetPoint1(int value) {
+    if (FState.SetPoint1(value)) Rebuild();
+}
+
+void TMMCustomLevel::SetPoint2(int value) {
+    if (FState.SetPoint2(value)) Rebuild();
+}
+
+void TMMCustomLevel::SetLook(int index, TColor value) {
+    if (FLook[index] == value) return;
+    FLook[index] = value;
+    Rebuild();
+}
+
+void TMMCustomLevel::SetInactiveDoted(bool value) {
+    if (value == FInactiveDoted) return;
+    FInactiveDoted = value;
+    Rebuild();
+}
+
+void TMMCustomLevel::SetActiveDoted(bool value) {
+    if (value == FActiveDoted) return;
+    FActiveDoted = value;
+    Rebuild();
+}
+
+void TMMCustomLevel::SetBitLength(TMMBits value) {
+    if (!FState.SetBitLength(value)) return;
+    UpdateBlockBytes();
+    Repaint();
+}
+
+void TMMCustomLevel::SetChannel(TMMChannel value) {
+    if (!FState.SetChannel(value)) return;
+    UpdateBlockBytes();
+    Repaint();
+}
+
+void TMMCustomLevel::SetMode(TMMMode value) {
+    if (!FState.SetMode(value)) return;
+    UpdateBlockBytes();
+    Repaint();
+}
+
+void TMMCustomLevel::SetSamples(int value) {
+    if (FState.SetSamples(value)) UpdateBlockBytes();
+}
+
+void TMMCustomLevel::SetGain(int value) {
+    if (FState.SetGain(value)) Repaint();
+}
+
+void TMMCustomLevel::SetLogAmp(bool value) {
+    if (FState.SetLogAmp(value)) Repaint();
+}
+
+void TMMCustomLevel::SetNumPeaks(int value) {
+    if (!FState.SetNumPeaks(value)) return;
+    UpdateTickClient();
+    Repaint();
+}
+
+void TMMCustomLevel::SetPeakDelay(int value) {
+    if (FState.SetPeakDelay(value)) Repaint();
+}
+
+void TMMCustomLevel::SetPeakSpeed(int value) {
+    if (FState.SetPeakSpeed(value)) Repaint();
+}
+
+void TMMCustomLevel::SetOnDrawBar(TMMLevelDrawBar handler) {
+    const bool cleared = FOnDrawBar && !handler;
+    FOnDrawBar = std::move(handler);
+    // The background was left alone while the handler drew.
+    if (cleared)
+        Rebuild();
+    else
+        Repaint();
+}
+
+void TMMCustomLevel::UpdateTickClient() {
+    // One suspension at most: the service counts them, and a count left over
+    // from a disabled meter would keep the marker from ever falling again.
+    const bool suspend = !isEnabled() || FState.NumPeaks() == 0;
+    if (suspend == FTickSuspended) return;
+    FTickSuspended = suspend;
+    if (suspend)
+        FPeakTicks->Suspend(FTickEntry);
+    else
+        FPeakTicks->Resume(FTickEntry);
+}
+
+// --- Connector display.
+
+void TMMCustomLevel::SetWaveFormat(const TWaveFormatEx *format) {
+    if (!FState.SetWaveFormat(format)) throw EMMLevelError("Invalid WaveFormat");
+    UpdateBlockBytes();
+    Repaint();
+}
+
+void TMMCustomLevel::ResetData() {
+    FState.ResetData();
+    if (CanProcess())
+        Redraw();
+    else
+        Repaint();
+}
+
+bool TMMCustomLevel::CanProcess() const {
+    return isEnabled() && Visible();
+}
+
+void TMMCustomLevel::ProcessBlock(const void *data) {
+    if (!CanProcess()) return;
+    SyncInnerSize();
+    Apply(FState.ProcessBlock(data));
+}
+
+void TMMCustomLevel::SetValue(int value) {
+    SyncInnerSize();
+    Apply(FState.SetValue(value));
+}
+
+void TMMCustomLevel::Apply(const TMMLevelUpdate &update) {
+    if (update.PcmOverflow && FOnPcmOverflow) FOnPcmOverflow(this);
+    if (update.GainOverflow && FOnGainOverflow) FOnGainOverflow(this);
+    if (!update.Redraw) return;
+    if (CanProcess())
+        Redraw();
+    else
+        FDrawnValid = false;
+}
+
+// --- Geometry and the background.
+
+void TMMCustomLevel::SyncInnerSize() {
+    const TRect inner = InnerRect();
+    const TMMSpotGeometry &g = FState.Geometry();
+    if (std::max(inner.Width(), 1) != g.Width || std::max(inner.Height(), 1) != g.Height ||
+        DIBCanvas().Width() != g.Width || DIBCanvas().Height() != g.Height)
+        Rebuild();
+}
+
+void TMMCustomLevel::Rebuild() {
+    const TRect inner = InnerRect();
+    FState.SetInnerSize(inner.Width(), inner.Height());
+    const TMMSpotGeometry &g = FState.Geometry();
+    DIBCanvas().Resize(g.Width, g.Height);
+    FBackground.Resize(g.Width, g.Height);
+    RebuildBackground();
+    Repaint();
+}
+
+void TMMCustomLevel::RebuildBackground() {
+    if (IsLoading() || FOnDrawBar) return;
+    FBackground.SetBitsPerPixel(BitsPerPixel());
+    const TMMSpotGeometry &g = FState.Geometry();
+    const TDrawing drawing(FBackground);
+    FBackground.SetColor(Color());
+    FBackground.Clear();
+    for (int k = 1; k <= g.BarSpots; ++k) {
+        FBackground.SetColor(FLook[3 + g.ZoneOf(k) - 1]);
+        FBackground.FillRect(g.SpotRect(k), FInactiveDoted);
+    }
+}
+
+void TMMCustomLevel::Repaint() {
+    FDrawnValid = false;
+    update();
+}
+
+void TMMCustomLevel::Loaded() {
+    TMMDIBGraphicControl::Loaded();
+    Rebuild();
+}
+
+void TMMCustomLevel::changeEvent(QEvent *event) {
+    TMMDIBGraphicControl::changeEvent(event);
+    if (event->type() != QEvent::EnabledChange) return;
+    if (isEnabled()) {
+        FState.Relayout();
+        UpdateTickClient();
+        Repaint();
+    } else {
+        ResetData();
+        UpdateTickClient();
+        Repaint();
+    }
+}
+
+void TMMCustomLevel::resizeEvent(QResizeEvent *event) {
+    TMMDIBGraphicControl::resizeEvent(event);
+    SyncInnerSize();
+}
+
+void TMMCustomLevel::BevelChanged() {
+    TMMDIBGraphicControl::BevelChanged();
+    SyncInnerSize();
+}
+
+void TMMCustomLevel::ColorChanged() {
+    TMMDIBGraphicControl::ColorChanged();
+    Rebuild();
+}
+
+void TMMCustomLevel::BitsPerPixelChanged() {
+    FBackground.SetBitsPerPixel(BitsPerPixel());
+    Rebuild();
+}
+
+// --- Drawing.
+
+TMMCustomLevel::TPicture TMMCustomLevel::Wanted() const {
+    return {FState.BarPosition(), FState.PeakPosition(), FState.NumPeaks(), isEnabled()};
+}
+
+void TMMCustomLevel::Redraw() {
+    SyncInnerSize();
+    if (FOnPaint) FOnPaint(this);
+    const TPicture wanted = Wanted();
+    bool drawn;
+    if (FOnDrawBar) {
+        drawn = DrawAtOnce([&](TMMDIBCanvas &work) { DrawByHandler(work, wanted); });
+    } else if (!FDrawnValid) {
+        drawn = DrawAtOnce([&](TMMDIBCanvas &work) { DrawWhole(work, wanted); });
+    } else {
+        const TRect changed = ChangedBounds(wanted);
+        if (changed.IsEmpty()) return;
+        drawn = DrawAtOnce([&](TMMDIBCanvas &work) { DrawChanges(work, wanted); }, changed);
+    }
+    FDrawnValid = drawn;
+    if (drawn) FDrawn = wanted;
+}
+
+void TMMCustomLevel::Paint(QPainter &canvas) {
+    SyncInnerSize();
+    if (!FDrawnValid) {
+        // What a block would have drawn while the control was off the screen.
+        if (FOnPaint) FOnPaint(this);
+        const TPicture wanted = Wanted();
+        std::lock_guard<TMMDIBCanvas> lock(DIBCanvas());
+        if (FOnDrawBar)
+            DrawByHandler(DIBCanvas(), wanted);
+        else
+            DrawWhole(DIBCanvas(), wanted);
+        FDrawn = wanted;
+        FDrawnValid = true;
+    }
+    TMMDIBGraphicControl::Paint(canvas);
+}
+
+void TMMCustomLevel::DrawByHandler(TMMDIBCanvas &work, const TPicture &picture) {
+    const TDrawing drawing(work);
+    FOnDrawBar(this, work, Rect(0, 0, work.Width(), work.Height()), picture.Bar, picture.Peak);
+}
+
+void TMMCustomLevel::Span(const TPicture &picture, int &lo, int &hi) const {
+    if (!picture.Lit) return;
+    SpanOf(ActiveSpots(FState.Geometry(), picture.Bar), lo, hi);
+    SpanOf(PeakSpots(picture.NumPeaks, picture.Bar, picture.Peak), lo, hi);
+}
+
+void TMMCustomLevel::DrawWhole(TMMDIBCanvas &work, const TPicture &picture) {
+    const TDrawing drawing(work);
+    work.CopyFrom(FBackground);
+    int lo = 1, hi = 0;
+    Span(picture, lo, hi);
+    for (int k = lo; k <= hi; ++k)
+        if (const int look = picture.LookOf(FState.Geometry(), k); look != 0) FillSpot(work, k, look);
+}
+
+TRect TMMCustomLevel::ChangedBounds(const TPicture &picture) const {
+    const TMMSpotGeometry &g = FState.Geometry();
+    int lo = 1, hi = 0;
+    Span(FDrawn, lo, hi);
+    Span(picture, lo, hi);
+    TRect bounds;
+    for (int k = lo; k <= hi; ++k)
+        if (FDrawn.LookOf(g, k) != picture.LookOf(g, k))
+            bounds = Union(bounds, g.SpotRect(k).Intersected(g.Bounds()));
+    return bounds;
+}
+
+void TMMCustomLevel::DrawChanges(TMMDIBCanvas &work, const TPicture &picture) {
+    const TMMSpotGeometry &g = FState.Geometry();
+    const TDrawing drawing(work);
+    int lo = 1, hi = 0;
+    Span(FDrawn, lo, hi);
+    Span(picture, lo, hi);
+    for (int k = lo; k <= hi; ++k) {
+        const int look = picture.LookOf(g, k);
+        if (look == FDrawn.LookOf(g, k)) continue;
+        if (look != 0) {
+            FillSpot(work, k, look);
+            continue;
+        }
+        // Unlit again: the pre-rendered spot (and the margin) from the background.
+        const TRect r = g.SpotRect(k);
+        work.CopyRect(FBackground, r, r.Left, r.Top);
+    }
+}
+
+void TMMCustomLevel::FillSpot(TMMDIBCanvas &work, int k, int look) {
+    work.SetColor(FLook[look - 1]);
+    work.FillRect(FState.Geometry().SpotRect(k), FActiveDoted);
+}

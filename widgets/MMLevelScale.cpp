@@ -1,0 +1,100 @@
+#include "widgets/MMLevelScale.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+
+#include <algorithm>
+
+TMMLevelScale::TMMLevelScale(QWidget *parent) : TMMGraphicControl(parent) {
+    Bevel().SetBevelOuter(bvNone);
+    SetColor(clBlack);
+    QFont small(QStringLiteral("Liberation Sans"));
+    small.setPointSize(6);
+    SetFont(small);
+    FScale.SetVisible(false);
+    FScale.SetOnChange([this](TObject *) { update(); });
+    resize(200, 7);
+}
+
+template <typename T> void TMMLevelScale::Store(T &field, T value) {
+    if (field == value) return;
+    field = value;
+    update();
+}
+
+void TMMLevelScale::SetScalePos(TMMScalePos value) {
+    Store(FScalePos, value);
+}
+
+void TMMLevelScale::SetScaleTicks(int value) {
+    Store(FScaleTicks, std::max(value, 2));
+}
+
+void TMMLevelScale::SetPoint1(int value) {
+    Store(FPoint1, std::clamp(value, 1, 100));
+}
+
+void TMMLevelScale::SetPoint2(int value) {
+    Store(FPoint2, std::clamp(value, 1, 100));
+}
+
+void TMMLevelScale::SetScaleColor(int index, TColor value) {
+    Store(FScaleColors[index], value);
+}
+
+void TMMLevelScale::SetSensitivy(int value) {
+    Store(FSensitivy, std::clamp(value, -90, -9));
+}
+
+void TMMLevelScale::SetLogAmp(bool value) {
+    Store(FLogAmp, value);
+}
+
+void TMMLevelScale::SetKind(TMMLevelKind value) {
+    if (value == FKind) return;
+    FKind = value;
+    const auto [w, h] = SizeForKind(value, width(), height());
+    if (w != width() || h != height()) SetBounds(x(), y(), w, h);
+    update();
+}
+
+void TMMLevelScale::SetDirection(TMMLevelDirection value) {
+    Store(FDirection, value);
+}
+
+TMMLevelScaleLayout TMMLevelScale::Layout() const {
+    TMMLevelScaleSettings s;
+    s.Scale = FScale.Settings();
+    s.ScalePos = FScalePos;
+    s.ScaleTicks = FScaleTicks;
+    s.Point1 = FPoint1;
+    s.Point2 = FPoint2;
+    s.Scale1Color = FScaleColors[0];
+    s.Scale2Color = FScaleColors[1];
+    s.Scale3Color = FScaleColors[2];
+    s.Sensitivy = FSensitivy;
+    s.LogAmp = FLogAmp;
+    s.Kind = FKind;
+    s.Direction = FDirection;
+    s.Color = Color();
+    s.Width = width();
+    s.Height = height();
+    const QFontMetrics fm(font());
+    const TMMScaleMetrics metrics{
+        fm.height(), [fm](std::string_view text) {
+            return fm.horizontalAdvance(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        }};
+    return LevelScaleLayout(s, metrics);
+}
+
+void TMMLevelScale::Paint(QPainter &canvas) {
+    const TMMLevelScaleLayout layout = Layout();
+    canvas.fillRect(layout.Client.ToQRect(), ToQColor(layout.Background));
+    MMPaintScaleLines(canvas, layout.Lines);
+    canvas.setFont(font());
+    const int ascent = QFontMetrics(font()).ascent();
+    for (const TMMScaleLabel &label : layout.Labels) {
+        canvas.setPen(ToQColor(label.Color));
+        canvas.drawText(QPoint(label.Left, label.Top + ascent), QString::fromStdString(label.Text));
+    }
+}
