@@ -18,15 +18,48 @@ QEvent::Type PeakMovedEvent() {
     return type;
 }
 
-// The spots a picture may light: its bar run and its marker.
-void SpanOf(const TMMSpotRun &run, int &lo, int &hi) {
-    if (run.IsEmpty()) return;
-    lo = std::min(lo, run.First);
-    hi = std::max(hi, run.Last);
-}
+// Which spots a picture lights, and in which zone colour.
+class TSpots {
+  public:
+    TSpots(const TMMSpotGeometry &geometry, const TMMLevelPicture &picture) : FGeometry(geometry) {
+        if (!picture.Lit) return;
+        FActive = ActiveSpots(geometry, picture.Bar);
+        FPeak = PeakSpots(picture.NumPeaks, picture.Bar, picture.Peak);
+    }
+    // 0 for an unlit spot, else the zone whose colour it is lit in.
+    int Of(int k) const {
+        // The marker is drawn over the bar.
+        if (In(FPeak, k)) return FGeometry.ZoneOf(k);
+        if (!In(FActive, k)) return 0;
+        return FActive.Zone != 0 ? FActive.Zone : FGeometry.ZoneOf(k);
+    }
+    // Widens lo..hi to the spots it may light.
+    void Widen(int &lo, int &hi) const {
+        for (const TMMSpotRun &run : {FActive, FPeak}) {
+            if (run.IsEmpty()) continue;
+            lo = std::min(lo, run.First);
+            hi = std::max(hi, run.Last);
+        }
+    }
 
-bool InRun(const TMMSpotRun &run, int k) {
-    return !run.IsEmpty() && k >= run.First && k <= run.Last;
+  private:
+    static bool In(const TMMSpotRun &run, int k) { return !run.IsEmpty() && k >= run.First && k <= run.Last; }
+
+    const TMMSpotGeometry &FGeometry;
+    TMMSpotRun FActive;
+    TMMSpotRun FPeak;
+};
+
+// Calls f(k, look) for every spot whose look differs between the two pictures.
+template <typename F>
+void ForEachChange(const TMMSpotGeometry &geometry, const TMMLevelPicture &from, const TMMLevelPicture &to,
+                   F f) {
+    const TSpots before(geometry, from), after(geometry, to);
+    int lo = 1, hi = 0;
+    before.Widen(lo, hi);
+    after.Widen(lo, hi);
+    for (int k = lo; k <= hi; ++k)
+        if (const int look = after.Of(k); look != before.Of(k)) f(k, look);
 }
 
 TRect Union(const TRect &a, const TRect &b) {
@@ -49,15 +82,6 @@ class TDrawing {
 };
 
 } // namespace
-
-int TMMCustomLevel::TPicture::LookOf(const TMMSpotGeometry &geometry, int k) const {
-    if (!Lit) return 0;
-    // The marker is drawn over the bar.
-    if (InRun(PeakSpots(NumPeaks, Bar, Peak), k)) return geometry.ZoneOf(k);
-    const TMMSpotRun active = ActiveSpots(geometry, Bar);
-    if (!InRun(active, k)) return 0;
-    return active.Zone != 0 ? active.Zone : geometry.ZoneOf(k);
-}
 
 TMMCustomLevel::TMMCustomLevel(QWidget *parent, TMMPeakTickService *peakTicks)
     : TMMDIBGraphicControl(parent), FBackground(this),
@@ -335,14 +359,14 @@ void TMMCustomLevel::BitsPerPixelChanged() {
 
 // --- Drawing.
 
-TMMCustomLevel::TPicture TMMCustomLevel::Wanted() const {
+TMMLevelPicture TMMCustomLevel::Wanted() const {
     return {FState.BarPosition(), FState.PeakPosition(), FState.NumPeaks(), isEnabled()};
 }
 
 void TMMCustomLevel::Redraw() {
     SyncInnerSize();
     if (FOnPaint) FOnPaint(this);
-    const TPicture wanted = Wanted();
+    const TMMLevelPicture wanted = Wanted();
     bool drawn;
     if (FOnDrawBar) {
         drawn = DrawAtOnce([&](TMMDIBCanvas &work) { DrawByHandler(work, wanted); });
@@ -362,7 +386,7 @@ void TMMCustomLevel::Paint(QPainter &canvas) {
     if (!FDrawnValid) {
         // What a block would have drawn while the control was off the screen.
         if (FOnPaint) FOnPaint(this);
-        const TPicture wanted = Wanted();
+        const TMMLevelPicture wanted = Wanted();
         std::lock_guard<TMMDIBCanvas> lock(DIBCanvas());
         if (FOnDrawBar)
             DrawByHandler(DIBCanvas(), wanted);
@@ -374,55 +398,41 @@ void TMMCustomLevel::Paint(QPainter &canvas) {
     TMMDIBGraphicControl::Paint(canvas);
 }
 
-void TMMCustomLevel::DrawByHandler(TMMDIBCanvas &work, const TPicture &picture) {
+void TMMCustomLevel::DrawByHandler(TMMDIBCanvas &work, const TMMLevelPicture &picture) {
     const TDrawing drawing(work);
     FOnDrawBar(this, work, Rect(0, 0, work.Width(), work.Height()), picture.Bar, picture.Peak);
 }
 
-void TMMCustomLevel::Span(const TPicture &picture, int &lo, int &hi) const {
-    if (!picture.Lit) return;
-    SpanOf(ActiveSpots(FState.Geometry(), picture.Bar), lo, hi);
-    SpanOf(PeakSpots(picture.NumPeaks, picture.Bar, picture.Peak), lo, hi);
-}
-
-void TMMCustomLevel::DrawWhole(TMMDIBCanvas &work, const TPicture &picture) {
+void TMMCustomLevel::DrawWhole(TMMDIBCanvas &work, const TMMLevelPicture &picture) {
     const TDrawing drawing(work);
     work.CopyFrom(FBackground);
-    int lo = 1, hi = 0;
-    Span(picture, lo, hi);
-    for (int k = lo; k <= hi; ++k)
-        if (const int look = picture.LookOf(FState.Geometry(), k); look != 0) FillSpot(work, k, look);
+    // From the unlit bar: every lit spot is a change.
+    TMMLevelPicture unlit = picture;
+    unlit.Lit = false;
+    ForEachChange(FState.Geometry(), unlit, picture, [&](int k, int look) { FillSpot(work, k, look); });
 }
 
-TRect TMMCustomLevel::ChangedBounds(const TPicture &picture) const {
+TRect TMMCustomLevel::ChangedBounds(const TMMLevelPicture &picture) const {
     const TMMSpotGeometry &g = FState.Geometry();
-    int lo = 1, hi = 0;
-    Span(FDrawn, lo, hi);
-    Span(picture, lo, hi);
     TRect bounds;
-    for (int k = lo; k <= hi; ++k)
-        if (FDrawn.LookOf(g, k) != picture.LookOf(g, k))
-            bounds = Union(bounds, g.SpotRect(k).Intersected(g.Bounds()));
+    if (picture == FDrawn) return bounds;
+    ForEachChange(g, FDrawn, picture,
+                  [&](int k, int) { bounds = Union(bounds, g.SpotRect(k).Intersected(g.Bounds())); });
     return bounds;
 }
 
-void TMMCustomLevel::DrawChanges(TMMDIBCanvas &work, const TPicture &picture) {
+void TMMCustomLevel::DrawChanges(TMMDIBCanvas &work, const TMMLevelPicture &picture) {
     const TMMSpotGeometry &g = FState.Geometry();
     const TDrawing drawing(work);
-    int lo = 1, hi = 0;
-    Span(FDrawn, lo, hi);
-    Span(picture, lo, hi);
-    for (int k = lo; k <= hi; ++k) {
-        const int look = picture.LookOf(g, k);
-        if (look == FDrawn.LookOf(g, k)) continue;
+    ForEachChange(g, FDrawn, picture, [&](int k, int look) {
         if (look != 0) {
             FillSpot(work, k, look);
-            continue;
+            return;
         }
         // Unlit again: the pre-rendered spot (and the margin) from the background.
         const TRect r = g.SpotRect(k);
         work.CopyRect(FBackground, r, r.Left, r.Top);
-    }
+    });
 }
 
 void TMMCustomLevel::FillSpot(TMMDIBCanvas &work, int k, int look) {

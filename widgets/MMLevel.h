@@ -35,6 +35,16 @@ class EMMLevelError : public EMMError {
     using EMMError::EMMError;
 };
 
+// What a bar shows: its positions, how many spots the marker has, and whether
+// anything is lit at all (a disabled bar shows the unlit bar only).
+struct TMMLevelPicture {
+    int Bar = 0;
+    int Peak = 0;
+    int NumPeaks = 0;
+    bool Lit = true;
+    bool operator==(const TMMLevelPicture &) const = default;
+};
+
 class TMMCustomLevel : public TMMDIBGraphicControl, public TMMBlockDisplay {
     Q_OBJECT
   public:
@@ -154,15 +164,6 @@ class TMMCustomLevel : public TMMDIBGraphicControl, public TMMBlockDisplay {
     void Paint(QPainter &canvas) override;
 
   private:
-    // The look of one spot in a picture: 0 unlit, else the zone colour it is lit in.
-    struct TPicture {
-        int Bar = 0;
-        int Peak = 0;
-        int NumPeaks = 0;
-        bool Lit = true; // false while disabled: the unlit bar only
-        int LookOf(const TMMSpotGeometry &geometry, int k) const;
-    };
-
     void SetLook(int index, TColor value);
     // After a change of the geometry or of the unlit bar: bitmaps sized to the
     // inner rectangle, background rebuilt, repaint.
@@ -178,14 +179,12 @@ class TMMCustomLevel : public TMMDIBGraphicControl, public TMMBlockDisplay {
     bool CanProcess() const;
     // OnPaint, then the bar into the work bitmap (only the changed spots when it is current).
     void Redraw();
-    TPicture Wanted() const;
-    // Widens lo..hi to the spots `picture` may light.
-    void Span(const TPicture &picture, int &lo, int &hi) const;
-    void DrawByHandler(TMMDIBCanvas &work, const TPicture &picture);
-    void DrawWhole(TMMDIBCanvas &work, const TPicture &picture);
+    TMMLevelPicture Wanted() const;
+    void DrawByHandler(TMMDIBCanvas &work, const TMMLevelPicture &picture);
+    void DrawWhole(TMMDIBCanvas &work, const TMMLevelPicture &picture);
     // What changes from the drawn picture to `picture`, clipped to the bitmap.
-    TRect ChangedBounds(const TPicture &picture) const;
-    void DrawChanges(TMMDIBCanvas &work, const TPicture &picture);
+    TRect ChangedBounds(const TMMLevelPicture &picture) const;
+    void DrawChanges(TMMDIBCanvas &work, const TMMLevelPicture &picture);
     void FillSpot(TMMDIBCanvas &work, int k, int look);
     void UpdateBlockBytes() { FBlockBytes.store(FState.BlockBytes()); }
     void UpdateTickClient();
@@ -200,7 +199,7 @@ class TMMCustomLevel : public TMMDIBGraphicControl, public TMMBlockDisplay {
     std::atomic<int> FBlockBytes{0};
 
     // What the work bitmap shows; FDrawnValid false when it missed a change.
-    TPicture FDrawn;
+    TMMLevelPicture FDrawn;
     bool FDrawnValid = false;
 
     TMMPeakTickService *FPeakTicks;
