@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
-# The console's CPU with a live stream: starts a private PulseAudio server (the
-# "meter" null sink, its monitor the default ALSA source), plays a 1 kHz tone into
-# it, starts the built console on a virtual X server and reads the console's CPU
-# time (user + system, /proc/PID/stat) over a window of wall time.
-# Prints "cpu_percent_of_one_core=N" and the number of capture streams the server saw. Usage: bench/console-cpu.sh [build-dir] [seconds]
+# The console's CPU and memory with a live stream: starts a private PulseAudio server (the
+# "meter" null sink, its monitor the default ALSA source), plays a 1 kHz tone at -20 dBFS into
+# it, starts the built console on a virtual X server and reads the console's CPU time (user +
+# system, /proc/PID/stat) over a window of wall time, and its own memory (RssAnon, the
+# anonymous resident pages: heap and stacks, not the shared libraries) at the end.
+# With a second build folder, the same is measured for that build's console right after, so
+# two builds (e.g. one without the displays) stand side by side under the same stream.
+# Prints per console "cpu_percent_of_one_core=N", "rss_anon_kb=N" and the number of capture
+# streams the server saw.
+# Usage: bench/console-cpu.sh [build-dir] [seconds] [baseline-build-dir]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
 secs=${2:-10}
+baseline=${3:+$(cd "$3" && pwd)}
 
 runtime=$(mktemp -d)
 export XDG_RUNTIME_DIR="$runtime"
@@ -28,25 +34,40 @@ pids+=($!)
 export DISPLAY=":$n"
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
-sox -n -r 48000 -c 2 -b 16 "$runtime/tone.wav" synth $((secs + 15)) sine 1000 vol 0.1
+runs=1
+[ -n "$baseline" ] && runs=2
+sox -n -r 48000 -c 2 -b 16 "$runtime/tone.wav" synth $((runs * (secs + 5) + 10)) sine 1000 vol 0.1
 paplay --latency-msec=20 "$runtime/tone.wav" &
 pids+=($!)
 
-cd "$build"
-./VelmoraPro >"$runtime/console.log" 2>&1 &
-console=$!
-pids+=($console)
-sleep 3 # start-up: windows built, capture started
+# Runs the console of build folder $1 for $secs seconds and prints its figures, labelled $2.
+measure() {
+  local dir=$1 label=$2
+  (cd "$dir" && exec ./VelmoraPro) >"$runtime/console-$label.log" 2>&1 &
+  local console=$!
+  pids+=($console)
+  sleep 3 # start-up: windows built, capture started
 
-cpu() { awk '{print $14 + $15}' "/proc/$console/stat"; }
-hz=$(getconf CLK_TCK)
-t0=$(cpu)
-w0=$(date +%s.%N)
-sleep "$secs"
-t1=$(cpu)
-w1=$(date +%s.%N)
-kill -0 "$console" # still running
-# The console's capture stream on the server (the test's own playback is a sink input).
-echo "capture_streams=$(pactl list short source-outputs | wc -l)"
-awk -v t0="$t0" -v t1="$t1" -v hz="$hz" -v w0="$w0" -v w1="$w1" \
-  'BEGIN { printf "cpu_percent_of_one_core=%.2f over %.1f s\n", 100 * (t1 - t0) / hz / (w1 - w0), w1 - w0 }'
+  cpu() { awk '{print $14 + $15}' "/proc/$console/stat"; }
+  local hz t0 t1 w0 w1 rss
+  hz=$(getconf CLK_TCK)
+  t0=$(cpu)
+  w0=$(date +%s.%N)
+  sleep "$secs"
+  t1=$(cpu)
+  w1=$(date +%s.%N)
+  kill -0 "$console" # still running
+  rss=$(awk '/^RssAnon:/ {print $2}' "/proc/$console/status")
+  echo "[$label] $dir/VelmoraPro"
+  # The console's capture stream on the server (the test's own playback is a sink input).
+  echo "[$label] capture_streams=$(pactl list short source-outputs | wc -l)"
+  awk -v t0="$t0" -v t1="$t1" -v hz="$hz" -v w0="$w0" -v w1="$w1" -v label="$label" \
+    'BEGIN { printf "[%s] cpu_percent_of_one_core=%.2f over %.1f s\n", label, 100 * (t1 - t0) / hz / (w1 - w0), w1 - w0 }'
+  echo "[$label] rss_anon_kb=$rss"
+  kill "$console"
+  wait "$console" 2>/dev/null || true
+}
+
+measure "$build" console
+[ -n "$baseline" ] && measure "$baseline" baseline
+exit 0
