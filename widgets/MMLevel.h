@@ -11,7 +11,7 @@
 // that slice on the screen with the next display frame.
 //
 // Threads. Everything runs on the main thread (properties, blocks, read-backs,
-// drawing), except:
+// drawing; a connector feeding it must refresh there, RealTime on), except:
 // - BlockBytes, which a connector may read on any thread under its lock (an
 //   atomic copy of the state's value);
 // - the peak tick, which runs on the tick service's thread and only ages the
