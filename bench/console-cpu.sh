@@ -53,7 +53,12 @@ measure() {
   hz=$(getconf CLK_TCK)
   t0=$(cpu)
   w0=$(date +%s.%N)
-  sleep "$secs"
+  if [ -n "${VELMORA_PERF:-}" ]; then
+    # Where the time goes: perf samples of the console, written to $VELMORA_PERF.$label.
+    perf record -q -F 4000 -g -p "$console" -o "$VELMORA_PERF.$label" -- sleep "$secs" >/dev/null 2>&1
+  else
+    sleep "$secs"
+  fi
   t1=$(cpu)
   w1=$(date +%s.%N)
   kill -0 "$console" # still running
