@@ -30,6 +30,9 @@ void DeclareOptions(QCommandLineParser &parser) {
         "simulated-devices",
         "Add simulated input devices after the real ones (silence, a 1 kHz tone at -20 dBFS, "
         "a stereo test programme, a counter), to see the console work without a sound card."));
+    parser.addOption(QCommandLineOption(
+        "studio-clock", "Show the studio clock beside the console, running. Without it the clock window "
+                        "is created hidden and its timer stays stopped."));
     DeclareToolkitOptions(parser);
 }
 
@@ -46,5 +49,6 @@ TStartOptions ReadOptions(QCommandLineParser &parser, const QStringList &argumen
     options.ShowHelp = parser.isSet("help");
     options.ShowVersion = parser.isSet("version");
     options.SimulatedDevices = parser.isSet("simulated-devices");
+    options.StudioClock = parser.isSet("studio-clock");
     return options;
 }

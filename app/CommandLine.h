@@ -9,6 +9,7 @@ struct TStartOptions {
     bool ShowHelp = false;
     bool ShowVersion = false;
     bool SimulatedDevices = false; // simulated capture devices after the real ones
+    bool StudioClock = false;      // the studio clock shown beside the console, running
     QString Error;                 // not empty: the command line was refused, with this reason
 };
 

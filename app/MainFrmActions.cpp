@@ -1,7 +1,9 @@
 // The operator's actions that reach beyond the console: starting sibling programs, quitting,
 // shutting the PC down, and the end of the process that every close leads to.
 
+#include "app/Forms.h"
 #include "app/MainFrm.h"
+#include "clock/WatchMain.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/X11Windows.h"
 
@@ -86,6 +88,8 @@ void TMainForm::ShutDnBtnClick() {
 }
 
 void TMainForm::FormCloseQuery() {
+    // The clock's timer first, so that no tick of it is left running as the process ends.
+    if (WatchFrm != nullptr) WatchFrm->StopMainTimer();
     EndProcess();
 }
 

@@ -4,6 +4,7 @@
 #include "app/MainFrm.h"
 #include "app/Settings.h"
 #include "audio/MMWaveIn.h"
+#include "clock/WatchMain.h"
 #include "platform/ProgramLauncher.h"
 
 #include <QCoreApplication>
@@ -58,5 +59,6 @@ int main(int argc, char **argv) {
     // The machine's own: its capture devices, the settings beside the program, real launching.
     CreateForms({SystemWaveInDriver(), ProgramSettingsDir(), &StartProgram});
     MainForm->show();
+    if (options.StudioClock) WatchFrm->ShowBeside(MainForm->frameGeometry());
     return app.exec();
 }
