@@ -1,5 +1,7 @@
 #include "clock/WatchLaws.h"
 
+#include "widgets/MMLevelLaws.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -25,14 +27,6 @@ void StepCountdownLamps(TCountdownLamps &lamps, int remaining) {
     }
 }
 
-int RoundHalfEven(double value) {
-    const double below = std::floor(value);
-    const double fraction = value - below;
-    double rounded = fraction < 0.5 ? below : below + 1;
-    if (fraction == 0.5 && std::fmod(below, 2.0) == 0) rounded = below;
-    return static_cast<int>(rounded);
-}
-
 QPoint DotPlace(int dot) {
     using namespace WatchGeometry;
     // Stepped, not multiplied: the places follow the sums as they always came out.
@@ -41,7 +35,7 @@ QPoint DotPlace(int dot) {
         angle -= DotStep;
     const double x = std::cos(angle) * DotRadius;
     const double y = std::sin(angle) * DotRadius;
-    return {RoundHalfEven(x) + RingOrigin, RingOrigin - RoundHalfEven(y)};
+    return {static_cast<int>(RoundHalfEven(x)) + RingOrigin, RingOrigin - static_cast<int>(RoundHalfEven(y))};
 }
 
 TDotRing::TDotRing() {

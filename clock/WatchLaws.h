@@ -71,7 +71,6 @@ constexpr int kDotCount = 60;
 // computed as the dots were always placed: the angle stepped down one dot at a time, the
 // offsets rounded half to even.
 QPoint DotPlace(int dot);
-int RoundHalfEven(double value);
 
 // The pictures of the ring as the minute runs.
 class TDotRing {
