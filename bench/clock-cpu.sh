@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# What the studio clock costs: runs the console with a live stream twice, without and with
+# --studio-clock, and reads the process's CPU time (user + system, /proc/PID/stat) over the
+# same window of wall time each run; the clock lives in the console's process, so its cost is
+# the difference. The clock run also names its busiest threads (/proc/PID/task), the GUI thread
+# being the one that draws the clock and its ring pulse.
+# Prints "console_cpu_percent=N", "console_with_clock_cpu_percent=N" and "clock_cpu_percent=N",
+# each in percent of one core. Usage: bench/clock-cpu.sh [build-dir] [seconds]
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$top/build}" && pwd)
+secs=${2:-20}
+
+runtime=$(mktemp -d)
+export XDG_RUNTIME_DIR="$runtime"
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  "$top/tools/pulse-server.sh" stop || true
+  rm -rf "$runtime"
+}
+trap cleanup EXIT
+
+"$top/tools/pulse-server.sh" start >/dev/null
+
+n=95
+while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+Xvfb ":$n" -screen 0 1400x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY=":$n"
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+sox -n -r 48000 -c 2 -b 16 "$runtime/tone.wav" synth $((2 * secs + 30)) sine 1000 vol 0.1
+paplay --latency-msec=20 "$runtime/tone.wav" &
+pids+=($!)
+
+hz=$(getconf CLK_TCK)
+ticks() { awk '{print $14 + $15}' "$1"; }
+
+# Runs the console with the given arguments and prints its CPU in percent of one core.
+measure() {
+  (cd "$build" && exec ./VelmoraPro -platform xcb "$@") >"$runtime/console.log" 2>&1 &
+  local console=$!
+  pids+=($console)
+  sleep 3 # start-up: windows built, capture started
+  local t0 w0 t1 w1
+  t0=$(ticks "/proc/$console/stat")
+  # Threads come and go (each pause of the clock arms its sleep timer afresh): skip the gone.
+  for t in /proc/$console/task/*; do echo "$(basename "$t") $(ticks "$t/stat" 2>/dev/null)"; done >"$runtime/tasks0"
+  w0=$(date +%s.%N)
+  sleep "$secs"
+  t1=$(ticks "/proc/$console/stat")
+  for t in /proc/$console/task/*; do
+    echo "$(basename "$t") $(ticks "$t/stat" 2>/dev/null) $(cat "$t/comm" 2>/dev/null)"
+  done >"$runtime/tasks1"
+  w1=$(date +%s.%N)
+  kill -0 "$console" # still running
+  kill "$console"
+  wait "$console" 2>/dev/null || true
+  awk -v t0="$t0" -v t1="$t1" -v hz="$hz" -v w0="$w0" -v w1="$w1" \
+    'BEGIN { printf "%.2f\n", 100 * (t1 - t0) / hz / (w1 - w0) }'
+  # Threads that lived through the window, busiest first (the GUI thread's id is the process's).
+  awk -v hz="$hz" -v secs="$secs" -v main="$console" 'NR == FNR { t0[$1] = $2; next }
+    ($1 in t0) { d = $2 - t0[$1]; if (d > 0) printf "  thread %s%s (%s): %.2f%%\n", $1, ($1 == main ? " [GUI]" : ""), $3, 100 * d / hz / secs }' \
+    "$runtime/tasks0" "$runtime/tasks1" | sort -t: -k2 -rn | head -n 4 >&2
+}
+
+echo "console alone:" >&2
+alone=$(measure)
+echo "console with the studio clock:" >&2
+with=$(measure --studio-clock)
+echo "console_cpu_percent=$alone"
+echo "console_with_clock_cpu_percent=$with"
+awk -v a="$alone" -v w="$with" 'BEGIN { printf "clock_cpu_percent=%.2f over %s s each\n", w - a, '"$secs"' }'
