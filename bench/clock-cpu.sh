@@ -39,7 +39,7 @@ ticks() { awk '{print $14 + $15}' "$1"; }
 
 # Runs the console with the given arguments and prints its CPU in percent of one core.
 measure() {
-  (cd "$build" && exec ./VelmoraPro -platform xcb "$@") >"$runtime/console.log" 2>&1 &
+  (cd "$build" && exec ./VelmoraPro -platform xcb "$@") >>"$runtime/console.log" 2>&1 &
   local console=$!
   pids+=($console)
   sleep 3 # start-up: windows built, capture started
@@ -55,8 +55,11 @@ measure() {
   done >"$runtime/tasks1"
   w1=$(date +%s.%N)
   kill -0 "$console" # still running
+  # The console's capture stream on the server (the bench's own playback is a sink input).
+  echo "  capture streams: $(pactl list short source-outputs | wc -l)" >&2
   kill "$console"
   wait "$console" 2>/dev/null || true
+  sleep 1 # the server lets the stream go
   awk -v t0="$t0" -v t1="$t1" -v hz="$hz" -v w0="$w0" -v w1="$w1" \
     'BEGIN { printf "%.2f\n", 100 * (t1 - t0) / hz / (w1 - w0) }'
   # Threads that lived through the window, busiest first (the GUI thread's id is the process's).
