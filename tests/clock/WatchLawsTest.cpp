@@ -11,38 +11,6 @@ TEST(WatchLawsTest, BroadcastDayCountsTheSmallHoursOnFrom24) {
     EXPECT_EQ(BroadcastHour(23), 23);
 }
 
-TEST(WatchLawsTest, CountdownRunsTenToOneThenZeroThenGoes) {
-    EXPECT_EQ(RemStepFor(49).Change, TRemChange::None);
-    for (int s = 50; s <= 59; ++s) {
-        EXPECT_EQ(RemStepFor(s).Change, TRemChange::Show) << s;
-        EXPECT_EQ(RemStepFor(s).Value, 60 - s) << s;
-    }
-    EXPECT_EQ(RemStepFor(0).Change, TRemChange::Zero);
-    EXPECT_EQ(RemStepFor(0).Value, 0);
-    EXPECT_EQ(RemStepFor(1).Change, TRemChange::Hide);
-    EXPECT_EQ(RemStepFor(2).Change, TRemChange::None);
-}
-
-TEST(WatchLawsTest, SignalBarGrowsOverFiveSecondsFromTheLeft) {
-    TLampRow lit{false, true, false, true, false}; // whatever was there before
-    StepSignalBar(lit, 3);
-    EXPECT_EQ(lit, (TLampRow{false, true, true, true, false})) << "a step only adds its lamp";
-    for (int k = 1; k <= 60; ++k) {
-        const int s = k % 60;
-        StepSignalBar(lit, s);
-        const int count = static_cast<int>(std::count(lit.begin(), lit.end(), true));
-        if (s % 5 == 0) {
-            EXPECT_EQ(count, 5) << s;
-        }
-        if (s % 5 == 1) {
-            EXPECT_EQ(lit, (TLampRow{true, false, false, false, false})) << s;
-        }
-        if (s % 5 == 3) {
-            EXPECT_EQ(lit, (TLampRow{true, true, true, false, false})) << s;
-        }
-    }
-}
-
 TEST(WatchLawsTest, CountdownLampsGoOutFromTheRightTwice) {
     TCountdownLamps lamps;
     lamps.Color = clRed;
@@ -76,28 +44,6 @@ TEST(WatchLawsTest, DotsSitOnTheRingQuarterByQuarter) {
         const QPoint p = DotPlace(s) - QPoint(125, 125);
         EXPECT_NEAR(std::hypot(p.x(), p.y()), 120.0, 0.75) << s;
     }
-}
-
-TEST(WatchLawsTest, RingFillsAsTheMinuteRuns) {
-    TDotRing ring;
-    EXPECT_EQ(ring.Picture(5), dpYellow);
-    EXPECT_EQ(ring.Picture(7), dpWhite);
-
-    const auto whole = ring.MarkSecond(0);
-    EXPECT_EQ(whole.size(), 60u);
-    for (int d = 1; d <= 60; ++d)
-        EXPECT_EQ(ring.Picture(d), dpRed) << d;
-
-    const auto afresh = ring.MarkSecond(1);
-    ASSERT_EQ(afresh.size(), 61u);
-    EXPECT_EQ(afresh.back(), (TDotRing::TChange{1, dpBlue})) << "dot 1 after the reset";
-    EXPECT_EQ(ring.Picture(1), dpBlue);
-    for (int d = 2; d <= 60; ++d)
-        EXPECT_EQ(ring.Picture(d), d % 5 == 0 ? dpYellow : dpWhite) << d;
-
-    EXPECT_EQ(ring.MarkSecond(25), (std::vector<TDotRing::TChange>{{25, dpRed}}));
-    EXPECT_EQ(ring.MarkSecond(26), (std::vector<TDotRing::TChange>{{26, dpBlue}}));
-    EXPECT_EQ(ring.Picture(24), dpWhite) << "only the second's own dot changes";
 }
 
 TEST(WatchLawsTest, RingPulseClosesInBrighteningThenFadesOutward) {
