@@ -4,12 +4,15 @@
 # same window of wall time each run; the clock lives in the console's process, so its cost is
 # the difference. The clock run also names its busiest threads (/proc/PID/task), the GUI thread
 # being the one that draws the clock and its ring pulse.
-# Prints "console_cpu_percent=N", "console_with_clock_cpu_percent=N" and "clock_cpu_percent=N",
-# each in percent of one core. Usage: bench/clock-cpu.sh [build-dir] [seconds]
+# Runs ROUNDS pairs, alternating, and prints for each "console_cpu_percent=N",
+# "console_with_clock_cpu_percent=N" and "clock_cpu_percent=N" (percent of one core), then the
+# clock's mean over the rounds. Fails when the console did not capture in a run, as the
+# figures would not be the console's at work. Usage: bench/clock-cpu.sh [build-dir] [seconds] [rounds]
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
 secs=${2:-20}
+rounds=${3:-3}
 
 runtime=$(mktemp -d)
 export XDG_RUNTIME_DIR="$runtime"
@@ -30,7 +33,7 @@ pids+=($!)
 export DISPLAY=":$n"
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
-sox -n -r 48000 -c 2 -b 16 "$runtime/tone.wav" synth $((2 * secs + 30)) sine 1000 vol 0.1
+sox -n -r 48000 -c 2 -b 16 "$runtime/tone.wav" synth $((rounds * (2 * secs + 10) + 30)) sine 1000 vol 0.1
 paplay --latency-msec=20 "$runtime/tone.wav" &
 pids+=($!)
 
@@ -54,12 +57,17 @@ measure() {
     echo "$(basename "$t") $(ticks "$t/stat" 2>/dev/null) $(cat "$t/comm" 2>/dev/null)"
   done >"$runtime/tasks1"
   w1=$(date +%s.%N)
-  kill -0 "$console" # still running
+  kill -0 "$console" || { echo "the console ended early" >&2; return 1; }
   # The console's capture stream on the server (the bench's own playback is a sink input).
-  echo "  capture streams: $(pactl list short source-outputs | wc -l)" >&2
+  local streams
+  streams=$(pactl list short source-outputs | wc -l)
   kill "$console"
   wait "$console" 2>/dev/null || true
   sleep 1 # the server lets the stream go
+  if [ "$streams" -lt 1 ]; then
+    echo "the console was not capturing at the end of the run" >&2
+    return 1
+  fi
   awk -v t0="$t0" -v t1="$t1" -v hz="$hz" -v w0="$w0" -v w1="$w1" \
     'BEGIN { printf "%.2f\n", 100 * (t1 - t0) / hz / (w1 - w0) }'
   # Threads that lived through the window, busiest first (the GUI thread's id is the process's).
@@ -68,10 +76,16 @@ measure() {
     "$runtime/tasks0" "$runtime/tasks1" | sort -t: -k2 -rn | head -n 4 >&2
 }
 
-echo "console alone:" >&2
-alone=$(measure)
-echo "console with the studio clock:" >&2
-with=$(measure --studio-clock)
-echo "console_cpu_percent=$alone"
-echo "console_with_clock_cpu_percent=$with"
-awk -v a="$alone" -v w="$with" 'BEGIN { printf "clock_cpu_percent=%.2f over %s s each\n", w - a, '"$secs"' }'
+total=0
+for round in $(seq "$rounds"); do
+  echo "round $round, console alone:" >&2
+  alone=$(measure)
+  echo "round $round, console with the studio clock:" >&2
+  with=$(measure --studio-clock)
+  echo "console_cpu_percent=$alone"
+  echo "console_with_clock_cpu_percent=$with"
+  clock=$(awk -v a="$alone" -v w="$with" 'BEGIN { printf "%.2f", w - a }')
+  echo "clock_cpu_percent=$clock over $secs s each"
+  total=$(awk -v t="$total" -v c="$clock" 'BEGIN { print t + c }')
+done
+awk -v t="$total" -v n="$rounds" 'BEGIN { printf "clock_cpu_percent_mean=%.2f over %d rounds\n", t / n, n }'
