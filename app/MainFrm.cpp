@@ -64,6 +64,9 @@ void TMainForm::BuildAudioChain() {
     FConnector = std::make_unique<TMMConnector>();
     MMConnector2 = FConnector.get();
     MMConnector2->SetName("MMConnector2");
+    // The VU needle meters' pair; the format reaches them with the input's.
+    MMConnector2->SetMeter1(PlayMeterL);
+    MMConnector2->SetMeter2(PlayMeterR);
     TMMConnector::SetEnterIdle(false);
     MMConnector2->SetInput(MMWaveIn1);
 }
@@ -151,8 +154,12 @@ void TMainForm::ApplySettings(TApplyVariant variant) {
         RbLowerClick();
     };
 
-    // The box clamps what it shows to its own range; the field keeps what was read.
+    // The box clamps what it shows to its own range; the field keeps what was read, and the
+    // meters apply their own rule to it.
+    PlayMeterL->SetRefLevel(Settings.VURefLevel);
     SetupRefLvl->SetValue(Settings.VURefLevel);
+    PlayMeterR->SetRefLevel(Settings.VURefLevel);
+    ApplyVUFace(Settings.BackgroundNo);
 
     // At creation the window already stands in the lower layout, and a VUPos other than 0 or 1
     // is kept as read; loading the defaults places either layout and writes 0 for the others.
@@ -223,10 +230,16 @@ void TMainForm::CMShowingChanged() {
 }
 
 bool TMainForm::eventFilter(QObject *watched, QEvent *event) {
-    if (watched == Image1 && event->type() == QEvent::MouseButtonRelease) {
+    // The pictures that answer a click: the set-up picture and the menu's three VU faces.
+    const std::pair<QLabel *, void (TMainForm::*)()> pictures[] = {{Image1, &TMainForm::Image1Click},
+                                                                   {Image4, &TMainForm::BlueMeterPctClick},
+                                                                   {Image5, &TMainForm::OrgMeterPctClick},
+                                                                   {Image6, &TMainForm::YmkMeterPctClick}};
+    for (const auto &[picture, handler] : pictures) {
+        if (watched != picture || event->type() != QEvent::MouseButtonRelease) continue;
         const auto *mouse = static_cast<QMouseEvent *>(event);
-        if (mouse->button() == Qt::LeftButton && Image1->rect().contains(mouse->position().toPoint()))
-            RunAction([this] { Image1Click(); });
+        if (mouse->button() == Qt::LeftButton && picture->rect().contains(mouse->position().toPoint()))
+            RunAction([this, handler] { (this->*handler)(); });
         return true;
     }
     return QWidget::eventFilter(watched, event);

@@ -10,6 +10,7 @@
 #include "audio/MMWaveIn.h"
 #include "widgets/MMBorder.h"
 #include "widgets/MMLabel.h"
+#include "widgets/MMMeter.h"
 #include "widgets/MMNumberEdit.h"
 #include "widgets/MMPanel.h"
 #include "widgets/MMSpinButton.h"
@@ -33,7 +34,7 @@ class QRadioButton;
 // Its parts, one file each: MainFrm.cpp the class and its wiring (creation, settings applied,
 // layout placed, device list); MainFrmBuild.cpp the controls; MainFrmMenu.cpp the set-up
 // menu's handlers; MainFrmMetering.cpp the capture start and the timers; MainFrmActions.cpp
-// launching, quitting, shutting down and the end of the process.
+// launching, quitting, shutting down and the end of the process; MainFrmVU.cpp the VU meters.
 class TMainForm : public QWidget {
     Q_OBJECT
   public:
@@ -85,6 +86,10 @@ class TMainForm : public QWidget {
     void MMSpinButton5DownClick();
     void SpcChgBtnPanelClick();
     void VuChgBtnPanelClick();
+    // The VU faces of the menu (Image4, Image5, Image6).
+    void BlueMeterPctClick();
+    void OrgMeterPctClick();
+    void YmkMeterPctClick();
 
     // The audio chain's head: stereo 16-bit 48 kHz capture in 8192-byte buffers.
     TMMWaveIn *MMWaveIn1;
@@ -118,8 +123,8 @@ class TMainForm : public QWidget {
     TMMPanel *SpecPanel;
     TPlaceholder *MMSpectrum1;
     TMMPanel *VuPanel;
-    TPlaceholder *PlayMeterL;
-    TPlaceholder *PlayMeterR;
+    TMMMeter *PlayMeterL;
+    TMMMeter *PlayMeterR;
     TPlaceholder *SIGLED;
     TPlaceholder *SIGLED2;
     QLabel *BlueMeterPct;
@@ -146,7 +151,7 @@ class TMainForm : public QWidget {
     QLabel *Label3;
     TMMSpinButton *MMSpinButton1;
     QLabel *Label4;
-    TPlaceholder *SetupMeter;
+    TMMMeter *SetupMeter;
     QLabel *Image4;
     QLabel *Image5;
     QLabel *Image6;
@@ -189,6 +194,14 @@ class TMainForm : public QWidget {
     void BuildLowerSection();
     void BuildSmallSpectrum();
     void BuildMenu();
+    // A VU needle meter as the console's meters are set up, on the blue face.
+    static TMMMeter *AddVUMeter(QWidget *parent, const QString &name, const QRect &geometry);
+    // The face held by `picture` on the two main meters and the menu's preview.
+    void SetVUFace(const QLabel *picture);
+    // BackgroundNo 1, 2 or 3; other numbers leave the faces as they are.
+    void ApplyVUFace(int backgroundNo);
+    // The reference level of the two main meters (the preview keeps its own).
+    void SetVURefLevel(int refLevel);
     void BuildAudioChain();
     void BuildTimers();
     void ConnectHandlers();

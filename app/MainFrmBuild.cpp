@@ -126,8 +126,10 @@ void TMainForm::BuildLowerSection() {
     AddLabel(SpecPanel, "LblSpecBottomR", {762, 241}, "-60", clWhite, GothicFont(12));
 
     VuPanel = AddMMPanel(PnlVU, "VuPanel", {0, 0, 789, 255}, kPanelFace);
-    PlayMeterL = AddPanel(VuPanel, "PlayMeterL", {32, 35, 341, 185}, clGreen, ToQColor(clSilver));
-    PlayMeterR = AddPanel(VuPanel, "PlayMeterR", {418, 35, 341, 185}, clGreen, ToQColor(clSilver));
+    PlayMeterL = AddVUMeter(VuPanel, "PlayMeterL", {32, 35, 341, 185});
+    PlayMeterR = AddVUMeter(VuPanel, "PlayMeterR", {418, 35, 341, 185});
+    PlayMeterR->SetScale2Color(clTeal);
+    PlayMeterR->SetChannel(chRight);
     SIGLED = AddPanel(VuPanel, "SIGLED", {33, 227, 341, 4}, clBlack);
     SIGLED2 = AddPanel(VuPanel, "SIGLED2", {417, 227, 343, 4}, clBlack);
     AddLabel(VuPanel, "LblLeft", {189, 238}, "LEFT", clLime, ArialFont(12, true));
@@ -204,12 +206,15 @@ void TMainForm::BuildMenu() {
     MMSpinButton1 = AddSpinButton(CloseBox, "MMSpinButton1", {96, 76});
 
     Label4 = AddLabel(CloseBox, "Label4", {9, 114}, "DEF VU COLOR", clWhite, text);
-    SetupMeter = AddPanel(CloseBox, "SetupMeter", {8, 127, 129, 70}, clGreen, ToQColor(clSilver));
+    SetupMeter = AddVUMeter(CloseBox, "SetupMeter", {8, 127, 129, 70});
     Image4 = AddPicture(CloseBox, "Image4", {146, 127, 39, 22}, ":/mainwindow/FaceBlue.png");
     Image5 = AddPicture(CloseBox, "Image5", {146, 151, 39, 22}, ":/mainwindow/FaceOrange.png");
     Image6 = AddPicture(CloseBox, "Image6", {146, 175, 39, 22}, ":/mainwindow/FaceThird.png");
-    for (QLabel *face : {Image4, Image5, Image6})
+    for (QLabel *face : {Image4, Image5, Image6}) {
         face->setScaledContents(true);
+        face->setCursor(Qt::PointingHandCursor);
+        face->installEventFilter(this);
+    }
 
     Label5 = AddLabel(CloseBox, "Label5", {23, 205}, "PEAK LEVEL \nOVL COLOR", clWhite, text);
     SetupLed1 = AddLed(CloseBox, "SetupLed1", {25, 232, 32, 22}, clRed, "-5");

@@ -65,11 +65,13 @@ void TMainForm::CbLineSpaClick() {
 
 void TMainForm::MMSpinButton1UpClick() {
     SetupRefLvl->SetValue(SetupRefLvl->Value() + 1);
+    SetVURefLevel(SetupRefLvl->Value());
     Settings.VURefLevel = SetupRefLvl->Value();
 }
 
 void TMainForm::MMSpinButton1DownClick() {
     SetupRefLvl->SetValue(SetupRefLvl->Value() - 1);
+    SetVURefLevel(SetupRefLvl->Value());
     Settings.VURefLevel = SetupRefLvl->Value();
 }
 

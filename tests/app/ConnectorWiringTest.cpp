@@ -39,8 +39,8 @@ TEST(ConsoleConnectorTest, SitsBehindTheWaveInputWithTheConsolesSettings) {
     EXPECT_EQ(c->Speed(), 5000);
     EXPECT_EQ(c->Level1(), nullptr);
     EXPECT_EQ(c->Level2(), nullptr);
-    EXPECT_EQ(c->Meter1(), nullptr);
-    EXPECT_EQ(c->Meter2(), nullptr);
+    EXPECT_EQ(c->Meter1(), form.PlayMeterL);
+    EXPECT_EQ(c->Meter2(), form.PlayMeterR);
     EXPECT_EQ(c->Spectrum1(), nullptr);
     EXPECT_EQ(c->Spectrum2(), nullptr);
     EXPECT_EQ(c->Spectrum3(), nullptr);
