@@ -111,7 +111,7 @@ TEST(Meter, ZeroVUNeedleAndTickWhereTheGeometrySays) {
     EXPECT_EQ(c.Work(tip), kNeedle);
     EXPECT_EQ(c.Work(tip + QPoint(1, 0)), kNeedle);                   // a two-pixel pen
     EXPECT_EQ(c.Work(QPoint(231, 27)), clGreen);                      // nothing beyond the tip
-    EXPECT_EQ(c.Work(QPoint(200, 120)), clGreen);                     // the face beside the needle
+    EXPECT_EQ(c.Work(QPoint(100, 120)), clGreen);                     // the face beside the needle
     const QPoint low = g.VUPoint(c.Meter->State().NeedleAngle(), 40); // where it enters the face
     EXPECT_EQ(low.y(), 175);
     EXPECT_TRUE(c.Work(low) == kNeedle || c.Work(low + QPoint(1, 0)) == kNeedle);
@@ -449,4 +449,44 @@ TEST(Meter, SampleShot) {
     EXPECT_EQ(Rgb(shot.pixel(390 + 1 + peak->Geometry().PeakPoint(peak->State().PeakPosition(), 100).x(),
                              35 + 1 + peak->Geometry().PeakPoint(peak->State().PeakPosition(), 100).y())),
               clRed);
+}
+
+// The process-wide service ticks on its own thread; the moved peak needle is drawn on the
+// main thread without any audio.
+TEST(Meter, PeakNeedleFallsOnTheServicesOwnThread) {
+    QWidget window;
+    window.resize(200, 120);
+    auto *m = new TMMMeter(&window);
+    m->SetPeakDelay(0);
+    m->SetPeakSpeed(1);
+    m->SetLogAmp(false);
+    window.show();
+    ASSERT_TRUE(PumpEventsUntil([&] { return window.windowHandle()->isExposed(); }, 5000));
+    m->SetValue(90);
+    m->SetValue(20);
+    const int needle = m->State().NeedlePosition();
+    ASSERT_GT(m->State().PeakPosition(), needle);
+    const TMMNeedleGeometry g = m->Geometry();
+    // 45 falls of 500 at 25 ms: about 1.1 s.
+    EXPECT_TRUE(PumpEventsUntil([&] { return m->State().PeakPosition() == needle; }, 5000));
+    QApplication::processEvents();
+    EXPECT_EQ(
+        m->DIBCanvas().PixelColor(g.PeakPoint(needle, g.Radius()).x(), g.PeakPoint(needle, g.Radius()).y()),
+        clWhite)
+        << "the main needle lies over the fallen peak needle";
+    const QPoint high = g.PeakPoint(m->State().PeakPosition() + 8000, g.Radius());
+    EXPECT_NE(m->DIBCanvas().PixelColor(high.x(), high.y()), clRed) << "the peak needle was left behind";
+}
+
+TEST(Meter, EightBitPicture) {
+    ConsoleMeter c;
+    c.Meter->SetBitsPerPixel(8);
+    c.Meter->repaint();
+    EXPECT_EQ(c.Meter->FaceBitmap().BitsPerPixel(), 8);
+    c.Meter->SetDecayMode(dmNone);
+    c.Meter->SetValue(7);
+    const TMMNeedleGeometry g = c.Meter->Geometry();
+    const QPoint tip = g.VUPoint(c.Meter->State().NeedleAngle(), g.Radius());
+    EXPECT_EQ(c.Work(tip), FromQColor(QColor(TMMDIBCanvas::Palette()[TMMDIBCanvas::NearestIndex(kNeedle)])));
+    EXPECT_EQ(c.Work(QPoint(100, 120)), clGreen);
 }
