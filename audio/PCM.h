@@ -3,6 +3,8 @@
 // The PCM wave format record shared by every audio component, the byte / frame /
 // millisecond conversions, the integer clamps and the decibel read-out helpers.
 
+#include "platform/WaveFormat.h"
+
 #include <QString>
 
 #include <bit>
@@ -12,29 +14,6 @@
 #include <memory>
 #include <string_view>
 #include <type_traits>
-
-static_assert(std::endian::native == std::endian::little, "the wave format record is stored little-endian");
-
-inline constexpr std::uint16_t WAVE_FORMAT_PCM = 1;
-
-#pragma pack(push, 1)
-// The 18-byte wave format header exactly as drivers and files lay it out.
-struct TWaveFormatEx {
-    std::uint16_t wFormatTag = 0;
-    std::uint16_t nChannels = 0;
-    std::uint32_t nSamplesPerSec = 0;
-    std::uint32_t nAvgBytesPerSec = 0;
-    std::uint16_t nBlockAlign = 0;
-    std::uint16_t wBitsPerSample = 0;
-    std::uint16_t cbSize = 0;
-};
-#pragma pack(pop)
-
-static_assert(sizeof(TWaveFormatEx) == 18);
-static_assert(offsetof(TWaveFormatEx, nSamplesPerSec) == 4);
-static_assert(offsetof(TWaveFormatEx, nBlockAlign) == 12);
-static_assert(offsetof(TWaveFormatEx, cbSize) == 16);
-static_assert(std::is_trivially_copyable_v<TWaveFormatEx>);
 
 // Frees an owned record: a byte block of WaveFormatSize bytes, which may be longer
 // than the header when a compressed format carries extra data.
