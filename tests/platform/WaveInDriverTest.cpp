@@ -1,3 +1,4 @@
+#include "audio/PCM.h"
 #include "platform/AlsaWaveIn.h"
 #include "platform/SimWaveIn.h"
 
