@@ -1,11 +1,18 @@
 #include "platform/AlsaWaveIn.h"
+#include "platform/CaptureTiming.h"
+#include "platform/MicrosecondClock.h"
 
 #include <alsa/asoundlib.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -65,41 +72,267 @@ bool CanRecord(snd_pcm_t *pcm, const snd_pcm_hw_params_t *any, unsigned bits, un
     return Restrict(pcm, params.p, bits, channels, rate) == 0;
 }
 
+// An eventfd that ends a poll: the stream's commands interrupt a waiting read with it.
+class TWakeFd {
+  public:
+    TWakeFd() : fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    ~TWakeFd() {
+        if (fd_ >= 0) close(fd_);
+    }
+    TWakeFd(const TWakeFd &) = delete;
+    TWakeFd &operator=(const TWakeFd &) = delete;
+
+    int Fd() const { return fd_; }
+    void Signal() {
+        const std::uint64_t one = 1;
+        if (fd_ >= 0) (void)!write(fd_, &one, sizeof one);
+    }
+    void Drain() {
+        std::uint64_t count = 0;
+        if (fd_ >= 0) (void)!read(fd_, &count, sizeof count);
+    }
+
+  private:
+    const int fd_;
+};
+
+// A capture PCM read by the stream's thread. Everything the device holds is taken at
+// every look and kept here until handed over: a sound server's client that still holds
+// a half-read block when the server goes away stalls for seconds.
 class TAlsaSource : public TCaptureSource {
   public:
-    explicit TAlsaSource(snd_pcm_t *pcm) : pcm_(pcm) {}
-    ~TAlsaSource() override { snd_pcm_close(pcm_); }
+    TAlsaSource(snd_pcm_t *pcm, const TWaveFormatEx &format)
+        : FPcm(pcm), FFormat(format), FAlign(std::max<long>(format.nBlockAlign, 1)),
+          FRate(std::max<long>(format.nSamplesPerSec, 1)) {}
+    ~TAlsaSource() override { snd_pcm_close(FPcm); }
 
-    int Begin() override {
-        int err = snd_pcm_prepare(pcm_);
-        if (err >= 0) err = snd_pcm_start(pcm_);
+    // Sets the format and periods that fit buffers of bufferFrames (0: not known yet); 0 or a
+    // negative errno. Main thread before the stream runs, then the stream's thread.
+    int Configure(long bufferFrames) {
+        THwParams params;
+        int err = snd_pcm_hw_params_any(FPcm, params.p);
+        if (err >= 0)
+            err = Restrict(FPcm, params.p, FFormat.wBitsPerSample, FFormat.nChannels, FFormat.nSamplesPerSec);
+        const TCapturePeriods want = ChooseCapturePeriods(bufferFrames, FFormat.nSamplesPerSec);
+        auto period = static_cast<snd_pcm_uframes_t>(want.Period);
+        auto ring = static_cast<snd_pcm_uframes_t>(want.Buffer);
+        int dir = 0;
+        if (err >= 0) err = snd_pcm_hw_params_set_period_size_near(FPcm, params.p, &period, &dir);
+        if (err >= 0) err = snd_pcm_hw_params_set_buffer_size_near(FPcm, params.p, &ring);
+        if (err >= 0) err = snd_pcm_hw_params(FPcm, params.p);
+        if (err >= 0) err = snd_pcm_hw_params_get_period_size(params.p, &period, &dir);
+        if (err < 0) return err;
+        FPeriod = static_cast<long>(period);
+        FConfiguredFor = bufferFrames;
+        FRest.Clear();
+        return 0;
+    }
+
+    int Begin(long bufferFrames) override {
+        int err = bufferFrames > 0 && bufferFrames != FConfiguredFor ? Configure(bufferFrames) : 0;
+        if (err >= 0) err = snd_pcm_prepare(FPcm);
+        if (err >= 0) err = snd_pcm_start(FPcm);
+        FPacer.Reset();
         return err < 0 ? err : 0;
     }
-    void End() override { snd_pcm_drop(pcm_); }
+    void End() override {
+        snd_pcm_drop(FPcm);
+        FStagedBegin = FStagedEnd = 0;
+    }
 
     long Read(char *data, long frames, int timeoutMs) override {
-        if (snd_pcm_state(pcm_) == SND_PCM_STATE_DISCONNECTED) return -ENODEV;
-        int ready = snd_pcm_wait(pcm_, timeoutMs);
-        if (ready < 0) return Recover(ready);
-        snd_pcm_sframes_t got = snd_pcm_readi(pcm_, data, static_cast<snd_pcm_uframes_t>(frames));
-        if (got == -EAGAIN) return 0;
-        if (got < 0) return Recover(static_cast<int>(got));
-        return static_cast<long>(got);
+        if (snd_pcm_state(FPcm) == SND_PCM_STATE_DISCONNECTED) return -ENODEV;
+        const std::int64_t deadline = MicrosecondClock() + std::int64_t{timeoutMs} * 1000;
+        // The rest of the buffer, but no more than a period: a device need not signal more at once.
+        const long wanted = std::min(frames, FPeriod);
+        bool interrupted = false;
+        if (FPacer.Planned()) {
+            const std::int64_t look = FPacer.NextLookUs();
+            const std::int64_t now = MicrosecondClock();
+            if (look > now) interrupted = Sleep(std::min(look, deadline) - now) == kInterrupted;
+            if (!interrupted && MicrosecondClock() < look) return 0; // the read's time is up first
+        }
+        bool late = !FPacer.Planned();
+        snd_pcm_sframes_t avail = 0;
+        if (!interrupted) {
+            const long err = Look(wanted, deadline, late, avail);
+            if (err < 0) return err;
+        } else {
+            avail = snd_pcm_avail_update(FPcm);
+            if (avail < 0) return Recover(static_cast<int>(avail));
+        }
+        if (avail > 0) {
+            const long err = Stage(avail);
+            if (err < 0) return err;
+        }
+        const long surplus = Staged() - wanted;
+        const long got = Unstage(data, frames);
+        if (got >= wanted && !interrupted)
+            FPacer.HandedOver(MicrosecondClock(), got * 1000000L / FRate, late, surplus * 1000000L / FRate);
+        return got;
     }
+
+    void Interrupt() override { FWake.Signal(); }
 
     // A running PCM delivers every period; two silent seconds mean the server or card is gone.
     int StallTimeoutMs() const override { return 2000; }
 
   private:
+    static constexpr int kTimedOut = 0;
+    static constexpr int kReady = 1;
+    static constexpr int kInterrupted = 2;
+
+    long Staged() const { return FStagedEnd - FStagedBegin; }
+    std::int64_t DueUs(long frames) const { return std::int64_t{frames} * 1000000 / FRate; }
+
+    // Waits until wanted frames are staged or held by the device, the deadline passes or a
+    // command interrupts. late: set when they were not there at once. 0 or a negative errno;
+    // avail: the frames the device holds.
+    long Look(long wanted, std::int64_t deadline, bool &late, snd_pcm_sframes_t &avail) {
+        // Set once the device has signalled: it may count its periods a little shorter than
+        // ours, and then only the clock tells when to look again (see TRestWait).
+        std::int64_t signalled = 0;
+        int sleeps = 0; // since the signal
+        int waits = 0;  // that ended without the frames
+        for (;;) {
+            avail = snd_pcm_avail_update(FPcm);
+            if (avail < 0) return Recovered(static_cast<int>(avail), avail);
+            if (Staged() + avail >= wanted) {
+                if (sleeps > 0) FRest.Add(static_cast<long>(MicrosecondClock() - signalled));
+                return 0;
+            }
+            late = true;
+            const std::int64_t now = MicrosecondClock();
+            if (now >= deadline) return 0;
+            const std::int64_t missingUs = DueUs(wanted - Staged() - static_cast<long>(avail));
+            const std::int64_t stepUs = TRestWait::StepUs(waits++);
+            int woke;
+            if (signalled == 0) {
+                // The device's signal, or the time the frames are due when it signals later.
+                woke = Wait(std::min(deadline - now, std::max(missingUs, stepUs)));
+                if (woke == kReady) signalled = MicrosecondClock();
+            } else {
+                woke =
+                    Sleep(std::min(deadline - now, sleeps++ == 0 ? FRest.FirstSleepUs(missingUs) : stepUs));
+            }
+            if (woke < 0) return Recovered(woke, avail);
+            if (woke == kInterrupted) return 0;
+        }
+    }
+
+    // Recover for Look: the device holds nothing usable afterwards.
+    long Recovered(int err, snd_pcm_sframes_t &avail) {
+        avail = 0;
+        return Recover(err);
+    }
+
+    // Reads the avail frames the device holds onto the staged ones; 0 or a negative errno.
+    long Stage(snd_pcm_sframes_t avail) {
+        if (FStagedBegin > 0) {
+            std::memmove(FStaged.data(), FStaged.data() + FStagedBegin * FAlign,
+                         static_cast<std::size_t>(Staged() * FAlign));
+            FStagedEnd -= FStagedBegin;
+            FStagedBegin = 0;
+        }
+        FStaged.resize(static_cast<std::size_t>((FStagedEnd + avail) * FAlign));
+        const snd_pcm_sframes_t got =
+            snd_pcm_readi(FPcm, FStaged.data() + FStagedEnd * FAlign, static_cast<snd_pcm_uframes_t>(avail));
+        if (got == -EAGAIN) return 0;
+        if (got < 0) return Recover(static_cast<int>(got));
+        FStagedEnd += static_cast<long>(got);
+        return 0;
+    }
+
+    // Hands over up to frames staged frames; the number handed over.
+    long Unstage(char *data, long frames) {
+        const long n = std::min(frames, Staged());
+        std::memcpy(data, FStaged.data() + FStagedBegin * FAlign, static_cast<std::size_t>(n * FAlign));
+        FStagedBegin += n;
+        return n;
+    }
+
+    // Waits up to us for the device to signal frames: kReady, kTimedOut, kInterrupted or a
+    // negative errno.
+    int Wait(std::int64_t us) {
+        const int count = snd_pcm_poll_descriptors_count(FPcm);
+        if (count < 0) return count;
+        FFds.resize(static_cast<std::size_t>(count) + 1);
+        const int filled = snd_pcm_poll_descriptors(FPcm, FFds.data(), static_cast<unsigned>(count));
+        if (filled < 0) return filled;
+        FFds[count] = pollfd{FWake.Fd(), POLLIN, 0};
+        const std::int64_t deadline = MicrosecondClock() + us;
+        for (;;) {
+            const timespec left = Span(std::max<std::int64_t>(0, deadline - MicrosecondClock()));
+            const int n = ppoll(FFds.data(), FFds.size(), &left, nullptr);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return -errno;
+            if (n == 0) return kTimedOut;
+            if (FFds[count].revents != 0) {
+                FWake.Drain();
+                return kInterrupted;
+            }
+            unsigned short revents = 0;
+            const int err =
+                snd_pcm_poll_descriptors_revents(FPcm, FFds.data(), static_cast<unsigned>(count), &revents);
+            if (err < 0) return err;
+            if ((revents & (POLLERR | POLLNVAL)) != 0) return StateError();
+            if ((revents & POLLIN) != 0) return kReady;
+            // A wake-up of the plugin's own, with nothing for the reader yet.
+            if (left.tv_sec == 0 && left.tv_nsec == 0) return kTimedOut;
+        }
+    }
+
+    // Sleeps us microseconds unless interrupted: kTimedOut or kInterrupted.
+    int Sleep(std::int64_t us) {
+        pollfd fd{FWake.Fd(), POLLIN, 0};
+        const timespec span = Span(us);
+        if (ppoll(&fd, 1, &span, nullptr) <= 0) return kTimedOut;
+        FWake.Drain();
+        return kInterrupted;
+    }
+
+    static timespec Span(std::int64_t us) {
+        return timespec{static_cast<time_t>(us / 1000000), static_cast<long>(us % 1000000) * 1000};
+    }
+
+    // Why the device reported an error on its poll descriptors.
+    int StateError() {
+        switch (snd_pcm_state(FPcm)) {
+        case SND_PCM_STATE_XRUN:
+            return -EPIPE;
+        case SND_PCM_STATE_SUSPENDED:
+            return -ESTRPIPE;
+        case SND_PCM_STATE_DISCONNECTED:
+            return -ENODEV;
+        default:
+            return -EIO;
+        }
+    }
+
     // An overrun loses samples but not the stream: prepare and start again.
     long Recover(int err) {
         if (err == -ENODEV || err == -EBADFD) return err;
         if (err == -EPIPE) ++OverrunCount;
-        if (snd_pcm_recover(pcm_, err, 1) < 0) return err;
-        const int restarted = snd_pcm_start(pcm_);
+        if (snd_pcm_recover(FPcm, err, 1) < 0) return err;
+        FPacer.Reset();
+        const int restarted = snd_pcm_start(FPcm);
         return restarted < 0 && restarted != -EBADFD ? restarted : 0;
     }
-    snd_pcm_t *pcm_;
+
+    snd_pcm_t *const FPcm;
+    const TWaveFormatEx FFormat;
+    const long FAlign; // bytes per frame
+    const long FRate;  // frames per second
+    TWakeFd FWake;
+    std::vector<pollfd> FFds;
+    TCapturePacer FPacer;
+    TRestWait FRest;
+    // Frames read from the device and not handed over yet: [FStagedBegin, FStagedEnd).
+    std::vector<char> FStaged;
+    long FStagedBegin = 0;
+    long FStagedEnd = 0;
+    long FPeriod = 1;        // frames per period of the current set-up
+    long FConfiguredFor = 0; // the buffer length the set-up was chosen for
 };
 
 } // namespace
@@ -207,21 +440,15 @@ std::unique_ptr<TCaptureSource> TAlsaWaveInDriver::MakeSource(int id, const TWav
         *result = AlsaResult(err);
         return nullptr;
     }
-    auto source = std::make_unique<TAlsaSource>(pcm);
-    THwParams params;
-    err = snd_pcm_hw_params_any(pcm, params.p);
-    if (err >= 0)
-        err = Restrict(pcm, params.p, format.wBitsPerSample, format.nChannels, format.nSamplesPerSec);
-    if (err == -EINVAL) {
+    auto source = std::make_unique<TAlsaSource>(pcm, format);
+    THwParams any;
+    err = snd_pcm_hw_params_any(pcm, any.p);
+    if (err >= 0 && !CanRecord(pcm, any.p, format.wBitsPerSample, format.nChannels, format.nSamplesPerSec)) {
         *result = WAVERR_BADFORMAT;
         return nullptr;
     }
-    // A quarter second of device buffer rides out a busy machine; 10 ms periods keep arrival smooth.
-    unsigned bufferUs = 250000, periodUs = 10000;
-    int dir = 0;
-    if (err >= 0) err = snd_pcm_hw_params_set_buffer_time_near(pcm, params.p, &bufferUs, &dir);
-    if (err >= 0) err = snd_pcm_hw_params_set_period_time_near(pcm, params.p, &periodUs, &dir);
-    if (err >= 0) err = snd_pcm_hw_params(pcm, params.p);
+    // Until the stream starts with its buffers queued, short periods.
+    if (err >= 0) err = source->Configure(0);
     if (err < 0) {
         *result = AlsaResult(err);
         return nullptr;

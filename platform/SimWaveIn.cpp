@@ -25,7 +25,7 @@ class TSimSource : public TCaptureSource {
         : driver_(driver), device_(device), format_(format), wav_(std::move(wav)) {}
     ~TSimSource() override { driver_.SourceGone(); }
 
-    int Begin() override {
+    int Begin(long) override {
         begin_ = Clock::now();
         beginFrame_ = frame_;
         return 0;
@@ -33,6 +33,8 @@ class TSimSource : public TCaptureSource {
     void End() override {}
 
     long Read(char *data, long frames, int timeoutMs) override {
+        // Short waits: a command, a step or a fault set meanwhile is seen soon without an interrupt.
+        timeoutMs = std::min(timeoutMs, 20);
         const long n =
             device_.RealTime ? DueFrames(frames, timeoutMs) : driver_.TakeStepFrames(frames, timeoutMs);
         for (long i = 0; i < n; ++i, ++frame_)
@@ -111,8 +113,9 @@ class TFailingSource : public TCaptureSource {
   public:
     TFailingSource(std::unique_ptr<TCaptureSource> inner, std::function<bool()> vanished)
         : inner_(std::move(inner)), vanished_(std::move(vanished)) {}
-    int Begin() override { return inner_->Begin(); }
+    int Begin(long bufferFrames) override { return inner_->Begin(bufferFrames); }
     void End() override { inner_->End(); }
+    void Interrupt() override { inner_->Interrupt(); }
     long Read(char *data, long frames, int timeoutMs) override {
         if (vanished_()) return -ENODEV;
         return inner_->Read(data, frames, timeoutMs);

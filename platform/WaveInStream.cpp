@@ -6,8 +6,9 @@
 #include <cstring>
 
 namespace {
-// How long one read may wait, and so how long a command waits for the stream's thread.
-constexpr int kReadTimeoutMs = 20;
+// How long one read may wait for frames. Commands interrupt the wait; a source that
+// cannot be interrupted keeps its own waits short.
+constexpr int kReadTimeoutMs = 200;
 // A read or a command that takes longer than this means the device hangs.
 constexpr int kHangMs = 3000;
 
@@ -140,6 +141,7 @@ MMRESULT TWaveInStream::Command(TCommand command) {
     if (abandoned_) return command == TCommand::Quit ? MMSYSERR_NOERROR : failure_;
     command_ = command;
     wake_.notify_all();
+    source_->Interrupt();
     if (!commandDone_.wait_for(lock, std::chrono::milliseconds(kHangMs),
                                [this] { return command_ == TCommand::None; }))
         Abandon(ALSAERR_BASE + ETIMEDOUT);
@@ -164,7 +166,8 @@ MMRESULT TWaveInStream::Execute(TCommand command, std::unique_lock<std::mutex> &
     case TCommand::Start: {
         if (failure_ != MMSYSERR_NOERROR) return failure_;
         if (started_) return MMSYSERR_NOERROR;
-        const int err = source_->Begin();
+        const long align = std::max<long>(format_.nBlockAlign, 1);
+        const int err = source_->Begin(queue_.empty() ? 0 : queue_.front()->dwBufferLength / align);
         if (err < 0) return ALSAERR_BASE + static_cast<MMRESULT>(-err);
         started_ = true;
         return MMSYSERR_NOERROR;

@@ -22,14 +22,18 @@ struct HWAVEIN__ {
 class TCaptureSource {
   public:
     virtual ~TCaptureSource() = default;
-    // Begins (or resumes) capturing; 0 or a negative errno.
-    virtual int Begin() = 0;
+    // Begins (or resumes) capturing; 0 or a negative errno. bufferFrames is the length of
+    // the buffers queued now (0: none is), so that a source can fit its device's periods.
+    virtual int Begin(long bufferFrames) = 0;
     // Stops capturing and drops what the device still holds.
     virtual void End() = 0;
     // Reads up to frames frames into data, waiting at most timeoutMs. Returns the
-    // frames read (0 when nothing came in time) or a negative errno when the device
-    // can no longer deliver.
+    // frames read (0 when nothing came in time, or the wait was interrupted) or a
+    // negative errno when the device can no longer deliver.
     virtual long Read(char *data, long frames, int timeoutMs) = 0;
+    // Any thread: makes the Read waiting now, or else the next one, return soon: a command
+    // waits for the stream's thread. A source whose reads never wait long needs nothing here.
+    virtual void Interrupt() {}
     // How long a started source may deliver nothing before it counts as gone (0: forever).
     virtual int StallTimeoutMs() const { return 0; }
 };
