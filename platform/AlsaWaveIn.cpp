@@ -246,6 +246,7 @@ class TAlsaSource : public TCaptureSource {
     // Hands over up to frames staged frames; the number handed over.
     long Unstage(char *data, long frames) {
         const long n = std::min(frames, Staged());
+        if (n <= 0) return 0;
         std::memcpy(data, FStaged.data() + FStagedBegin * FAlign, static_cast<std::size_t>(n * FAlign));
         FStagedBegin += n;
         return n;
