@@ -34,6 +34,6 @@ class TMMAllocator {
         std::size_t Size;
         int InUse;
     };
-    mutable std::mutex lock_;
-    std::vector<TEntry> entries_;
+    mutable std::mutex FLock;
+    std::vector<TEntry> FEntries;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+// Audio buffers travel as the wave headers of platform/WaveHeader.h.
 #include "platform/WaveHeader.h"
 
 #include <cstdint>

@@ -1,13 +1,13 @@
 #pragma once
 
-// The PCM wave format record shared by every audio component, the byte / frame /
+// The PCM wave format record every audio component describes its stream with (laid
+// out in platform/WaveFormat.h) with its builder and tests, the byte / frame /
 // millisecond conversions, the integer clamps and the decibel read-out helpers.
 
 #include "platform/WaveFormat.h"
 
 #include <QString>
 
-#include <bit>
 #include <concepts>
 #include <cstddef>
 #include <cstdint>

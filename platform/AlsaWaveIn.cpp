@@ -47,9 +47,9 @@ snd_pcm_format_t AlsaFormat(unsigned bits) {
 }
 
 struct THwParams {
-    snd_pcm_hw_params_t *p = nullptr;
-    THwParams() { snd_pcm_hw_params_malloc(&p); }
-    ~THwParams() { snd_pcm_hw_params_free(p); }
+    snd_pcm_hw_params_t *Ptr = nullptr;
+    THwParams() { snd_pcm_hw_params_malloc(&Ptr); }
+    ~THwParams() { snd_pcm_hw_params_free(Ptr); }
     THwParams(const THwParams &) = delete;
     THwParams &operator=(const THwParams &) = delete;
 };
@@ -68,32 +68,32 @@ int Restrict(snd_pcm_t *pcm, snd_pcm_hw_params_t *params, unsigned bits, unsigne
 bool CanRecord(snd_pcm_t *pcm, const snd_pcm_hw_params_t *any, unsigned bits, unsigned channels,
                unsigned rate) {
     THwParams params;
-    snd_pcm_hw_params_copy(params.p, any);
-    return Restrict(pcm, params.p, bits, channels, rate) == 0;
+    snd_pcm_hw_params_copy(params.Ptr, any);
+    return Restrict(pcm, params.Ptr, bits, channels, rate) == 0;
 }
 
 // An eventfd that ends a poll: the stream's commands interrupt a waiting read with it.
 class TWakeFd {
   public:
-    TWakeFd() : fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    TWakeFd() : FFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
     ~TWakeFd() {
-        if (fd_ >= 0) close(fd_);
+        if (FFd >= 0) close(FFd);
     }
     TWakeFd(const TWakeFd &) = delete;
     TWakeFd &operator=(const TWakeFd &) = delete;
 
-    int Fd() const { return fd_; }
+    int Fd() const { return FFd; }
     void Signal() {
         const std::uint64_t one = 1;
-        if (fd_ >= 0) (void)!write(fd_, &one, sizeof one);
+        if (FFd >= 0) (void)!write(FFd, &one, sizeof one);
     }
     void Drain() {
         std::uint64_t count = 0;
-        if (fd_ >= 0) (void)!read(fd_, &count, sizeof count);
+        if (FFd >= 0) (void)!read(FFd, &count, sizeof count);
     }
 
   private:
-    const int fd_;
+    const int FFd;
 };
 
 // A capture PCM read by the stream's thread. Everything the device holds is taken at
@@ -110,17 +110,18 @@ class TAlsaSource : public TCaptureSource {
     // negative errno. Main thread before the stream runs, then the stream's thread.
     int Configure(long bufferFrames) {
         THwParams params;
-        int err = snd_pcm_hw_params_any(FPcm, params.p);
+        int err = snd_pcm_hw_params_any(FPcm, params.Ptr);
         if (err >= 0)
-            err = Restrict(FPcm, params.p, FFormat.wBitsPerSample, FFormat.nChannels, FFormat.nSamplesPerSec);
+            err =
+                Restrict(FPcm, params.Ptr, FFormat.wBitsPerSample, FFormat.nChannels, FFormat.nSamplesPerSec);
         const TCapturePeriods want = ChooseCapturePeriods(bufferFrames, FFormat.nSamplesPerSec);
         auto period = static_cast<snd_pcm_uframes_t>(want.Period);
         auto ring = static_cast<snd_pcm_uframes_t>(want.Buffer);
         int dir = 0;
-        if (err >= 0) err = snd_pcm_hw_params_set_period_size_near(FPcm, params.p, &period, &dir);
-        if (err >= 0) err = snd_pcm_hw_params_set_buffer_size_near(FPcm, params.p, &ring);
-        if (err >= 0) err = snd_pcm_hw_params(FPcm, params.p);
-        if (err >= 0) err = snd_pcm_hw_params_get_period_size(params.p, &period, &dir);
+        if (err >= 0) err = snd_pcm_hw_params_set_period_size_near(FPcm, params.Ptr, &period, &dir);
+        if (err >= 0) err = snd_pcm_hw_params_set_buffer_size_near(FPcm, params.Ptr, &ring);
+        if (err >= 0) err = snd_pcm_hw_params(FPcm, params.Ptr);
+        if (err >= 0) err = snd_pcm_hw_params_get_period_size(params.Ptr, &period, &dir);
         if (err < 0) return err;
         FPeriod = static_cast<long>(period);
         FConfiguredFor = bufferFrames;
@@ -373,17 +374,17 @@ unsigned TAlsaWaveInDriver::GetNumDevs() {
         if (err >= 0) snd_pcm_close(pcm);
         if (err >= 0 || err == -EBUSY) usable.push_back(name);
     }
-    std::lock_guard lock(mutex_);
-    names_ = std::move(usable);
-    enumerated_ = true;
-    return static_cast<unsigned>(names_.size());
+    std::lock_guard lock(FMutex);
+    FNames = std::move(usable);
+    FEnumerated = true;
+    return static_cast<unsigned>(FNames.size());
 }
 
 std::string TAlsaWaveInDriver::PcmName(int id) {
     if (id == WAVE_MAPPER) return "default";
     {
-        std::lock_guard lock(mutex_);
-        if (enumerated_) return id >= 0 && id < static_cast<int>(names_.size()) ? names_[id] : std::string();
+        std::lock_guard lock(FMutex);
+        if (FEnumerated) return id >= 0 && id < static_cast<int>(FNames.size()) ? FNames[id] : std::string();
     }
     GetNumDevs();
     return PcmName(id);
@@ -399,16 +400,16 @@ MMRESULT TAlsaWaveInDriver::GetDevCaps(int id, WAVEINCAPS *caps, unsigned size) 
     const int err = OpenCapture(name, &pcm);
     if (err < 0) return AlsaResult(err);
     THwParams any;
-    if (snd_pcm_hw_params_any(pcm, any.p) >= 0) {
+    if (snd_pcm_hw_params_any(pcm, any.Ptr) >= 0) {
         static const unsigned bandRates[3][2] = {{11025, 11025}, {22050, 22050}, {44100, 48000}};
         for (unsigned bits : {8u, 16u})
             for (unsigned channels : {1u, 2u})
                 for (const auto &rates : bandRates)
-                    if (CanRecord(pcm, any.p, bits, channels, rates[0]) ||
-                        CanRecord(pcm, any.p, bits, channels, rates[1]))
+                    if (CanRecord(pcm, any.Ptr, bits, channels, rates[0]) ||
+                        CanRecord(pcm, any.Ptr, bits, channels, rates[1]))
                         caps->dwFormats |= StandardFormatBit(rates[0], channels, bits);
         unsigned maxChannels = 0;
-        snd_pcm_hw_params_get_channels_max(any.p, &maxChannels);
+        snd_pcm_hw_params_get_channels_max(any.Ptr, &maxChannels);
         caps->wChannels = static_cast<std::uint16_t>(std::min(maxChannels, 2u));
     }
     snd_pcm_close(pcm);
@@ -422,8 +423,8 @@ MMRESULT TAlsaWaveInDriver::QueryFormat(int id, const TWaveFormatEx &format) {
     const int err = OpenCapture(name, &pcm);
     if (err < 0) return AlsaResult(err);
     THwParams any;
-    const bool ok = snd_pcm_hw_params_any(pcm, any.p) >= 0 &&
-                    CanRecord(pcm, any.p, format.wBitsPerSample, format.nChannels, format.nSamplesPerSec);
+    const bool ok = snd_pcm_hw_params_any(pcm, any.Ptr) >= 0 &&
+                    CanRecord(pcm, any.Ptr, format.wBitsPerSample, format.nChannels, format.nSamplesPerSec);
     snd_pcm_close(pcm);
     return ok ? MMSYSERR_NOERROR : WAVERR_BADFORMAT;
 }
@@ -443,8 +444,9 @@ std::unique_ptr<TCaptureSource> TAlsaWaveInDriver::MakeSource(int id, const TWav
     }
     auto source = std::make_unique<TAlsaSource>(pcm, format);
     THwParams any;
-    err = snd_pcm_hw_params_any(pcm, any.p);
-    if (err >= 0 && !CanRecord(pcm, any.p, format.wBitsPerSample, format.nChannels, format.nSamplesPerSec)) {
+    err = snd_pcm_hw_params_any(pcm, any.Ptr);
+    if (err >= 0 &&
+        !CanRecord(pcm, any.Ptr, format.wBitsPerSample, format.nChannels, format.nSamplesPerSec)) {
         *result = WAVERR_BADFORMAT;
         return nullptr;
     }

@@ -30,7 +30,7 @@ class TAlsaWaveInDriver : public TStreamWaveInDriver {
     std::string PcmName(int id);
 
   private:
-    std::mutex mutex_; // guards names_
-    std::vector<std::string> names_;
-    bool enumerated_ = false;
+    std::mutex FMutex; // guards FNames
+    std::vector<std::string> FNames;
+    bool FEnumerated = false;
 };

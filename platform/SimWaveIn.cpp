@@ -22,12 +22,12 @@ class TSimSource : public TCaptureSource {
   public:
     TSimSource(TSimWaveInDriver &driver, const TSimDevice &device, const TWaveFormatEx &format,
                std::vector<std::vector<float>> wav)
-        : driver_(driver), device_(device), format_(format), wav_(std::move(wav)) {}
-    ~TSimSource() override { driver_.SourceGone(); }
+        : FDriver(driver), FDevice(device), FFormat(format), FWav(std::move(wav)) {}
+    ~TSimSource() override { FDriver.SourceGone(); }
 
     int Begin(long) override {
-        begin_ = Clock::now();
-        beginFrame_ = frame_;
+        FBegin = Clock::now();
+        FBeginFrame = FFrame;
         return 0;
     }
     void End() override {}
@@ -36,10 +36,10 @@ class TSimSource : public TCaptureSource {
         // Short waits: a command, a step or a fault set meanwhile is seen soon without an interrupt.
         timeoutMs = std::min(timeoutMs, 20);
         const long n =
-            device_.RealTime ? DueFrames(frames, timeoutMs) : driver_.TakeStepFrames(frames, timeoutMs);
-        for (long i = 0; i < n; ++i, ++frame_)
-            for (unsigned c = 0; c < format_.nChannels; ++c)
-                Put(data, Sample(c), format_.wBitsPerSample);
+            FDevice.RealTime ? DueFrames(frames, timeoutMs) : FDriver.TakeStepFrames(frames, timeoutMs);
+        for (long i = 0; i < n; ++i, ++FFrame)
+            for (unsigned c = 0; c < FFormat.nChannels; ++c)
+                Put(data, Sample(c), FFormat.wBitsPerSample);
         return n;
     }
 
@@ -48,8 +48,8 @@ class TSimSource : public TCaptureSource {
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
             const auto now = Clock::now();
-            const double elapsed = std::chrono::duration<double>(now - begin_).count();
-            const long due = static_cast<long>(elapsed * format_.nSamplesPerSec) - (frame_ - beginFrame_);
+            const double elapsed = std::chrono::duration<double>(now - FBegin).count();
+            const long due = static_cast<long>(elapsed * FFormat.nSamplesPerSec) - (FFrame - FBeginFrame);
             if (due > 0) return std::min(due, wanted);
             if (now >= deadline) return 0;
             // Frames come in 5 ms portions, as from a device with short periods.
@@ -58,26 +58,26 @@ class TSimSource : public TCaptureSource {
     }
 
     double Sine(double frequency, double dbfs) const {
-        return Amplitude(dbfs) * std::sin(2.0 * std::numbers::pi * frequency * static_cast<double>(frame_) /
-                                          format_.nSamplesPerSec);
+        return Amplitude(dbfs) * std::sin(2.0 * std::numbers::pi * frequency * static_cast<double>(FFrame) /
+                                          FFormat.nSamplesPerSec);
     }
 
-    // The value of channel c in frame frame_, in -1 ... 1 (Counter returns the raw count).
+    // The value of channel c in frame FFrame, in -1 ... 1 (Counter returns the raw count).
     double Sample(unsigned c) const {
-        switch (device_.Signal) {
+        switch (FDevice.Signal) {
         case TSimSignal::Silence:
             return 0.0;
         case TSimSignal::Sine:
-            return Sine(device_.Frequency, device_.Level);
+            return Sine(FDevice.Frequency, FDevice.Level);
         case TSimSignal::StereoProgramme:
-            if (format_.nChannels == 1) return (Sine(1000.0, -20.0) + Sine(500.0, -10.0)) / 2;
+            if (FFormat.nChannels == 1) return (Sine(1000.0, -20.0) + Sine(500.0, -10.0)) / 2;
             return c % 2 == 0 ? Sine(1000.0, -20.0) : Sine(500.0, -10.0);
         case TSimSignal::Counter:
-            return static_cast<double>(frame_);
+            return static_cast<double>(FFrame);
         case TSimSignal::WavFile: {
-            if (wav_.empty() || wav_[0].empty()) return 0.0;
-            const auto &channel = wav_[std::min<std::size_t>(c, wav_.size() - 1)];
-            return channel[static_cast<std::size_t>(frame_ % static_cast<std::int64_t>(channel.size()))];
+            if (FWav.empty() || FWav[0].empty()) return 0.0;
+            const auto &channel = FWav[std::min<std::size_t>(c, FWav.size() - 1)];
+            return channel[static_cast<std::size_t>(FFrame % static_cast<std::int64_t>(channel.size()))];
         }
         }
         return 0.0;
@@ -85,13 +85,13 @@ class TSimSource : public TCaptureSource {
 
     void Put(char *&data, double value, unsigned bits) const {
         if (bits == 8) {
-            const int v = device_.Signal == TSimSignal::Counter
+            const int v = FDevice.Signal == TSimSignal::Counter
                               ? static_cast<int>(static_cast<std::int64_t>(value) & 0xFF)
                               : std::clamp(static_cast<int>(std::lround(value * 128.0)) + 128, 0, 255);
             *data++ = static_cast<char>(v);
         } else {
             const std::int16_t v =
-                device_.Signal == TSimSignal::Counter
+                FDevice.Signal == TSimSignal::Counter
                     ? static_cast<std::int16_t>(
                           static_cast<std::uint16_t>(static_cast<std::int64_t>(value) & 0xFFFF))
                     : static_cast<std::int16_t>(std::clamp(std::lround(value * 32768.0), -32768L, 32767L));
@@ -100,51 +100,51 @@ class TSimSource : public TCaptureSource {
         }
     }
 
-    TSimWaveInDriver &driver_;
-    const TSimDevice device_;
-    const TWaveFormatEx format_;
-    const std::vector<std::vector<float>> wav_;
-    std::int64_t frame_ = 0;
-    std::int64_t beginFrame_ = 0;
-    Clock::time_point begin_;
+    TSimWaveInDriver &FDriver;
+    const TSimDevice FDevice;
+    const TWaveFormatEx FFormat;
+    const std::vector<std::vector<float>> FWav;
+    std::int64_t FFrame = 0;
+    std::int64_t FBeginFrame = 0;
+    Clock::time_point FBegin;
 };
 
 class TFailingSource : public TCaptureSource {
   public:
     TFailingSource(std::unique_ptr<TCaptureSource> inner, std::function<bool()> vanished)
-        : inner_(std::move(inner)), vanished_(std::move(vanished)) {}
-    int Begin(long bufferFrames) override { return inner_->Begin(bufferFrames); }
-    void End() override { inner_->End(); }
-    void Interrupt() override { inner_->Interrupt(); }
+        : FInner(std::move(inner)), FVanished(std::move(vanished)) {}
+    int Begin(long bufferFrames) override { return FInner->Begin(bufferFrames); }
+    void End() override { FInner->End(); }
+    void Interrupt() override { FInner->Interrupt(); }
     long Read(char *data, long frames, int timeoutMs) override {
-        if (vanished_()) return -ENODEV;
-        return inner_->Read(data, frames, timeoutMs);
+        if (FVanished()) return -ENODEV;
+        return FInner->Read(data, frames, timeoutMs);
     }
 
   private:
-    std::unique_ptr<TCaptureSource> inner_;
-    std::function<bool()> vanished_;
+    std::unique_ptr<TCaptureSource> FInner;
+    std::function<bool()> FVanished;
 };
 
 } // namespace
 
-TSimWaveInDriver::TSimWaveInDriver(std::vector<TSimDevice> devices) : devices_(std::move(devices)) {}
+TSimWaveInDriver::TSimWaveInDriver(std::vector<TSimDevice> devices) : FDevices(std::move(devices)) {}
 
 TSimWaveInDriver::~TSimWaveInDriver() {
-    std::unique_lock lock(mutex_);
-    faults_.clear();
-    sourceGone_.wait_for(lock, std::chrono::seconds(10), [this] { return liveSources_ == 0; });
+    std::unique_lock lock(FMutex);
+    FFaults.clear();
+    FSourceGone.wait_for(lock, std::chrono::seconds(10), [this] { return FLiveSources == 0; });
 }
 
 int TSimWaveInDriver::LiveSources() const {
-    std::lock_guard lock(mutex_);
-    return liveSources_;
+    std::lock_guard lock(FMutex);
+    return FLiveSources;
 }
 
 void TSimWaveInDriver::SourceGone() {
-    std::lock_guard lock(mutex_);
-    --liveSources_;
-    sourceGone_.notify_all();
+    std::lock_guard lock(FMutex);
+    --FLiveSources;
+    FSourceGone.notify_all();
 }
 
 std::vector<TSimDevice> TSimWaveInDriver::DefaultDevices() {
@@ -160,26 +160,26 @@ std::vector<TSimDevice> TSimWaveInDriver::DefaultDevices() {
 }
 
 void TSimWaveInDriver::Fail(TSimOp op, MMRESULT code, int count, int skip) {
-    std::lock_guard lock(mutex_);
-    faults_[op] = TFault{code, count, skip};
+    std::lock_guard lock(FMutex);
+    FFaults[op] = TFault{code, count, skip};
 }
 
 void TSimWaveInDriver::ClearFaults() {
-    std::lock_guard lock(mutex_);
-    faults_.clear();
+    std::lock_guard lock(FMutex);
+    FFaults.clear();
 }
 
 int TSimWaveInDriver::Calls(TSimOp op) const {
-    std::lock_guard lock(mutex_);
-    const auto it = calls_.find(op);
-    return it == calls_.end() ? 0 : it->second;
+    std::lock_guard lock(FMutex);
+    const auto it = FCalls.find(op);
+    return it == FCalls.end() ? 0 : it->second;
 }
 
 MMRESULT TSimWaveInDriver::Check(TSimOp op) {
-    std::lock_guard lock(mutex_);
-    ++calls_[op];
-    const auto it = faults_.find(op);
-    if (it == faults_.end() || it->second.Count == 0) return MMSYSERR_NOERROR;
+    std::lock_guard lock(FMutex);
+    ++FCalls[op];
+    const auto it = FFaults.find(op);
+    if (it == FFaults.end() || it->second.Count == 0) return MMSYSERR_NOERROR;
     TFault &fault = it->second;
     if (fault.Skip > 0) {
         --fault.Skip;
@@ -190,33 +190,33 @@ MMRESULT TSimWaveInDriver::Check(TSimOp op) {
 }
 
 bool TSimWaveInDriver::Faulty(TSimOp op) const {
-    std::lock_guard lock(mutex_);
-    const auto it = faults_.find(op);
-    return it != faults_.end() && it->second.Count != 0;
+    std::lock_guard lock(FMutex);
+    const auto it = FFaults.find(op);
+    return it != FFaults.end() && it->second.Count != 0;
 }
 
 void TSimWaveInDriver::Step(long frames) {
-    std::lock_guard lock(mutex_);
-    stepCredit_ += frames;
-    stepped_.notify_all();
+    std::lock_guard lock(FMutex);
+    FStepCredit += frames;
+    FStepped.notify_all();
 }
 
 long TSimWaveInDriver::TakeStepFrames(long wanted, int timeoutMs) {
-    std::unique_lock lock(mutex_);
-    stepped_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return stepCredit_ > 0; });
-    const long n = std::min(wanted, stepCredit_);
-    stepCredit_ -= n;
+    std::unique_lock lock(FMutex);
+    FStepped.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return FStepCredit > 0; });
+    const long n = std::min(wanted, FStepCredit);
+    FStepCredit -= n;
     return n;
 }
 
 const TSimDevice *TSimWaveInDriver::Device(int id) const {
-    if (devices_.empty()) return nullptr;
-    if (id == WAVE_MAPPER) return &devices_[0];
-    return id >= 0 && id < static_cast<int>(devices_.size()) ? &devices_[id] : nullptr;
+    if (FDevices.empty()) return nullptr;
+    if (id == WAVE_MAPPER) return &FDevices[0];
+    return id >= 0 && id < static_cast<int>(FDevices.size()) ? &FDevices[id] : nullptr;
 }
 
 unsigned TSimWaveInDriver::GetNumDevs() {
-    return Check(TSimOp::GetNumDevs) != MMSYSERR_NOERROR ? 0 : static_cast<unsigned>(devices_.size());
+    return Check(TSimOp::GetNumDevs) != MMSYSERR_NOERROR ? 0 : static_cast<unsigned>(FDevices.size());
 }
 
 MMRESULT TSimWaveInDriver::GetDevCaps(int id, WAVEINCAPS *caps, unsigned size) {
@@ -254,8 +254,8 @@ MMRESULT TSimWaveInDriver::Open(HWAVEIN *handle, int id, const TWaveFormatEx *fo
     TRelay *raw = relay.get();
     const MMRESULT result = TStreamWaveInDriver::Open(handle, id, format, RelayCallback, raw, flags);
     if (result == MMSYSERR_NOERROR) {
-        std::lock_guard lock(mutex_);
-        relays_[static_cast<HWAVEIN__ *>(*handle)] = std::move(relay);
+        std::lock_guard lock(FMutex);
+        FRelays[static_cast<HWAVEIN__ *>(*handle)] = std::move(relay);
     }
     return result;
 }
@@ -271,8 +271,8 @@ MMRESULT TSimWaveInDriver::Close(HWAVEIN handle) {
     if (const MMRESULT fault = Check(TSimOp::Close)) return fault;
     const MMRESULT result = TStreamWaveInDriver::Close(handle);
     if (result == MMSYSERR_NOERROR) {
-        std::lock_guard lock(mutex_);
-        relays_.erase(static_cast<HWAVEIN__ *>(handle));
+        std::lock_guard lock(FMutex);
+        FRelays.erase(static_cast<HWAVEIN__ *>(handle));
     }
     return result;
 }
@@ -334,8 +334,8 @@ std::unique_ptr<TCaptureSource> TSimWaveInDriver::MakeSource(int id, const TWave
     }
     *result = MMSYSERR_NOERROR;
     {
-        std::lock_guard lock(mutex_);
-        ++liveSources_;
+        std::lock_guard lock(FMutex);
+        ++FLiveSources;
     }
     auto source = std::make_unique<TSimSource>(*this, *device, format, std::move(wav));
     return std::make_unique<TFailingSource>(std::move(source), [this] {

@@ -120,16 +120,16 @@ class TSimWaveInDriver : public TStreamWaveInDriver {
     MMRESULT Check(TSimOp op);
     const TSimDevice *Device(int id) const;
 
-    const std::vector<TSimDevice> devices_;
-    mutable std::mutex mutex_; // guards everything below
-    std::condition_variable stepped_;
-    std::map<TSimOp, TFault> faults_;
-    std::map<TSimOp, int> calls_;
-    std::map<void *, std::unique_ptr<TRelay>> relays_; // by the handle's stream, until Close
-    std::vector<std::unique_ptr<TRelay>> pendingRelays_;
-    long stepCredit_ = 0;
-    int liveSources_ = 0;
-    std::condition_variable sourceGone_;
+    const std::vector<TSimDevice> FDevices;
+    mutable std::mutex FMutex; // guards everything below
+    std::condition_variable FStepped;
+    std::map<TSimOp, TFault> FFaults;
+    std::map<TSimOp, int> FCalls;
+    std::map<void *, std::unique_ptr<TRelay>> FRelays; // by the handle's stream, until Close
+    std::vector<std::unique_ptr<TRelay>> FPendingRelays;
+    long FStepCredit = 0;
+    int FLiveSources = 0;
+    std::condition_variable FSourceGone;
 };
 
 // Reads a PCM WAV file (8 or 16 bits, any channel count) as frames of samples in

@@ -1,6 +1,8 @@
 #pragma once
 
-// The 18-byte wave format record, as capture drivers and files lay it out.
+// The PCM wave format record as drivers and files lay it out. Its builder, tests and
+// the byte / frame / millisecond conversions live with the audio components
+// (audio/PCM.h); the drivers need only the record.
 
 #include <bit>
 #include <cstddef>

@@ -1,8 +1,9 @@
 #pragma once
 
+// One audio buffer as it travels between the capture driver and the chain.
+
 #include <cstdint>
 
-// One audio buffer as it travels between the capture driver and the chain.
 struct WAVEHDR {
     char *lpData = nullptr;            // the audio data
     std::uint32_t dwBufferLength = 0;  // capacity in bytes

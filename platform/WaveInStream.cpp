@@ -21,9 +21,9 @@ std::int64_t NowMs() {
 
 TWaveInStream::TWaveInStream(int id, const TWaveFormatEx &format, std::unique_ptr<TCaptureSource> source,
                              TWaveInCallback callback, void *instance)
-    : id_(id), format_(format), source_(std::move(source)), callback_(callback), instance_(instance) {
-    thread_ = std::thread([this] { Run(); });
-    watch_ = std::thread([this] { Watch(); });
+    : FId(id), FFormat(format), FSource(std::move(source)), FCallback(callback), FInstance(instance) {
+    FThread = std::thread([this] { Run(); });
+    FWatch = std::thread([this] { Watch(); });
 }
 
 TWaveInStream::~TWaveInStream() {
@@ -32,41 +32,41 @@ TWaveInStream::~TWaveInStream() {
 
 void TWaveInStream::EndThreads() {
     // Quit is answered at once by a stream already closed or given up.
-    if (thread_.joinable()) {
+    if (FThread.joinable()) {
         Command(TCommand::Quit);
-        if (abandoned_)
-            thread_.detach();
+        if (FAbandoned)
+            FThread.detach();
         else
-            thread_.join();
+            FThread.join();
     }
     {
-        std::lock_guard lock(mutex_);
-        watchQuit_ = true;
-        watchWake_.notify_all();
+        std::lock_guard lock(FMutex);
+        FWatchQuit = true;
+        FWatchWake.notify_all();
     }
-    if (watch_.joinable()) watch_.join();
+    if (FWatch.joinable()) FWatch.join();
 }
 
 void TWaveInStream::Abandon(MMRESULT code) {
-    abandoned_ = true;
-    started_ = false;
-    if (failure_ == MMSYSERR_NOERROR) failure_ = code;
-    command_ = TCommand::None;
-    commandResult_ = failure_;
-    commandDone_.notify_all();
+    FAbandoned = true;
+    FStarted = false;
+    if (FFailure == MMSYSERR_NOERROR) FFailure = code;
+    FCommand = TCommand::None;
+    FCommandResult = FFailure;
+    FCommandDone.notify_all();
 }
 
 void TWaveInStream::Watch() {
-    std::unique_lock lock(mutex_);
-    while (!watchQuit_ && !abandoned_) {
-        watchWake_.wait_for(lock, std::chrono::milliseconds(250));
-        if (readingSince_ == 0 || NowMs() - readingSince_ < kHangMs || abandoned_) continue;
+    std::unique_lock lock(FMutex);
+    while (!FWatchQuit && !FAbandoned) {
+        FWatchWake.wait_for(lock, std::chrono::milliseconds(250));
+        if (FReadingSince == 0 || NowMs() - FReadingSince < kHangMs || FAbandoned) continue;
         // The read hangs: give the stream up and hand back the buffer it was filling, so the
         // receiver learns of it from the failing re-queue.
         Abandon(ALSAERR_BASE + EIO);
-        if (!queue_.empty()) {
-            PWaveHdr hdr = queue_.front();
-            queue_.pop_front();
+        if (!FQueue.empty()) {
+            PWaveHdr hdr = FQueue.front();
+            FQueue.pop_front();
             hdr->dwFlags = (hdr->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
             lock.unlock();
             Deliver(MM_WIM_DATA, hdr);
@@ -76,24 +76,24 @@ void TWaveInStream::Watch() {
 }
 
 void TWaveInStream::Deliver(unsigned message, PWaveHdr hdr) {
-    if (callback_ != nullptr)
-        callback_(reinterpret_cast<HWAVEIN>(static_cast<HWAVEIN__ *>(this)), message, instance_, hdr);
+    if (FCallback != nullptr)
+        FCallback(reinterpret_cast<HWAVEIN>(static_cast<HWAVEIN__ *>(this)), message, FInstance, hdr);
 }
 
 void TWaveInStream::Notify(unsigned message, PWaveHdr hdr) {
-    if (!abandoned_) Deliver(message, hdr);
+    if (!FAbandoned) Deliver(message, hdr);
 }
 
 MMRESULT TWaveInStream::AddBuffer(PWaveHdr hdr) {
-    std::lock_guard lock(mutex_);
-    if (failure_ != MMSYSERR_NOERROR) return failure_;
+    std::lock_guard lock(FMutex);
+    if (FFailure != MMSYSERR_NOERROR) return FFailure;
     if ((hdr->dwFlags & WHDR_PREPARED) == 0) return WAVERR_UNPREPARED;
     if ((hdr->dwFlags & WHDR_INQUEUE) != 0) return WAVERR_STILLPLAYING;
-    if (hdr->lpData == nullptr || hdr->dwBufferLength < format_.nBlockAlign) return MMSYSERR_INVALPARAM;
+    if (hdr->lpData == nullptr || hdr->dwBufferLength < FFormat.nBlockAlign) return MMSYSERR_INVALPARAM;
     hdr->dwBytesRecorded = 0;
     hdr->dwFlags = (hdr->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
-    queue_.push_back(hdr);
-    wake_.notify_all();
+    FQueue.push_back(hdr);
+    FWake.notify_all();
     return MMSYSERR_NOERROR;
 }
 
@@ -109,8 +109,8 @@ MMRESULT TWaveInStream::Reset() {
 
 MMRESULT TWaveInStream::Close() {
     {
-        std::lock_guard lock(mutex_);
-        if (!queue_.empty() && !abandoned_) return WAVERR_STILLPLAYING;
+        std::lock_guard lock(FMutex);
+        if (!FQueue.empty() && !FAbandoned) return WAVERR_STILLPLAYING;
     }
     EndThreads();
     Deliver(MM_WIM_CLOSE, nullptr);
@@ -118,9 +118,9 @@ MMRESULT TWaveInStream::Close() {
 }
 
 MMRESULT TWaveInStream::Position(MMTIME *time) const {
-    const std::uint64_t frames = frames_.load();
+    const std::uint64_t frames = FFrames.load();
     if (time->wType == TIME_BYTES) {
-        time->value = static_cast<std::uint32_t>(frames * format_.nBlockAlign);
+        time->value = static_cast<std::uint32_t>(frames * FFormat.nBlockAlign);
     } else {
         // Frames are what this driver counts; any other unit is answered in frames.
         time->wType = TIME_SAMPLES;
@@ -130,22 +130,22 @@ MMRESULT TWaveInStream::Position(MMTIME *time) const {
 }
 
 std::size_t TWaveInStream::Queued() const {
-    std::lock_guard lock(mutex_);
-    return queue_.size();
+    std::lock_guard lock(FMutex);
+    return FQueue.size();
 }
 
 MMRESULT TWaveInStream::Command(TCommand command) {
-    std::lock_guard serial(commandMutex_);
-    std::unique_lock lock(mutex_);
-    if (closed_) return command == TCommand::Quit ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
-    if (abandoned_) return command == TCommand::Quit ? MMSYSERR_NOERROR : failure_;
-    command_ = command;
-    wake_.notify_all();
-    source_->Interrupt();
-    if (!commandDone_.wait_for(lock, std::chrono::milliseconds(kHangMs),
-                               [this] { return command_ == TCommand::None; }))
+    std::lock_guard serial(FCommandMutex);
+    std::unique_lock lock(FMutex);
+    if (FClosed) return command == TCommand::Quit ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
+    if (FAbandoned) return command == TCommand::Quit ? MMSYSERR_NOERROR : FFailure;
+    FCommand = command;
+    FWake.notify_all();
+    FSource->Interrupt();
+    if (!FCommandDone.wait_for(lock, std::chrono::milliseconds(kHangMs),
+                               [this] { return FCommand == TCommand::None; }))
         Abandon(ALSAERR_BASE + ETIMEDOUT);
-    return abandoned_ && command == TCommand::Quit ? MMSYSERR_NOERROR : commandResult_;
+    return FAbandoned && command == TCommand::Quit ? MMSYSERR_NOERROR : FCommandResult;
 }
 
 void TWaveInStream::Return(PWaveHdr hdr, std::unique_lock<std::mutex> &lock) {
@@ -156,27 +156,27 @@ void TWaveInStream::Return(PWaveHdr hdr, std::unique_lock<std::mutex> &lock) {
 }
 
 void TWaveInStream::EndCapture() {
-    if (!started_) return;
-    source_->End();
-    started_ = false;
+    if (!FStarted) return;
+    FSource->End();
+    FStarted = false;
 }
 
 MMRESULT TWaveInStream::Execute(TCommand command, std::unique_lock<std::mutex> &lock) {
     switch (command) {
     case TCommand::Start: {
-        if (failure_ != MMSYSERR_NOERROR) return failure_;
-        if (started_) return MMSYSERR_NOERROR;
-        const long align = std::max<long>(format_.nBlockAlign, 1);
-        const int err = source_->Begin(queue_.empty() ? 0 : queue_.front()->dwBufferLength / align);
+        if (FFailure != MMSYSERR_NOERROR) return FFailure;
+        if (FStarted) return MMSYSERR_NOERROR;
+        const long align = std::max<long>(FFormat.nBlockAlign, 1);
+        const int err = FSource->Begin(FQueue.empty() ? 0 : FQueue.front()->dwBufferLength / align);
         if (err < 0) return ALSAERR_BASE + static_cast<MMRESULT>(-err);
-        started_ = true;
+        FStarted = true;
         return MMSYSERR_NOERROR;
     }
     case TCommand::Stop:
         EndCapture();
-        if (!queue_.empty() && queue_.front()->dwBytesRecorded > 0) {
-            PWaveHdr hdr = queue_.front();
-            queue_.pop_front();
+        if (!FQueue.empty() && FQueue.front()->dwBytesRecorded > 0) {
+            PWaveHdr hdr = FQueue.front();
+            FQueue.pop_front();
             Return(hdr, lock);
         }
         return MMSYSERR_NOERROR;
@@ -184,10 +184,10 @@ MMRESULT TWaveInStream::Execute(TCommand command, std::unique_lock<std::mutex> &
     case TCommand::Quit:
         EndCapture();
         if (command == TCommand::Reset) {
-            frames_ = 0;
-            while (!queue_.empty()) {
-                PWaveHdr hdr = queue_.front();
-                queue_.pop_front();
+            FFrames = 0;
+            while (!FQueue.empty()) {
+                PWaveHdr hdr = FQueue.front();
+                FQueue.pop_front();
                 Return(hdr, lock);
             }
         }
@@ -200,10 +200,10 @@ MMRESULT TWaveInStream::Execute(TCommand command, std::unique_lock<std::mutex> &
 
 void TWaveInStream::Release() {
     {
-        std::lock_guard lock(mutex_);
-        if (!threadLeft_) {
+        std::lock_guard lock(FMutex);
+        if (!FThreadLeft) {
             // Only a given-up thread is still running after Close; it frees the stream.
-            released_ = true;
+            FReleased = true;
             return;
         }
     }
@@ -212,48 +212,48 @@ void TWaveInStream::Release() {
 
 void TWaveInStream::Run() {
     Loop();
-    std::unique_lock lock(mutex_);
-    threadLeft_ = true;
-    if (!released_) return;
+    std::unique_lock lock(FMutex);
+    FThreadLeft = true;
+    if (!FReleased) return;
     lock.unlock();
     delete this;
 }
 
 void TWaveInStream::Loop() {
     Notify(MM_WIM_OPEN, nullptr);
-    const long align = std::max<long>(format_.nBlockAlign, 1);
+    const long align = std::max<long>(FFormat.nBlockAlign, 1);
     std::int64_t lastData = NowMs();
-    std::unique_lock lock(mutex_);
+    std::unique_lock lock(FMutex);
     for (;;) {
-        if (abandoned_) return;
-        if (command_ != TCommand::None) {
-            const TCommand command = command_;
+        if (FAbandoned) return;
+        if (FCommand != TCommand::None) {
+            const TCommand command = FCommand;
             const MMRESULT result = Execute(command, lock);
-            if (abandoned_) return; // the caller has given up waiting
-            commandResult_ = result;
+            if (FAbandoned) return; // the caller has given up waiting
+            FCommandResult = result;
             if (command == TCommand::Start) lastData = NowMs();
-            command_ = TCommand::None;
-            if (command == TCommand::Quit) closed_ = true;
-            commandDone_.notify_all();
+            FCommand = TCommand::None;
+            if (command == TCommand::Quit) FClosed = true;
+            FCommandDone.notify_all();
             if (command == TCommand::Quit) return;
             continue;
         }
-        if (!started_ || queue_.empty()) {
-            wake_.wait(lock);
+        if (!FStarted || FQueue.empty()) {
+            FWake.wait(lock);
             continue;
         }
         // Only this thread takes the front header off while it is started, so it stays put.
-        PWaveHdr hdr = queue_.front();
+        PWaveHdr hdr = FQueue.front();
         const long room = static_cast<long>(hdr->dwBufferLength - hdr->dwBytesRecorded) / align;
-        scratch_.resize(static_cast<std::size_t>(room * align));
-        readingSince_ = NowMs();
+        FScratch.resize(static_cast<std::size_t>(room * align));
+        FReadingSince = NowMs();
         lock.unlock();
-        long got = source_->Read(scratch_.data(), room, kReadTimeoutMs);
+        long got = FSource->Read(FScratch.data(), room, kReadTimeoutMs);
         lock.lock();
-        readingSince_ = 0;
-        if (abandoned_) return;
-        if (got > 0) std::memcpy(hdr->lpData + hdr->dwBytesRecorded, scratch_.data(), got * align);
-        const int stall = source_->StallTimeoutMs();
+        FReadingSince = 0;
+        if (FAbandoned) return;
+        if (got > 0) std::memcpy(hdr->lpData + hdr->dwBytesRecorded, FScratch.data(), got * align);
+        const int stall = FSource->StallTimeoutMs();
         if (got > 0)
             lastData = NowMs();
         else if (got == 0 && stall > 0 && NowMs() - lastData > stall)
@@ -261,16 +261,16 @@ void TWaveInStream::Loop() {
         if (got < 0) {
             // The device is gone: stop, and hand back the buffer being filled so the
             // receiver learns it from the failing re-queue.
-            failure_ = ALSAERR_BASE + static_cast<MMRESULT>(-got);
+            FFailure = ALSAERR_BASE + static_cast<MMRESULT>(-got);
             EndCapture();
-            queue_.pop_front();
+            FQueue.pop_front();
             Return(hdr, lock);
             continue;
         }
         hdr->dwBytesRecorded += static_cast<std::uint32_t>(got * align);
-        frames_ += static_cast<std::uint64_t>(got);
+        FFrames += static_cast<std::uint64_t>(got);
         if (got == room || hdr->dwBufferLength - hdr->dwBytesRecorded < static_cast<std::uint32_t>(align)) {
-            queue_.pop_front();
+            FQueue.pop_front();
             Return(hdr, lock);
         }
     }

@@ -46,7 +46,7 @@ class TWaveInStream : public HWAVEIN__ {
     // Main thread: ends the thread without notifying anyone.
     ~TWaveInStream() override;
 
-    int Id() const { return id_; }
+    int Id() const { return FId; }
     // Any thread.
     MMRESULT AddBuffer(PWaveHdr hdr);
     // Main thread: the commands run on the stream's thread; these wait for them.
@@ -86,36 +86,36 @@ class TWaveInStream : public HWAVEIN__ {
     // Lock held: from now on the stream reports `code` and its thread is on its own.
     void Abandon(MMRESULT code);
 
-    const int id_;
-    const TWaveFormatEx format_;
-    const std::unique_ptr<TCaptureSource> source_;
-    const TWaveInCallback callback_;
-    void *const instance_;
+    const int FId;
+    const TWaveFormatEx FFormat;
+    const std::unique_ptr<TCaptureSource> FSource;
+    const TWaveInCallback FCallback;
+    void *const FInstance;
 
-    std::mutex commandMutex_;  // one command at a time
-    mutable std::mutex mutex_; // guards everything below
-    std::condition_variable wake_;
-    std::condition_variable commandDone_;
-    std::deque<PWaveHdr> queue_;
-    TCommand command_ = TCommand::None;
-    MMRESULT commandResult_ = MMSYSERR_NOERROR;
-    bool started_ = false;
-    bool closed_ = false;
+    std::mutex FCommandMutex;  // one command at a time
+    mutable std::mutex FMutex; // guards everything below
+    std::condition_variable FWake;
+    std::condition_variable FCommandDone;
+    std::deque<PWaveHdr> FQueue;
+    TCommand FCommand = TCommand::None;
+    MMRESULT FCommandResult = MMSYSERR_NOERROR;
+    bool FStarted = false;
+    bool FClosed = false;
     // Set when the device stopped delivering; every later AddBuffer and Start reports it.
-    MMRESULT failure_ = MMSYSERR_NOERROR;
-    std::atomic<std::uint64_t> frames_{0};
-    std::atomic<bool> abandoned_{false};
+    MMRESULT FFailure = MMSYSERR_NOERROR;
+    std::atomic<std::uint64_t> FFrames{0};
+    std::atomic<bool> FAbandoned{false};
     // When the stream's thread entered the read it is in (0 when it is not in one), in ms.
-    std::int64_t readingSince_ = 0;
+    std::int64_t FReadingSince = 0;
     // Reads land here first: a thread that comes back out of a hung device must not write
     // into buffers the receiver has long taken back.
-    std::vector<char> scratch_;
-    bool threadLeft_ = false;
-    bool released_ = false;
-    std::condition_variable watchWake_;
-    bool watchQuit_ = false;
-    std::thread thread_;
-    std::thread watch_;
+    std::vector<char> FScratch;
+    bool FThreadLeft = false;
+    bool FReleased = false;
+    std::condition_variable FWatchWake;
+    bool FWatchQuit = false;
+    std::thread FThread;
+    std::thread FWatch;
 };
 
 // A driver whose streams are TWaveInStreams: the handle operations are common.
