@@ -12,12 +12,6 @@
 
 namespace {
 
-// Posted by the peak tick when it moved the marker.
-QEvent::Type PeakMovedEvent() {
-    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return type;
-}
-
 // Which spots a picture lights, and in which zone colour.
 class TSpots {
   public:
@@ -107,14 +101,12 @@ TMMCustomLevel::~TMMCustomLevel() {
 void TMMCustomLevel::PeakTickProc(TMMPeakTickEntry *, void *data) {
     auto *level = static_cast<TMMCustomLevel *>(data);
     level->FState.PeakTick();
-    if (level->FState.RedrawPending() && !level->FRedrawPosted.exchange(true))
-        QCoreApplication::postEvent(level, new QEvent(PeakMovedEvent()));
+    if (level->FState.RedrawPending()) level->FPeakRedraw.Post(level);
 }
 
 bool TMMCustomLevel::event(QEvent *event) {
-    if (event->type() != PeakMovedEvent()) return TMMDIBGraphicControl::event(event);
-    // Reset before taking the flag, so a tick after this point posts again.
-    FRedrawPosted.store(false);
+    if (event->type() != TMMPeakRedraw::EventType()) return TMMDIBGraphicControl::event(event);
+    FPeakRedraw.Received();
     // A block since the tick has drawn the marker already and taken the flag.
     if (FState.TakeRedrawPending()) {
         if (CanProcess())

@@ -23,6 +23,7 @@
 #include "audio/MMConnectorDisplay.h"
 #include "widgets/MMDIBGraphicControl.h"
 #include "widgets/MMLevelLaws.h"
+#include "widgets/MMPeakRedraw.h"
 
 #include <atomic>
 #include <functional>
@@ -205,7 +206,7 @@ class TMMCustomLevel : public TMMDIBGraphicControl, public TMMBlockDisplay {
     TMMPeakTickService *FPeakTicks;
     TMMPeakTickEntry *FTickEntry = nullptr;
     bool FTickSuspended = false;
-    std::atomic<bool> FRedrawPosted{false};
+    TMMPeakRedraw FPeakRedraw;
 
     TNotifyEvent FOnPcmOverflow;
     TNotifyEvent FOnGainOverflow;

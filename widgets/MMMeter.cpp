@@ -13,12 +13,6 @@
 
 namespace {
 
-// Posted by the peak tick when it moved the peak needle.
-QEvent::Type PeakMovedEvent() {
-    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return type;
-}
-
 // Opens the canvas's drawing bracket for the scope.
 class TDrawing {
   public:
@@ -69,14 +63,12 @@ TMMCustomMeter::~TMMCustomMeter() {
 void TMMCustomMeter::PeakTickProc(TMMPeakTickEntry *, void *data) {
     auto *meter = static_cast<TMMCustomMeter *>(data);
     meter->FState.PeakTick();
-    if (meter->FState.RedrawPending() && !meter->FRedrawPosted.exchange(true))
-        QCoreApplication::postEvent(meter, new QEvent(PeakMovedEvent()));
+    if (meter->FState.RedrawPending()) meter->FPeakRedraw.Post(meter);
 }
 
 bool TMMCustomMeter::event(QEvent *event) {
-    if (event->type() != PeakMovedEvent()) return TMMDIBGraphicControl::event(event);
-    // Reset before taking the flag, so a tick after this point posts again.
-    FRedrawPosted.store(false);
+    if (event->type() != TMMPeakRedraw::EventType()) return TMMDIBGraphicControl::event(event);
+    FPeakRedraw.Received();
     // A block since the tick has drawn the peak needle already and taken the flag.
     if (FState.TakeRedrawPending()) {
         if (CanProcess())

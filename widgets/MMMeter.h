@@ -25,6 +25,7 @@
 #include "audio/MMConnectorDisplay.h"
 #include "widgets/MMDIBGraphicControl.h"
 #include "widgets/MMMeterLaws.h"
+#include "widgets/MMPeakRedraw.h"
 
 #include <QString>
 
@@ -234,7 +235,7 @@ class TMMCustomMeter : public TMMDIBGraphicControl, public TMMBlockDisplay {
     TMMPeakTickService *FPeakTicks;
     TMMPeakTickEntry *FTickEntry = nullptr;
     bool FTickSuspended = false;
-    std::atomic<bool> FRedrawPosted{false};
+    TMMPeakRedraw FPeakRedraw;
 
     TNotifyEvent FOnPcmOverflow;
     TNotifyEvent FOnGainOverflow;
