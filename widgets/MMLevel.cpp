@@ -78,8 +78,7 @@ class TDrawing {
 } // namespace
 
 TMMCustomLevel::TMMCustomLevel(QWidget *parent, TMMPeakTickService *peakTicks)
-    : TMMDIBGraphicControl(parent), FBackground(this),
-      FPeakTicks(peakTicks != nullptr ? peakTicks : &TMMPeakTickService::Instance()) {
+    : TMMDIBGraphicControl(parent), FBackground(this), FPeakTick(peakTicks) {
     SetColor(clBlack);
     // The bar draws no text; the font is only its own, not the parent's.
     QFont small(QStringLiteral("Liberation Sans"));
@@ -87,26 +86,22 @@ TMMCustomLevel::TMMCustomLevel(QWidget *parent, TMMPeakTickService *peakTicks)
     SetFont(small);
     resize(200, 17);
     UpdateBlockBytes();
-    FTickEntry = FPeakTicks->Register(TMMPeakTickService::TickMs, 0, &TMMCustomLevel::PeakTickProc, this);
+    FPeakTick.Start(this, [this] {
+        FState.PeakTick();
+        return FState.RedrawPending();
+    });
     Rebuild();
 }
 
 TMMCustomLevel::~TMMCustomLevel() {
     Destroying();
     DetachFromConnectors();
-    // No tick runs once this returns; a redraw it posted dies with the object.
-    if (FTickEntry != nullptr) FPeakTicks->Unregister(FTickEntry);
-}
-
-void TMMCustomLevel::PeakTickProc(TMMPeakTickEntry *, void *data) {
-    auto *level = static_cast<TMMCustomLevel *>(data);
-    level->FState.PeakTick();
-    if (level->FState.RedrawPending()) level->FPeakRedraw.Post(level);
+    FPeakTick.Stop();
 }
 
 bool TMMCustomLevel::event(QEvent *event) {
-    if (event->type() != TMMPeakRedraw::EventType()) return TMMDIBGraphicControl::event(event);
-    FPeakRedraw.Received();
+    if (event->type() != TMMPeakTickClient::EventType()) return TMMDIBGraphicControl::event(event);
+    FPeakTick.Received();
     // A block since the tick has drawn the marker already and taken the flag.
     if (FState.TakeRedrawPending()) {
         if (CanProcess())
@@ -220,15 +215,7 @@ void TMMCustomLevel::SetOnDrawBar(TMMLevelDrawBar handler) {
 }
 
 void TMMCustomLevel::UpdateTickClient() {
-    // One suspension at most: the service counts them, and a count left over
-    // from a disabled meter would keep the marker from ever falling again.
-    const bool suspend = !isEnabled() || FState.NumPeaks() == 0;
-    if (suspend == FTickSuspended) return;
-    FTickSuspended = suspend;
-    if (suspend)
-        FPeakTicks->Suspend(FTickEntry);
-    else
-        FPeakTicks->Resume(FTickEntry);
+    FPeakTick.SetSuspended(!isEnabled() || FState.NumPeaks() == 0);
 }
 
 // --- Connector display.

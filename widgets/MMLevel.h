@@ -23,7 +23,7 @@
 #include "audio/MMConnectorDisplay.h"
 #include "widgets/MMDIBGraphicControl.h"
 #include "widgets/MMLevelLaws.h"
-#include "widgets/MMPeakRedraw.h"
+#include "widgets/MMPeakTickClient.h"
 
 #include <atomic>
 #include <functional>
@@ -189,7 +189,6 @@ class TMMCustomLevel : public TMMDIBGraphicControl, public TMMBlockDisplay {
     void FillSpot(TMMDIBCanvas &work, int k, int look);
     void UpdateBlockBytes() { FBlockBytes.store(FState.BlockBytes()); }
     void UpdateTickClient();
-    static void PeakTickProc(TMMPeakTickEntry *entry, void *data);
 
     TMMLevelState FState;
     TMMDIBCanvas FBackground;
@@ -203,10 +202,7 @@ class TMMCustomLevel : public TMMDIBGraphicControl, public TMMBlockDisplay {
     TMMLevelPicture FDrawn;
     bool FDrawnValid = false;
 
-    TMMPeakTickService *FPeakTicks;
-    TMMPeakTickEntry *FTickEntry = nullptr;
-    bool FTickSuspended = false;
-    TMMPeakRedraw FPeakRedraw;
+    TMMPeakTickClient FPeakTick;
 
     TNotifyEvent FOnPcmOverflow;
     TNotifyEvent FOnGainOverflow;

@@ -40,8 +40,7 @@ double ArcDegrees(double theta, double swing) {
 } // namespace
 
 TMMCustomMeter::TMMCustomMeter(QWidget *parent, TMMPeakTickService *peakTicks)
-    : TMMDIBGraphicControl(parent), FFace(this),
-      FPeakTicks(peakTicks != nullptr ? peakTicks : &TMMPeakTickService::Instance()) {
+    : TMMDIBGraphicControl(parent), FFace(this), FPeakTick(peakTicks) {
     SetColor(clBlack);
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPixelSize(11);
@@ -50,25 +49,21 @@ TMMCustomMeter::TMMCustomMeter(QWidget *parent, TMMPeakTickService *peakTicks)
     SetFontColor(clSilver);
     resize(170, 90);
     FBlockBytes.store(FState.BlockBytes());
-    FTickEntry = FPeakTicks->Register(TMMPeakTickService::TickMs, 0, &TMMCustomMeter::PeakTickProc, this);
+    FPeakTick.Start(this, [this] {
+        FState.PeakTick();
+        return FState.RedrawPending();
+    });
 }
 
 TMMCustomMeter::~TMMCustomMeter() {
     Destroying();
     DetachFromConnectors();
-    // No tick runs once this returns; a redraw it posted dies with the object.
-    if (FTickEntry != nullptr) FPeakTicks->Unregister(FTickEntry);
-}
-
-void TMMCustomMeter::PeakTickProc(TMMPeakTickEntry *, void *data) {
-    auto *meter = static_cast<TMMCustomMeter *>(data);
-    meter->FState.PeakTick();
-    if (meter->FState.RedrawPending()) meter->FPeakRedraw.Post(meter);
+    FPeakTick.Stop();
 }
 
 bool TMMCustomMeter::event(QEvent *event) {
-    if (event->type() != TMMPeakRedraw::EventType()) return TMMDIBGraphicControl::event(event);
-    FPeakRedraw.Received();
+    if (event->type() != TMMPeakTickClient::EventType()) return TMMDIBGraphicControl::event(event);
+    FPeakTick.Received();
     // A block since the tick has drawn the peak needle already and taken the flag.
     if (FState.TakeRedrawPending()) {
         if (CanProcess())
@@ -171,15 +166,7 @@ void TMMCustomMeter::SetCaption(const QString &value) {
 }
 
 void TMMCustomMeter::UpdateTickClient() {
-    // One suspension at most: the service counts them, and a count left over
-    // would keep the peak needle from ever falling again.
-    const bool suspend = !isEnabled() || !FState.ShowPeak();
-    if (FTickEntry == nullptr || suspend == FTickSuspended) return;
-    FTickSuspended = suspend;
-    if (suspend)
-        FPeakTicks->Suspend(FTickEntry);
-    else
-        FPeakTicks->Resume(FTickEntry);
+    FPeakTick.SetSuspended(!isEnabled() || !FState.ShowPeak());
 }
 
 void TMMCustomMeter::Repaint() {

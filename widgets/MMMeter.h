@@ -25,7 +25,7 @@
 #include "audio/MMConnectorDisplay.h"
 #include "widgets/MMDIBGraphicControl.h"
 #include "widgets/MMMeterLaws.h"
-#include "widgets/MMPeakRedraw.h"
+#include "widgets/MMPeakTickClient.h"
 
 #include <QString>
 
@@ -212,7 +212,6 @@ class TMMCustomMeter : public TMMDIBGraphicControl, public TMMBlockDisplay {
     TRect ChangedBounds(const TNeedles &from, const TNeedles &to) const;
     void DrawNeedles(TMMDIBCanvas &work, const TNeedles &needles);
     void DrawLine(TMMDIBCanvas &work, const TLine &line, TColor color);
-    static void PeakTickProc(TMMPeakTickEntry *entry, void *data);
 
     TMMMeterState FState;
     TMMDIBCanvas FFace;
@@ -232,10 +231,7 @@ class TMMCustomMeter : public TMMDIBGraphicControl, public TMMBlockDisplay {
     TNeedles FDrawn;
     bool FWorkValid = false;
 
-    TMMPeakTickService *FPeakTicks;
-    TMMPeakTickEntry *FTickEntry = nullptr;
-    bool FTickSuspended = false;
-    TMMPeakRedraw FPeakRedraw;
+    TMMPeakTickClient FPeakTick;
 
     TNotifyEvent FOnPcmOverflow;
     TNotifyEvent FOnGainOverflow;
