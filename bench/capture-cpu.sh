@@ -11,17 +11,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
 reps=${2:-3}
 
-runtime=$(mktemp -d)
-export XDG_RUNTIME_DIR="$runtime"
-load=()
-cleanup() {
-  for p in "${load[@]}"; do kill "$p" 2>/dev/null || true; done
-  "$top/tools/pulse-server.sh" stop || true
-  rm -rf "$runtime"
-}
-trap cleanup EXIT
-
-"$top/tools/pulse-server.sh" start >/dev/null
+. "$top/bench/bench-env.sh"
 
 run() {
   echo "== $1"
@@ -36,6 +26,6 @@ run() {
 run "idle machine"
 for _ in $(seq "$(nproc)"); do
   bash -c 'while :; do :; done' &
-  load+=($!)
+  pids+=($!)
 done
 run "busy loop on each of $(nproc) cores"

@@ -14,24 +14,9 @@ build=$(cd "${1:-$top/build}" && pwd)
 secs=${2:-20}
 rounds=${3:-3}
 
-runtime=$(mktemp -d)
-export XDG_RUNTIME_DIR="$runtime"
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  "$top/tools/pulse-server.sh" stop || true
-  rm -rf "$runtime"
-}
-trap cleanup EXIT
+. "$top/bench/bench-env.sh"
 
-"$top/tools/pulse-server.sh" start >/dev/null
-
-n=95
-while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-Xvfb ":$n" -screen 0 1400x800x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY=":$n"
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+StartXvfb 1400x800
 
 sox -n -r 48000 -c 2 -b 16 "$runtime/tone.wav" synth $((rounds * (2 * secs + 10) + 30)) sine 1000 vol 0.1
 paplay --latency-msec=20 "$runtime/tone.wav" &

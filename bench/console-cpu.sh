@@ -15,24 +15,9 @@ build=$(cd "${1:-$top/build}" && pwd)
 secs=${2:-10}
 baseline=${3:+$(cd "$3" && pwd)}
 
-runtime=$(mktemp -d)
-export XDG_RUNTIME_DIR="$runtime"
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  "$top/tools/pulse-server.sh" stop || true
-  rm -rf "$runtime"
-}
-trap cleanup EXIT
+. "$top/bench/bench-env.sh"
 
-"$top/tools/pulse-server.sh" start >/dev/null
-
-n=95
-while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY=":$n"
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+StartXvfb 1024x768
 
 runs=1
 [ -n "$baseline" ] && runs=2

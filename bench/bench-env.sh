@@ -1,0 +1,23 @@
+# Sourced by the benchmark scripts: a private PulseAudio server in its own runtime
+# folder, stopped with everything in `pids` when the script ends, and
+# StartXvfb WxH for a virtual X server. Needs `top` set to the project folder.
+runtime=$(mktemp -d)
+export XDG_RUNTIME_DIR="$runtime"
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  "$top/tools/pulse-server.sh" stop || true
+  rm -rf "$runtime"
+}
+trap cleanup EXIT
+
+"$top/tools/pulse-server.sh" start >/dev/null
+
+StartXvfb() {
+  local n=95
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  Xvfb ":$n" -screen 0 "$1x24" -nolisten tcp -noreset >/dev/null 2>&1 &
+  pids+=($!)
+  export DISPLAY=":$n"
+  for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+}
