@@ -558,6 +558,24 @@ const char *TMMConnector::NextBlock(int Group, int BlockBytes, std::int64_t Now,
     return FBuffers.Front() + pos;
 }
 
+std::int64_t TMMConnector::LastDueBy(std::int64_t Limit, std::int64_t DueIn) const {
+    const std::uint32_t bytesPerSec = FBytesPerSec;
+    if (!FSynchronize || bytesPerSec == 0) return DueIn;
+    const std::int64_t elapsed = FClock() - FArrival.load();
+    const std::int64_t end = FBuffers.FrontBytes();
+    for (int gi = 0; gi < GroupCount; ++gi) {
+        const TGroup &g = FGroups[gi];
+        const std::int64_t w = GroupBlockBytes(gi);
+        if (!g.NewData || w <= 0) continue;
+        for (std::int64_t pos = g.ReadPos.load(); pos + w <= end; pos += w) {
+            const std::int64_t in = pos * 1000000 / bytesPerSec - elapsed;
+            if (in > Limit) break;
+            DueIn = std::max(DueIn, in);
+        }
+    }
+    return DueIn;
+}
+
 bool TMMConnector::PendingBlock(std::int64_t &DueIn) const {
     const std::uint32_t bytesPerSec = FBytesPerSec;
     const bool paced = FSynchronize && bytesPerSec > 0;

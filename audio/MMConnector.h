@@ -211,10 +211,12 @@ class TMMConnector : public TMMDSPComponent {
     // Main thread: whether a group holds a block not yet handed out, and in how
     // many microseconds the earliest such block falls due (0 or less: now).
     bool PendingBlock(std::int64_t &DueIn) const;
+    // Main thread: the latest due time (microseconds from now, no earlier than
+    // DueIn) of a block of this connector that falls due by Limit.
+    std::int64_t LastDueBy(std::int64_t Limit, std::int64_t DueIn) const;
     static void ScheduleNextPass();
     static bool EarliestDue(std::int64_t &DueIn);
     static void ArmDueTimer(std::int64_t DueIn);
-    static void SleepFor(std::int64_t Microseconds);
     static void DueTimerFired();
     // Any thread: a buffer or the paused refresh made a block due; a sleeping loop
     // serving this connector runs a pass (one wake pending at most).

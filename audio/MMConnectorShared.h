@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <sys/eventfd.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -56,7 +57,38 @@ class TWakeCounter {
     int FFd;
 };
 
-// The trigger-loop event goes to the one shared window, and so do the timer
+// A one-shot alarm the main loop watches, armed to the microsecond. The loop's
+// sleeps end on it directly: one wake per due block, with no millisecond timer
+// to round up and no rest slept out on the main thread.
+class TDueAlarm {
+  public:
+    TDueAlarm() : FFd(timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)) {}
+    ~TDueAlarm() {
+        if (FFd >= 0) close(FFd);
+    }
+    TDueAlarm(const TDueAlarm &) = delete;
+    TDueAlarm &operator=(const TDueAlarm &) = delete;
+    int Fd() const { return FFd; }
+    // Fires once, Microseconds from now (at least 1).
+    void Arm(std::int64_t Microseconds) { Set(std::max<std::int64_t>(Microseconds, 1)); }
+    void Disarm() { Set(0); }
+    // After the fd turned readable: takes the expiry off it.
+    void Acknowledge() {
+        std::uint64_t expiries;
+        [[maybe_unused]] const ssize_t n = read(FFd, &expiries, sizeof expiries);
+    }
+
+  private:
+    void Set(std::int64_t Microseconds) {
+        itimerspec spec{};
+        spec.it_value.tv_sec = static_cast<time_t>(Microseconds / 1000000);
+        spec.it_value.tv_nsec = static_cast<long>(Microseconds % 1000000 * 1000);
+        timerfd_settime(FFd, 0, &spec, nullptr);
+    }
+    int FFd;
+};
+
+// The trigger-loop event goes to the one shared window, and so do the alarm
 // that wakes a sleeping loop when the next block falls due and the wakes from
 // intake. The start-trigger and timer-refresh events, which name a connector,
 // go to that connector's own receiver, so that destroying one connector drops
@@ -65,9 +97,13 @@ class TWakeCounter {
 class TMMConnectorWindow : public QObject {
   public:
     TMMConnectorWindow() {
-        FDueTimer.setSingleShot(true);
-        FDueTimer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&FDueTimer, &QTimer::timeout, this, [] { TMMConnector::DueTimerFired(); });
+        if (FDue.Fd() >= 0) {
+            FDueNotifier = std::make_unique<QSocketNotifier>(FDue.Fd(), QSocketNotifier::Read, this);
+            QObject::connect(FDueNotifier.get(), &QSocketNotifier::activated, this, [this] {
+                FDue.Acknowledge();
+                TMMConnector::DueTimerFired();
+            });
+        }
         if (FWake.Fd() < 0) return;
         FWakeNotifier = std::make_unique<QSocketNotifier>(FWake.Fd(), QSocketNotifier::Read, this);
         QObject::connect(FWakeNotifier.get(), &QSocketNotifier::activated, this, [this] {
@@ -82,13 +118,14 @@ class TMMConnectorWindow : public QObject {
         return true;
     }
     // Main thread.
-    QTimer &DueTimer() { return FDueTimer; }
+    TDueAlarm &DueTimer() { return FDue; }
     // Any thread, while a connector lives: what wakes the main loop.
     int WakeFd() const { return FWake.Fd(); }
 
   private:
-    QTimer FDueTimer{this};
-    TWakeCounter FWake; // declared before the notifier, so closed after it is gone
+    TDueAlarm FDue; // both declared before their notifiers, so closed after they are gone
+    std::unique_ptr<QSocketNotifier> FDueNotifier;
+    TWakeCounter FWake;
     std::unique_ptr<QSocketNotifier> FWakeNotifier;
 };
 

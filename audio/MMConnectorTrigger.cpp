@@ -8,10 +8,13 @@
 #include "audio/MMPeakTick.h"
 
 #include <chrono>
-#include <limits>
 #include <thread>
 
 // --- Trigger machinery -----------------------------------------------------------
+
+namespace {
+constexpr std::int64_t kGatherMicroseconds = 1100;
+} // namespace
 
 void TMMConnector::PostStartTrigger() {
     if (QCoreApplication::instance() == nullptr) return;
@@ -49,7 +52,7 @@ void TMMConnector::LeaveRunningCount() {
     if (!FInRunningCount) return;
     FInRunningCount = false;
     TShared &s = Shared();
-    if (--s.RunningCount == 0 && s.Window != nullptr) s.Window->DueTimer().stop();
+    if (--s.RunningCount == 0 && s.Window != nullptr) s.Window->DueTimer().Disarm();
 }
 
 void TMMConnector::TimerTick() {
@@ -112,7 +115,7 @@ void TMMConnector::TriggerLoopPass() {
     // Reached again from the pass's own event processing: the outer pass looks
     // at everything once it is done, and decides when the next one runs.
     if (s.InPass) return;
-    if (s.Window != nullptr) s.Window->DueTimer().stop();
+    if (s.Window != nullptr) s.Window->DueTimer().Disarm();
     s.InPass = true;
     const bool ok = Guarded([&s] {
         for (int i = 5001 - s.LargestSpeed.load(); i > 0; --i)
@@ -163,26 +166,21 @@ void TMMConnector::ScheduleNextPass() {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         if (EnterIdle()) QCoreApplication::processEvents();
         PostTriggerLoop();
-    } else if (dueIn < 1000) {
-        SleepFor(dueIn);
-        PostTriggerLoop();
     } else {
-        ArmDueTimer(dueIn);
+        // Blocks falling due within a moment of the earliest ride its wake: the
+        // level meters' blocks come every 1.04 ms, and each wake of the main
+        // thread costs more than handing out a block. None is handed more than
+        // kGatherMicroseconds late.
+        std::int64_t wakeIn = dueIn;
+        for (TMMConnector *c : ListSnapshot())
+            if (c->ServedByLoop()) wakeIn = c->LastDueBy(dueIn + kGatherMicroseconds, wakeIn);
+        ArmDueTimer(wakeIn);
     }
 }
 
-// Timers count whole milliseconds, and the main loop may round its wait up by one
-// more: the timer is armed to the last whole millisecond before the block falls
-// due, and the rest is slept out when it fires.
 void TMMConnector::ArmDueTimer(std::int64_t DueIn) {
     TShared &s = Shared();
-    if (s.Window == nullptr) return;
-    const std::int64_t ms = std::min<std::int64_t>(DueIn / 1000, std::numeric_limits<int>::max());
-    s.Window->DueTimer().start(static_cast<int>(ms));
-}
-
-void TMMConnector::SleepFor(std::int64_t Microseconds) {
-    std::this_thread::sleep_for(std::chrono::microseconds(Microseconds));
+    if (s.Window != nullptr) s.Window->DueTimer().Arm(DueIn);
 }
 
 void TMMConnector::DueTimerFired() {
@@ -190,11 +188,11 @@ void TMMConnector::DueTimerFired() {
     if (s.RunningCount <= 0 || s.LoopPosted) return;
     std::int64_t dueIn = 0;
     if (!EarliestDue(dueIn)) return;
-    if (dueIn >= 1000) {
+    // A connector's own clock may run apart from the alarm's.
+    if (dueIn > 0) {
         ArmDueTimer(dueIn);
         return;
     }
-    if (dueIn > 0) SleepFor(dueIn);
     TriggerLoopPass();
 }
 

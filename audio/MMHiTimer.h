@@ -83,6 +83,7 @@ class TMMTimerThread : public TMMThreadEx {
 
   protected:
     void Execute() override; // worker thread
+    const char *ThreadName() const override { return "hi-timer"; }
 
   private:
     std::shared_ptr<TMMHiTimerState> FState;

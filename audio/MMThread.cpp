@@ -1,6 +1,7 @@
 #include "audio/MMThread.h"
 
 #include "platform/MMError.h"
+#include "platform/ThreadName.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -88,6 +89,7 @@ void TMMThreadEx::Resume() {
 void TMMThreadEx::Run() {
     FThreadId.store(std::this_thread::get_id());
     FNativeTid.store(static_cast<int>(gettid()));
+    NameThisThread(ThreadName());
     ApplyThreadPriority(FPriority.load());
     try {
         Execute();

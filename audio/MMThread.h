@@ -72,6 +72,8 @@ class TMMThreadEx {
   protected:
     // The thread's work (worker thread).
     virtual void Execute() = 0;
+    // The name the thread runs under (at most 15 characters).
+    virtual const char *ThreadName() const { return "mm-thread"; }
 
   private:
     void Run();

@@ -308,6 +308,7 @@ class TMMWaveInThread : public TMMDSPThread {
 
   protected:
     void Execute() override;
+    const char *ThreadName() const override { return "wavein-worker"; }
 
   private:
     TMMCustomWaveIn *FWaveIn;

@@ -34,8 +34,16 @@ measure() {
   sleep 3 # start-up: windows built, capture started
 
   cpu() { awk '{print $14 + $15}' "/proc/$console/stat"; }
+  # Per thread: tid, name, voluntary + involuntary context switches, CPU ticks.
+  threads() {
+    local t
+    for t in /proc/"$console"/task/*; do
+      echo "$(basename "$t") $(tr ' ' _ <"$t/comm") $(awk '/ctxt_switches/ {s += $2} END {print s}' "$t/status") $(awk '{print $14 + $15}' "$t/stat")"
+    done 2>/dev/null | sort
+  }
   local hz t0 t1 w0 w1 rss
   hz=$(getconf CLK_TCK)
+  threads >"$runtime/threads0-$label"
   t0=$(cpu)
   w0=$(date +%s.%N)
   if [ -n "${VELMORA_PERF:-}" ]; then
@@ -46,6 +54,7 @@ measure() {
   fi
   t1=$(cpu)
   w1=$(date +%s.%N)
+  threads >"$runtime/threads1-$label"
   kill -0 "$console" # still running
   rss=$(awk '/^RssAnon:/ {print $2}' "/proc/$console/status")
   echo "[$label] $dir/VelmoraPro"
@@ -54,6 +63,11 @@ measure() {
   awk -v t0="$t0" -v t1="$t1" -v hz="$hz" -v w0="$w0" -v w1="$w1" -v label="$label" \
     'BEGIN { printf "[%s] cpu_percent_of_one_core=%.2f over %.1f s\n", label, 100 * (t1 - t0) / hz / (w1 - w0), w1 - w0 }'
   echo "[$label] rss_anon_kb=$rss"
+  # Where the CPU goes by thread, and how often each thread is switched in.
+  join "$runtime/threads0-$label" "$runtime/threads1-$label" |
+    awk -v hz="$hz" -v w="$(echo "$w1 - $w0" | bc)" -v label="$label" \
+      '{ printf "[%s]   thread %-16s cpu%%=%5.2f switches/s=%6.0f\n", label, $2, 100 * ($7 - $4) / hz / w, ($6 - $3) / w }'
+
   kill "$console"
   wait "$console" 2>/dev/null || true
 }

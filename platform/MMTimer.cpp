@@ -1,6 +1,7 @@
 #include "platform/MMTimer.h"
 
 #include "platform/MMError.h"
+#include "platform/ThreadName.h"
 
 #include <algorithm>
 #include <atomic>
@@ -80,6 +81,7 @@ void Forget(unsigned id) {
 
 void Run(std::shared_ptr<Timer> timer) {
     timer->ThreadId.store(std::this_thread::get_id());
+    NameThisThread("mm-timer");
     prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0); // wake at the deadline, not up to 50 us after it
     // Ticks only post, signal or age peaks: cheap work that should not wait behind
     // busy threads. Best effort: without the privilege the thread stays at normal.

@@ -1,5 +1,7 @@
 #include "platform/WaveInStream.h"
 
+#include "platform/ThreadName.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -57,6 +59,7 @@ void TWaveInStream::Abandon(MMRESULT code) {
 }
 
 void TWaveInStream::Watch() {
+    NameThisThread("wavein-watch");
     std::unique_lock lock(FMutex);
     while (!FWatchQuit && !FAbandoned) {
         FWatchWake.wait_for(lock, std::chrono::milliseconds(250));
@@ -211,6 +214,7 @@ void TWaveInStream::Release() {
 }
 
 void TWaveInStream::Run() {
+    NameThisThread("wavein-read");
     Loop();
     std::unique_lock lock(FMutex);
     FThreadLeft = true;

@@ -115,6 +115,19 @@ TEST_F(ConnectorTest, TheLoopRunsAPassOnlyWhenABlockFallsDue) {
     EXPECT_EQ(TMMConnector::RunningCount(), 1);
 }
 
+// Blocks a millisecond apart share a wake: about one pass for every two.
+TEST_F(ConnectorTest, BlocksFallingDueWithinAMomentShareAPass) {
+    c->SetClock(nullptr);
+    TRecordingLevel level(200); // 1.04 ms per block, 40 blocks a buffer
+    c->SetLevel1(&level);
+    Start(false);
+    int passes = 0;
+    c->SetOnTrigger([&](TObject *) { ++passes; });
+    Feed(8192);
+    ASSERT_TRUE(WaitFor([&] { return level.BlockTotal() == 40 && !c->NewData(TMMConnector::dgLevels); }));
+    EXPECT_LE(passes, 24);
+}
+
 TEST_F(ConnectorTest, ThePausedRefreshWakesTheSleepingLoop) {
     ManualTimerSource ticks;
     TMMPeakTickService service(&ticks);
