@@ -1,0 +1,73 @@
+#include "widgets/MMPhaseDraw.h"
+
+#include <cstring>
+
+namespace {
+
+// One colour's pixels clipped to a rectangle; no per-pixel checks beyond the clip.
+class TPixelWriter {
+  public:
+    TPixelWriter(const TMMDIBPixels &pixels, const TRect &clip) : FPixels(pixels), FClip(clip) {}
+
+    void SetColor(TColor color) {
+        if (FPixels.BitsPerPixel == 8) {
+            FColor[0] = TMMDIBCanvas::NearestIndex(color);
+            return;
+        }
+        const TColor rgb = ColorToRGB(color);
+        FColor[0] = static_cast<std::uint8_t>((rgb >> 16) & 0xFF);
+        FColor[1] = static_cast<std::uint8_t>((rgb >> 8) & 0xFF);
+        FColor[2] = static_cast<std::uint8_t>(rgb & 0xFF);
+    }
+
+    void Plot(int x, int y) {
+        if (!FClip.Contains(x, y)) return;
+        const std::size_t bpp = static_cast<std::size_t>(FPixels.BitsPerPixel / 8);
+        std::memcpy(FPixels.Bits + std::size_t(y) * FPixels.Stride + std::size_t(x) * bpp, FColor, bpp);
+    }
+
+  private:
+    TMMDIBPixels FPixels;
+    TRect FClip;
+    std::uint8_t FColor[3] = {0, 0, 0};
+};
+
+} // namespace
+
+void DrawPhasePicture(TMMDIBCanvas &canvas, const QRect &area, TPhaseMode mode, const TPhaseGeometry &g,
+                      TColor phaseColor, TColor axisColor, const std::int16_t *left,
+                      const std::int16_t *right, int n) {
+    const TRect clip = canvas.ClipRect();
+    canvas.SetClipRect(clip); // changes nothing; raises unless the caller holds the drawing bracket
+    const TRect box = TRect::FromQRect(area);
+    TPixelWriter writer(canvas.Pixels(), box.Intersected(clip));
+    const int cx = box.Left + g.CenterX, cy = box.Top + g.CenterY;
+
+    writer.SetColor(phaseColor);
+    if (left != nullptr && right != nullptr) {
+        const TPhaseScale scale = PhaseScale(mode, g.RadiusX, g.RadiusY);
+        for (int i = 0; i < n; ++i) {
+            const TPhaseOffset d = PhaseDotOffset(mode, scale, left[i], right[i]);
+            writer.Plot(cx + d.X, cy + d.Y);
+        }
+    }
+
+    writer.SetColor(axisColor);
+    const int step = mode == pmStereo ? 4 : 3;
+    if (mode == pmStereo) {
+        // Dotted diagonals, a dot every 8 pixels out to the area's bottom edge.
+        const int rings = (box.Height() - g.CenterY) / 8;
+        for (int k = 0; k <= rings; ++k) {
+            const int d = 8 * k;
+            writer.Plot(cx + d, cy + d);
+            writer.Plot(cx - d, cy - d);
+            writer.Plot(cx + d, cy - d);
+            writer.Plot(cx - d, cy + d);
+        }
+    }
+    // The axis dots are counted from the area's edges, not from the centre.
+    for (int x = box.Left; x < box.Right; x += step)
+        writer.Plot(x, cy);
+    for (int y = box.Top; y < box.Bottom; y += step)
+        writer.Plot(cx, y);
+}
