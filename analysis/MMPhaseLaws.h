@@ -13,8 +13,8 @@ enum TPhaseMode { pmOscillo = 0, pmStereo = 1 };
 inline int RoundTiesEven(double v) {
     const double f = std::floor(v);
     const double d = v - f;
-    const bool up = d > 0.5 || (d == 0.5 && std::fmod(f, 2.0) != 0.0);
-    return static_cast<int>(up ? f + 1.0 : f);
+    const int i = static_cast<int>(f);
+    return d > 0.5 || (d == 0.5 && (i & 1) != 0) ? i + 1 : i;
 }
 
 // A range factor request: 0.5..2.0 rounded to one decimal; anything else (NaN too) gives 1.0.

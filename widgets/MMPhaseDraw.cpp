@@ -1,7 +1,5 @@
 #include "widgets/MMPhaseDraw.h"
 
-#include <cstring>
-
 namespace {
 
 // One colour's pixels clipped to a rectangle; no per-pixel checks beyond the clip.
@@ -22,8 +20,15 @@ class TPixelWriter {
 
     void Plot(int x, int y) {
         if (!FClip.Contains(x, y)) return;
-        const std::size_t bpp = static_cast<std::size_t>(FPixels.BitsPerPixel / 8);
-        std::memcpy(FPixels.Bits + std::size_t(y) * FPixels.Stride + std::size_t(x) * bpp, FColor, bpp);
+        std::uint8_t *row = FPixels.Bits + std::size_t(y) * FPixels.Stride;
+        if (FPixels.BitsPerPixel == 8) {
+            row[x] = FColor[0];
+            return;
+        }
+        std::uint8_t *p = row + std::size_t(x) * 3;
+        p[0] = FColor[0];
+        p[1] = FColor[1];
+        p[2] = FColor[2];
     }
 
   private:
