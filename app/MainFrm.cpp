@@ -69,6 +69,12 @@ void TMainForm::BuildAudioChain() {
     MMConnector2->SetMeter2(PlayMeterR);
     TMMConnector::SetEnterIdle(false);
     MMConnector2->SetInput(MMWaveIn1);
+
+    // The chain's end: analyses every buffer with its defaults; nothing reads it.
+    FPeakDetect = std::make_unique<TMMPeakDetect>();
+    MMPeakDetect1 = FPeakDetect.get();
+    MMPeakDetect1->SetName("MMPeakDetect1");
+    MMPeakDetect1->SetInput(MMConnector2);
 }
 
 void TMainForm::ConnectPeakMeters() {

@@ -7,6 +7,7 @@
 #include "app/Settings.h"
 #include "audio/MMConnector.h"
 #include "audio/MMHiTimer.h"
+#include "audio/MMPeakDetect.h"
 #include "audio/MMWaveIn.h"
 #include "widgets/MMBorder.h"
 #include "widgets/MMLabel.h"
@@ -96,6 +97,7 @@ class TMainForm : public QWidget {
     // Behind the wave input: hands the captured audio to the instruments, block by
     // block at the pace of the sound, from the main thread.
     TMMConnector *MMConnector2;
+    TMMPeakDetect *MMPeakDetect1;
     TMMHiTimer *MMHiTimer1;
 
     // The upper section (phase, peak read-outs, small window, artwork).
@@ -212,7 +214,9 @@ class TMainForm : public QWidget {
 
     TFormServices FServices;
     bool FShownOnce = false;
-    // Declared first, so destroyed last: the wave input stops its buffers before the connector goes.
+    // Declared upstream last, so destroyed first: the wave input stops its buffers before the
+    // connector goes, and the connector before the chain's end.
+    std::unique_ptr<TMMPeakDetect> FPeakDetect;
     std::unique_ptr<TMMConnector> FConnector;
     std::unique_ptr<TMMWaveIn> FWaveIn;
     std::unique_ptr<TMMHiTimer> FHiTimer; // after the wave input: stops first

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -81,7 +82,9 @@ void Forget(unsigned id) {
 
 void Run(std::shared_ptr<Timer> timer) {
     timer->ThreadId.store(std::this_thread::get_id());
-    NameThisThread("mm-timer");
+    char name[16];
+    std::snprintf(name, sizeof name, "mm-timer-%u", static_cast<unsigned>(timer->DelayMs));
+    NameThisThread(name);
     prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0); // wake at the deadline, not up to 50 us after it
     // Ticks only post, signal or age peaks: cheap work that should not wait behind
     // busy threads. Best effort: without the privilege the thread stays at normal.

@@ -21,7 +21,12 @@ TEST(ConsoleConnectorTest, SitsBehindTheWaveInputWithTheConsolesSettings) {
     EXPECT_EQ(c->Name(), "MMConnector2");
     EXPECT_EQ(c->Input(), form.MMWaveIn1);
     EXPECT_EQ(form.MMWaveIn1->Output(), c);
-    EXPECT_EQ(c->Output(), nullptr); // the end of the chain
+    // The peak detector ends the chain and sees the same format.
+    ASSERT_EQ(c->Output(), form.MMPeakDetect1);
+    EXPECT_EQ(form.MMPeakDetect1->Input(), c);
+    EXPECT_EQ(form.MMPeakDetect1->Output(), nullptr);
+    ASSERT_NE(form.MMPeakDetect1->PWaveFormat(), nullptr);
+    EXPECT_EQ(form.MMPeakDetect1->PWaveFormat()->nChannels, 2);
 
     // The wave input's format reached the connector as a copy.
     ASSERT_NE(c->PWaveFormat(), nullptr);
