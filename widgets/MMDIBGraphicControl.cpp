@@ -83,7 +83,7 @@ bool TMMDIBGraphicControl::Draw(const TDrawRoutine &routine, const TRect *change
     if (handle == nullptr || !handle->isExposed()) return true;
     const TRect whole = Rect(0, 0, FDIBCanvas.Width(), FDIBCanvas.Height());
     const TRect part = changed != nullptr ? changed->Intersected(whole) : whole;
-    const TRect inner = InnerRect();
+    const TRect inner = CanvasRect();
     TMMFrameClock::Screen().Schedule(this,
                                      part.Translated(inner.Left, inner.Top).Intersected(inner).ToQRect());
     return true;
@@ -96,7 +96,7 @@ void TMMDIBGraphicControl::paintEvent(QPaintEvent *event) {
 }
 
 void TMMDIBGraphicControl::Paint(QPainter &canvas) {
-    const TRect inner = InnerRect();
+    const TRect inner = CanvasRect();
     const TRect exposed = FExposed.isNull() ? ClientRect() : TRect::FromQRect(FExposed);
     if (exposed.Intersected(inner) != exposed) PaintBevel(canvas);
     std::lock_guard<TMMDIBCanvas> lock(FDIBCanvas);

@@ -55,6 +55,8 @@ class TMMDIBGraphicControl : public TMMGraphicControl {
     bool DrawAtOnce(const TDrawRoutine &routine, const TRect &changed);
 
   protected:
+    // Where the work canvas lies in the control (default: the inner rectangle).
+    virtual TRect CanvasRect() const { return InnerRect(); }
     // After the depth changed: rebuild what depends on it (default: repaint).
     virtual void BitsPerPixelChanged();
     // After the background bitmap changed (default: repaint).
