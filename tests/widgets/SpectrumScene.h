@@ -32,7 +32,8 @@ class TToneBlocks {
         block.reserve(static_cast<std::size_t>(frames) * 2);
         for (int i = 0; i < frames; ++i, ++FFrame) {
             double v = 0;
-            for (const auto &[hz, amp] : FTones) v += amp * std::sin(2 * std::numbers::pi * hz * FFrame / 48000.0);
+            for (const auto &[hz, amp] : FTones)
+                v += amp * std::sin(2 * std::numbers::pi * hz * FFrame / 48000.0);
             const auto s = static_cast<std::int16_t>(std::lround(std::clamp(v, -1.0, 1.0) * 32767));
             block.push_back(s);
             block.push_back(s);

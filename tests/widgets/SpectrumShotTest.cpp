@@ -45,8 +45,9 @@ TEST(SpectrumShot, LargeAnalyserShowsBothTonesAtTheirLevelsAndDecays) {
 
     // The polyline turns at the middle of the tone's segment, at its height.
     const TMMBarSegment peak = s.SegmentOf(kBin1k);
-    EXPECT_EQ(s.Spectrum->DIBCanvas().PixelColor(peak.First + (peak.End - peak.First) / 2, 180 - peak.Value - 1),
-              clLime);
+    EXPECT_EQ(
+        s.Spectrum->DIBCanvas().PixelColor(peak.First + (peak.End - peak.First) / 2, 180 - peak.Value - 1),
+        clLime);
 
     // Silence: step-up decay multiplies the held level by 0.74989 per block.
     TToneBlocks silence({});
