@@ -151,6 +151,17 @@ static void BM_PhaseBlock(benchmark::State &state) {
 }
 BENCHMARK(BM_PhaseBlock)->Unit(benchmark::kMicrosecond);
 
+// What one present of the large analyser's drawing area costs: the frame is
+// current, so the paint copies the work bitmap to the window.
+static void BM_LargeAnalyserPresent(benchmark::State &state) {
+    Console console;
+    console.Large->RefreshPCMData(console.Block(0));
+    const QRect area = console.Large->DrawingArea().ToQRect();
+    for (auto _ : state)
+        console.Large->repaint(area);
+}
+BENCHMARK(BM_LargeAnalyserPresent)->Unit(benchmark::kMicrosecond);
+
 // All three fed at the connector's pace for three seconds, the main loop turning
 // about once a millisecond between blocks: process CPU time over wall time.
 // With feed false the same loop runs without blocks: the baseline the spectra add to.
