@@ -18,12 +18,13 @@
 //   one redraw event (at most one outstanding) so falling peaks still show.
 //   FPeakLock guards every segment's Peak and Hold and the segment list's size.
 
+#include "analysis/MMPhaseLaws.h"
 #include "analysis/MMSpectrumBlock.h"
 #include "analysis/MMSpectrumLaws.h"
 #include "audio/MMConnectorDisplay.h"
 #include "widgets/MMDIBGraphicControl.h"
 #include "widgets/MMPeakTickClient.h"
-#include "widgets/MMPhaseDrawStub.h"
+#include "widgets/MMPhaseDraw.h"
 
 #include <QImage>
 #include <QString>
