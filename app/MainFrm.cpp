@@ -67,6 +67,7 @@ void TMainForm::BuildAudioChain() {
     // The VU needle meters' pair; the format reaches them with the input's.
     MMConnector2->SetMeter1(PlayMeterL);
     MMConnector2->SetMeter2(PlayMeterR);
+    ConnectSpectra();
     TMMConnector::SetEnterIdle(false);
     MMConnector2->SetInput(MMWaveIn1);
 

@@ -14,6 +14,7 @@
 #include "widgets/MMMeter.h"
 #include "widgets/MMNumberEdit.h"
 #include "widgets/MMPanel.h"
+#include "widgets/MMSpectrum.h"
 #include "widgets/MMSpinButton.h"
 
 #include <QWidget>
@@ -105,7 +106,7 @@ class TMainForm : public QWidget {
     QWidget *PnlPhase;
     TMMPanel *MMPanel3;
     QWidget *Panel41;
-    TPlaceholder *PhaseMeter;
+    TMMSpectrum *PhaseMeter;
     TMMPanel *MMPanel1;
     // Shows the meter panel window inside the layout.
     TFormPanel *PhaseSectPnl;
@@ -123,7 +124,7 @@ class TMainForm : public QWidget {
     // The lower section (VU page over the spectrum page).
     QWidget *PnlVU;
     TMMPanel *SpecPanel;
-    TPlaceholder *MMSpectrum1;
+    TMMSpectrum *MMSpectrum1;
     TMMPanel *VuPanel;
     TMMMeter *PlayMeterL;
     TMMMeter *PlayMeterR;
@@ -139,7 +140,7 @@ class TMainForm : public QWidget {
 
     // The small window's simple-spectrum variant, over PanelGrph.
     TMMPanel *PanelSpectrum;
-    TPlaceholder *MMSpectrum2;
+    TMMSpectrum *MMSpectrum2;
 
     QPushButton *Button1;
     QPushButton *Button3;
@@ -198,6 +199,11 @@ class TMainForm : public QWidget {
     void BuildMenu();
     // A VU needle meter as the console's meters are set up, on the blue face.
     static TMMMeter *AddVUMeter(QWidget *parent, const QString &name, const QRect &geometry);
+    static TMMSpectrum *AddPhaseMeter(QWidget *parent, const QRect &geometry);
+    static TMMSpectrum *AddLargeSpectrum(QWidget *parent, const QRect &geometry);
+    static TMMSpectrum *AddSmallSpectrum(QWidget *parent, const QRect &geometry);
+    static void SetAnalyserLaws(TMMSpectrum *spectrum);
+    void ConnectSpectra();
     // The face held by `picture` on the two main meters and the menu's preview.
     void SetVUFace(const QLabel *picture);
     // BackgroundNo 1, 2 or 3; other numbers leave the faces as they are.

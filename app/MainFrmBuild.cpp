@@ -71,7 +71,7 @@ void TMainForm::BuildUpperSection() {
     MMPanel3->Bevel().SetBevelOuter(bvLowered);
     AddLabel(MMPanel3, "LblPhase", {8, 4}, "PHASE", clLime, ArialFont(12, true));
     Panel41 = AddPlainPanel(MMPanel3, "Panel41", {23, 19, 348, 298}, clBlack);
-    PhaseMeter = AddPanel(Panel41, "PhaseMeter", {36, 18, 270, 270}, clBlack, ToQColor(clBtnHighlight));
+    PhaseMeter = AddPhaseMeter(Panel41, {36, 18, 270, 270});
     AddLabel(Panel41, "LblPhaseL", {6, 4}, "L", clLime, ArialFont(12, true));
     AddLabel(Panel41, "LblPhaseMono", {157, 4}, "MONO", clLime, ArialFont(12, true));
     AddLabel(Panel41, "LblPhaseR", {320, 6}, "R", clLime, ArialFont(12, true));
@@ -118,7 +118,7 @@ void TMainForm::BuildLowerSection() {
     PnlVU = AddPlainPanel(this, "PnlVU", {StartPlaces().PnlVU, QSize(790, 255)}, kWindowColor);
 
     SpecPanel = AddMMPanel(PnlVU, "SpecPanel", {1, 0, 789, 255}, kPanelFace);
-    MMSpectrum1 = AddPanel(SpecPanel, "MMSpectrum1", {6, 21, 776, 220}, clBlack);
+    MMSpectrum1 = AddLargeSpectrum(SpecPanel, {6, 21, 776, 220});
     AddLabel(SpecPanel, "LblSpectrumTitle", {330, 4}, "SPECTRUM ANALYZER", clLime, ArialFont(12, true));
     AddLabel(SpecPanel, "LblSpecTopL", {8, 5}, "0", clWhite, GothicFont(12));
     AddLabel(SpecPanel, "LblSpecTopR", {772, 5}, "0", clWhite, GothicFont(12));
@@ -153,7 +153,7 @@ void TMainForm::BuildLowerSection() {
 void TMainForm::BuildSmallSpectrum() {
     PanelSpectrum = AddMMPanel(this, "PanelSpectrum",
                                {StartPlaces().PanelSpectrum, SmallWindowInPhase.size()}, kPanelFace);
-    MMSpectrum2 = AddPanel(PanelSpectrum, "MMSpectrum2", {-10, 6, 296, 109}, clBlack);
+    MMSpectrum2 = AddSmallSpectrum(PanelSpectrum, {-10, 6, 296, 109});
     struct TMark {
         const char *text;
         double hz;

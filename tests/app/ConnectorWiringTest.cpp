@@ -46,9 +46,15 @@ TEST(ConsoleConnectorTest, SitsBehindTheWaveInputWithTheConsolesSettings) {
     EXPECT_EQ(c->Level2(), nullptr);
     EXPECT_EQ(c->Meter1(), form.PlayMeterL);
     EXPECT_EQ(c->Meter2(), form.PlayMeterR);
-    EXPECT_EQ(c->Spectrum1(), nullptr);
-    EXPECT_EQ(c->Spectrum2(), nullptr);
-    EXPECT_EQ(c->Spectrum3(), nullptr);
+    EXPECT_EQ(c->Spectrum1(), form.PhaseMeter);
+    EXPECT_EQ(c->Spectrum2(), form.MMSpectrum2);
+    EXPECT_EQ(c->Spectrum3(), form.MMSpectrum1);
+    // One connector step (2048 frames) feeds each analyser once; the phase display reads
+    // the step's first 1024 frames.
+    EXPECT_EQ(form.PhaseMeter->BlockBytes(), 4096);
+    EXPECT_EQ(form.PhaseMeter->width(), 270);
+    EXPECT_EQ(form.MMSpectrum1->BlockBytes(), 8192);
+    EXPECT_EQ(form.MMSpectrum2->BlockBytes(), 8192);
 }
 
 // Needs the test PulseAudio server: the settings' device 0 is ALSA's default.
