@@ -24,6 +24,7 @@ TMMConnector::TMMConnector() : FTickService(&TMMPeakTickService::Instance()), FC
     FTimer->SetCallBackMode(cmWindow);
     FTimer->SetInterval(20);
     FTimer->SetOnTimer([this](TObject *) { TimerTick(); });
+    FTimer->SetTickIgnored([this] { return FAutoTrigger.load() && FTriggerMethod.load() != tmTimer; });
 
     if (!IsDesigning()) timeBeginPeriod(1);
     TShared &s = Shared();

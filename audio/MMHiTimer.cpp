@@ -38,7 +38,8 @@ class TMMHiTimerWindow;
 
 struct TMMHiTimerState {
     TMMHiTimer *Sender = nullptr;
-    TNotifyEvent OnTimer; // the handler as it was when the timer was armed
+    TNotifyEvent OnTimer;          // the handler as it was when the timer was armed
+    std::function<bool()> Ignored; // likewise
     TMMCBMode Mode = cmWindow;
     std::atomic<unsigned> TimerID{0};
     std::atomic<bool> Live{true}; // cleared first by the tear-down: nothing fires after
@@ -163,6 +164,8 @@ void TimeCallback(unsigned uTimerID, unsigned, std::uintptr_t dwUser, std::uintp
     auto *state = reinterpret_cast<TMMHiTimerState *>(dwUser);
     switch (state->Mode) {
     case cmWindow: {
+        // A tick its handler would ignore does not wake the main thread.
+        if (state->Ignored && state->Ignored()) return;
         int queued = state->Queued.load();
         do {
             if (queued >= TMMHiTimer::MaxQueuedTicks) return; // dropped until the main thread catches up
@@ -252,6 +255,12 @@ void TMMHiTimer::SetSynchronize(bool Value) {
     if (FState) FState->Synchronize.store(Value);
 }
 
+void TMMHiTimer::SetTickIgnored(std::function<bool()> Value) {
+    Disarm();
+    FTickIgnored = std::move(Value);
+    Arm();
+}
+
 void TMMHiTimer::SetTimerSource(TMMTimerSource *Source) {
     Disarm();
     FSource = Source ? Source : &SystemTimerSource();
@@ -316,6 +325,7 @@ void TMMHiTimer::Arm() {
     auto state = std::make_shared<TMMHiTimerState>();
     state->Sender = this;
     state->OnTimer = FOnTimer;
+    state->Ignored = FTickIgnored;
     state->Mode = FCallBackMode;
     state->Synchronize.store(FSynchronize);
     FState = state;

@@ -45,6 +45,10 @@ class TMMHiTimer : public TMMNonVisualComponent {
     bool WaitForTerminate() const { return FWaitForTerminate; }
     void SetWaitForTerminate(bool Value) { FWaitForTerminate = Value; }
 
+    // Window mode: a test the timer's thread makes before posting a tick; true means the
+    // handler would ignore it, and the tick is dropped. It reads atomics only. Re-arms.
+    void SetTickIgnored(std::function<bool()> Value);
+
     // Where ticks come from (the system's timer unless a test puts its own here); re-arms.
     void SetTimerSource(TMMTimerSource *Source);
 
@@ -66,6 +70,7 @@ class TMMHiTimer : public TMMNonVisualComponent {
     bool FEnabled = true;
     int FInterval = 1000;
     TNotifyEvent FOnTimer;
+    std::function<bool()> FTickIgnored;
     TThreadPriority FPriority = tpNormal;
     bool FSynchronize = true;
     bool FWaitForTerminate = false;

@@ -472,7 +472,26 @@ void TMMDIBCanvas::CopyToDevice(QPainter &device, int x, int y, const TRect &par
     if (r.IsEmpty()) return;
     // Palettes are realised by the true-colour display itself; the flags
     // only matter to an 8-bit device.
-    device.drawImage(QPoint(x + r.Left, y + r.Top), Image(), r.ToQRect());
+    if (FBitsPerPixel != 24) {
+        device.drawImage(QPoint(x + r.Left, y + r.Top), Image(), r.ToQRect());
+        return;
+    }
+    // The screen takes 32-bit pixels. Converted here, row by row, only the part
+    // asked for: left to the painter, a large picture is converted whole on a
+    // thread pool, which costs more than the copy.
+    const int w = r.Width(), h = r.Height();
+    thread_local std::vector<std::uint32_t> scratch;
+    scratch.resize(std::size_t(w) * h);
+    const std::uint8_t *bits = Bits();
+    const int stride = Stride();
+    for (int row = 0; row < h; ++row) {
+        const std::uint8_t *in = bits + std::size_t(r.Top + row) * stride + std::size_t(r.Left) * 3;
+        std::uint32_t *out = scratch.data() + std::size_t(row) * w;
+        for (int col = 0; col < w; ++col, in += 3)
+            out[col] = 0xFF000000u | std::uint32_t(in[2]) << 16 | std::uint32_t(in[1]) << 8 | in[0];
+    }
+    const QImage part32(reinterpret_cast<const uchar *>(scratch.data()), w, h, w * 4, QImage::Format_RGB32);
+    device.drawImage(QPoint(x + r.Left, y + r.Top), part32);
 }
 
 void TMMDIBCanvas::Paint(const std::function<void(QPainter &)> &draw) {
