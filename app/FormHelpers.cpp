@@ -29,14 +29,16 @@ TMMSpinButton *AddSpinButton(QWidget *parent, const QString &name, QPoint at) {
     return spin;
 }
 
-QLabel *AddLed(QWidget *parent, const QString &name, const QRect &geometry, TColor ledColor,
+TMMLED *AddLed(QWidget *parent, const QString &name, const QRect &geometry, TColor ledColor,
                const QString &caption) {
-    auto *led = new QLabel(caption, parent);
+    auto *led = new TMMLED(parent);
     led->setObjectName(name);
-    led->setGeometry(geometry);
-    led->setAlignment(Qt::AlignCenter);
-    led->setFont(ArialFont(11, true));
-    SetColors(led, ledColor, clBlack);
+    led->SetName(name.toStdString());
+    led->SetBounds(geometry.x(), geometry.y(), geometry.width(), geometry.height());
+    led->SetColor(clBlack);
+    led->SetLEDColor(ledColor);
+    led->SetFont(ArialFont(11, true));
+    led->SetCaption(caption);
     return led;
 }
 

@@ -7,6 +7,7 @@
 #include "app/Placeholder.h"
 #include "widgets/MMBorder.h"
 #include "widgets/MMFormHelpers.h"
+#include "widgets/MMLED.h"
 #include "widgets/MMSpinButton.h"
 
 #include <QPushButton>
@@ -22,8 +23,8 @@ QWidget *AddPlainPanel(QWidget *parent, const QString &name, const QRect &geomet
 TMMBorder *AddLine(QWidget *parent, const QString &name, const QRect &geometry, TColor color);
 TMMSpinButton *AddSpinButton(QWidget *parent, const QString &name, QPoint at);
 
-// A lamp with a black body and its caption in bold 11-pixel type, drawn in the lamp colour.
-QLabel *AddLed(QWidget *parent, const QString &name, const QRect &geometry, TColor ledColor,
+// A lamp with a black body, lit in `ledColor`, its caption in bold 11-pixel type.
+TMMLED *AddLed(QWidget *parent, const QString &name, const QRect &geometry, TColor ledColor,
                const QString &caption);
 
 // A check box or radio button, sized to its caption.

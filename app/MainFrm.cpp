@@ -78,10 +78,15 @@ void TMainForm::BuildAudioChain() {
     MMPeakDetect1->SetInput(MMConnector2);
 }
 
-void TMainForm::ConnectPeakMeters() {
+TMeterPanel *TMainForm::PeakMeterPanel() {
     TMeterPanel *panel = nullptr;
     for (QWidget *form : ApplicationForms())
         if (auto *meters = qobject_cast<TMeterPanel *>(form)) panel = meters;
+    return panel;
+}
+
+void TMainForm::ConnectPeakMeters() {
+    TMeterPanel *panel = PeakMeterPanel();
     if (panel == nullptr) return;
     MMConnector2->SetLevel1(panel->MMLevel1);
     MMConnector2->SetLevel2(panel->MMLevel2);
@@ -105,6 +110,11 @@ void TMainForm::ConnectHandlers() {
     on(rbLevelG, &TMainForm::rbLevelGClick);
     on(rbSpa, &TMainForm::rbLevelGClick);
     on(CbLineSpa, &TMainForm::CbLineSpaClick);
+    on(SetUpChkRedLine, &TMainForm::SetUpChkRedLineClick);
+    // The operator's choice only: the list is also set from the settings, which must not
+    // restart capture.
+    connect(cmbInputDevice, &QComboBox::activated, this,
+            [this] { RunAction([this] { cmbInputDeviceChange(); }); });
 
     const auto notify = [this](void (TMainForm::*handler)()) {
         return [this, handler](TObject *) { RunAction([&] { (this->*handler)(); }); };
@@ -181,9 +191,9 @@ void TMainForm::ApplySettings(TApplyVariant variant) {
     BdRedLine->setVisible(Settings.ShowRedLine);
     SetUpChkRedLine->setChecked(Settings.ShowRedLine);
 
-    SetupLed1->setText(QString::number(Settings.PeakLevel1));
-    SetupLed2->setText(QString::number(Settings.PeakLevel2));
-    SetupLed3->setText(QString::number(Settings.PeakLevel3));
+    SetupLed1->SetCaption(QString::number(Settings.PeakLevel1));
+    SetupLed2->SetCaption(QString::number(Settings.PeakLevel2));
+    SetupLed3->SetCaption(QString::number(Settings.PeakLevel3));
 
     BdRedLine->move(BdRedLine->x(), Settings.RedLinePos);
 }

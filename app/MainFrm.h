@@ -10,12 +10,14 @@
 #include "audio/MMPeakDetect.h"
 #include "audio/MMWaveIn.h"
 #include "widgets/MMBorder.h"
+#include "widgets/MMLED.h"
 #include "widgets/MMLabel.h"
 #include "widgets/MMMeter.h"
 #include "widgets/MMNumberEdit.h"
 #include "widgets/MMPanel.h"
 #include "widgets/MMSpectrum.h"
 #include "widgets/MMSpinButton.h"
+#include "widgets/VarnTrend.h"
 
 #include <QWidget>
 
@@ -28,6 +30,8 @@ class QGroupBox;
 class QLabel;
 class QPushButton;
 class QRadioButton;
+class QTimer;
+class TMeterPanel;
 
 // The console: one 800 x 610 tool window holding the instruments and the set-up menu.
 // Controls are public members named as on the console's drawings, so the instruments that
@@ -56,7 +60,13 @@ class TMainForm : public QWidget {
     void FormShow();
     // The showing state changed: the host panel takes the meter panel (again).
     void CMShowingChanged();
+    // The 20 ms refresh: peak read-outs, CLIP latches, margin LEDs. Its errors are dropped.
     void MMHiTimer1Timer(TObject *Sender);
+    // 10 s after the last clip of the channel: CLIP goes dark again.
+    void ClipTimerLTimer();
+    void ClipTimerRTimer();
+    // Once a second: the signal bars and the louder channel into the trend graph.
+    void Timer1Timer();
     // The meter panel is created after this window: its two bars take the connector's level
     // slots once it is among the application's windows (at its creation, and again at each
     // capture start).
@@ -76,6 +86,9 @@ class TMainForm : public QWidget {
     void RbLowerClick();
     void rbLevelGClick();
     void CbLineSpaClick();
+    void SetUpChkRedLineClick();
+    // The operator chose another capture device: capture restarts on it.
+    void cmbInputDeviceChange();
     void MMSpinButton1UpClick();
     void MMSpinButton1DownClick();
     void MMSpinButton2UpClick();
@@ -100,6 +113,9 @@ class TMainForm : public QWidget {
     TMMConnector *MMConnector2;
     TMMPeakDetect *MMPeakDetect1;
     TMMHiTimer *MMHiTimer1;
+    QTimer *Timer1;
+    QTimer *ClipTimerL;
+    QTimer *ClipTimerR;
 
     // The upper section (phase, peak read-outs, small window, artwork).
     QLabel *Image3;
@@ -113,10 +129,10 @@ class TMainForm : public QWidget {
     TMMPanel *MMPanel5;
     QLabel *PLLbl;
     QLabel *PRLbl;
-    QLabel *MarginLedLeft;
-    QLabel *MarginLedRight;
+    TMMLED *MarginLedLeft;
+    TMMLED *MarginLedRight;
     TMMPanel *PanelGrph;
-    TPlaceholder *Trend7;
+    TVarnTrend *Trend7;
     TMMBorder *BdRedLine;
     QLabel *Image2;
     QLabel *Image1;
@@ -128,8 +144,9 @@ class TMainForm : public QWidget {
     TMMPanel *VuPanel;
     TMMMeter *PlayMeterL;
     TMMMeter *PlayMeterR;
-    TPlaceholder *SIGLED;
-    TPlaceholder *SIGLED2;
+    // Lit while their channel has signal.
+    TMMLED *SIGLED;
+    TMMLED *SIGLED2;
     QLabel *BlueMeterPct;
     QLabel *OrgMeterPct;
     QLabel *YmkMeterPct;
@@ -159,9 +176,9 @@ class TMainForm : public QWidget {
     QLabel *Image5;
     QLabel *Image6;
     QLabel *Label5;
-    QLabel *SetupLed1;
-    QLabel *SetupLed2;
-    QLabel *SetupLed3;
+    TMMLED *SetupLed1;
+    TMMLED *SetupLed2;
+    TMMLED *SetupLed3;
     TMMSpinButton *MMSpinButton2;
     TMMSpinButton *MMSpinButton3;
     TMMSpinButton *MMSpinButton4;
@@ -194,6 +211,7 @@ class TMainForm : public QWidget {
   private:
     void BuildControls();
     void BuildUpperSection();
+    void BuildTrendGraph();
     void BuildLowerSection();
     void BuildSmallSpectrum();
     void BuildMenu();
@@ -210,7 +228,17 @@ class TMainForm : public QWidget {
     void ApplyVUFace(int backgroundNo);
     // The reference level of the two main meters (the preview keeps its own).
     void SetVURefLevel(int refLevel);
+    // One step of the menu's reference box, on to both main meters and the setting.
+    void StepVURefLevel(int step);
+    // The simple spectrum's look for the LineSpa setting.
+    void ApplyLineSpa();
+    // The meter panel among the application's windows; none until it is created.
+    static TMeterPanel *PeakMeterPanel();
     void BuildAudioChain();
+    // Capture, and with it the 20 ms refresh; a device that fails raises its wave-input error.
+    void StartCapture();
+    // Stops and closes the device in use and starts capture on `deviceId`.
+    void RestartCapture(int deviceId);
     void BuildTimers();
     void ConnectHandlers();
     void InstallModalCloseFilter();

@@ -99,8 +99,7 @@ void TMainForm::BuildUpperSection() {
     MarginLedRight = AddLed(MMPanel5, "MarginLedRight", {191, 56, 32, 22}, kLedOrange, "+16");
 
     PanelGrph = AddMMPanel(PnlPhase, "PanelGrph", SmallWindowInPhase, kPanelFace);
-    Trend7 = AddPanel(PanelGrph, "Trend7", {3, 3, 271, 127}, clBlack);
-    BdRedLine = AddLine(Trend7, "BdRedLine", {-5, 49, 276, 1}, clRed);
+    BuildTrendGraph();
 
     Image2 = AddPicture(PnlPhase, "Image2", {509, 247, 148, 64}, ":/mainwindow/Image2.png");
     Image1 = AddPicture(PnlPhase, "Image1", {657, 245, 130, 55}, ":/mainwindow/Image1.png");
@@ -112,6 +111,25 @@ void TMainForm::BuildUpperSection() {
     AddLabel(PnlPhase, "LblVersion", {660, 298}, "VelmoraPro Version 1.0", clSilver, small);
     AddLabel(PnlPhase, "LblRevision", {660, 308}, "Revision 2026.12 (Linux)", clSilver, small);
     AddLabel(PnlPhase, "LblOwner", {660, 318}, "(C) Velmora Studio Systems", clSilver, small);
+}
+
+// The last 100 seconds of the louder channel, 0 dBFS at the top and -50 dBFS or less at the
+// bottom, under the movable red line.
+void TMainForm::BuildTrendGraph() {
+    Trend7 = new TVarnTrend(PanelGrph);
+    Trend7->setObjectName("Trend7");
+    Trend7->SetName("Trend7");
+    Trend7->SetBounds(3, 3, 271, 127);
+    Trend7->Bevel().SetBevelOuter(bvNone);
+    Trend7->SetColor(9976065);
+    Trend7->SetMaxVal(50);
+    Trend7->SetDivisions(100);
+    Trend7->SetStyle(tsFilled);
+    Trend7->SetColorBase(clYellow);
+    Trend7->SetBackGroundColor(clBlack);
+    Trend7->SetGridStyle(gsNone);
+    Trend7->SetGridColor(6710886);
+    BdRedLine = AddLine(Trend7, "BdRedLine", {-5, 49, 276, 1}, clRed);
 }
 
 void TMainForm::BuildLowerSection() {
@@ -130,8 +148,8 @@ void TMainForm::BuildLowerSection() {
     PlayMeterR = AddVUMeter(VuPanel, "PlayMeterR", {418, 35, 341, 185});
     PlayMeterR->SetScale2Color(clTeal);
     PlayMeterR->SetChannel(chRight);
-    SIGLED = AddPanel(VuPanel, "SIGLED", {33, 227, 341, 4}, clBlack);
-    SIGLED2 = AddPanel(VuPanel, "SIGLED2", {417, 227, 343, 4}, clBlack);
+    SIGLED = AddLed(VuPanel, "SIGLED", {33, 227, 341, 4}, clLime, {});
+    SIGLED2 = AddLed(VuPanel, "SIGLED2", {417, 227, 343, 4}, clLime, {});
     AddLabel(VuPanel, "LblLeft", {189, 238}, "LEFT", clLime, ArialFont(12, true));
     AddLabel(VuPanel, "LblRight", {572, 237}, "RIGHT", clLime, ArialFont(12, true));
     AddLabel(VuPanel, "LblVU", {389, 7}, "VU", clLime, ArialFont(12, true));

@@ -9,12 +9,15 @@
 #include <QGroupBox>
 #include <QRadioButton>
 
+#include <algorithm>
+#include <exception>
+
 namespace {
 
 // A margin threshold and the caption of its lamp in the menu move together, without limits.
-void StepPeakLevel(int &level, QLabel *led, int step) {
+void StepPeakLevel(int &level, TMMLED *led, int step) {
     level += step;
-    led->setText(QString::number(level));
+    led->SetCaption(QString::number(level));
 }
 
 } // namespace
@@ -32,12 +35,28 @@ void TMainForm::BtnSaveSettingClick() {
 }
 
 // The defaults are copied by plain names, in the working directory; the file read back is
-// the settings file in its own folder.
+// the settings file in its own folder. Capture moves to the loaded device. When that device
+// cannot start, the loaded values are applied all the same, so the menu never shows other
+// values than the next save writes, and the failure is reported after.
 void TMainForm::Button5Click() {
     CopyDefaultsFile();
     ReadDefaultKeys(SettingsPath(), Settings);
+    std::exception_ptr failed;
+    try {
+        RestartCapture(Settings.InputDevNo);
+    } catch (...) {
+        failed = std::current_exception();
+    }
     ApplySettings(TApplyVariant::LoadDefault);
-    cmbInputDevice->setCurrentIndex(Settings.InputDevNo);
+    cmbInputDevice->setCurrentIndex(std::max(MMWaveIn1->DeviceID(), -1));
+    if (failed) std::rethrow_exception(failed);
+}
+
+// A device that cannot start reports through the wave input's error and keeps the setting
+// as it was.
+void TMainForm::cmbInputDeviceChange() {
+    RestartCapture(cmbInputDevice->currentIndex());
+    Settings.InputDevNo = MMWaveIn1->DeviceID();
 }
 
 void TMainForm::RbLowerClick() {
@@ -61,18 +80,34 @@ void TMainForm::rbLevelGClick() {
 
 void TMainForm::CbLineSpaClick() {
     Settings.LineSpa = CbLineSpa->isChecked();
+    ApplyLineSpa();
+}
+
+// TODO(simple spectrum): MMSpectrum2 is still a stand-in without a look of its own. Once it
+// is the spectrum control, this is the one place that sets, in this order, NumPeaks 0,
+// Kind skLines, Bar1Color 15780518 for LineSpa on, and NumPeaks 1, Kind skBars,
+// Bar1Color 16777215 for off.
+void TMainForm::ApplyLineSpa() {}
+
+void TMainForm::SetUpChkRedLineClick() {
+    Settings.ShowRedLine = SetUpChkRedLine->isChecked();
+    BdRedLine->setVisible(Settings.ShowRedLine);
+}
+
+// A step starts from what the box shows, which clamps to its range; the meters and the
+// setting take the box's value.
+void TMainForm::StepVURefLevel(int step) {
+    SetupRefLvl->SetValue(SetupRefLvl->Value() + step);
+    SetVURefLevel(SetupRefLvl->Value());
+    Settings.VURefLevel = SetupRefLvl->Value();
 }
 
 void TMainForm::MMSpinButton1UpClick() {
-    SetupRefLvl->SetValue(SetupRefLvl->Value() + 1);
-    SetVURefLevel(SetupRefLvl->Value());
-    Settings.VURefLevel = SetupRefLvl->Value();
+    StepVURefLevel(+1);
 }
 
 void TMainForm::MMSpinButton1DownClick() {
-    SetupRefLvl->SetValue(SetupRefLvl->Value() - 1);
-    SetVURefLevel(SetupRefLvl->Value());
-    Settings.VURefLevel = SetupRefLvl->Value();
+    StepVURefLevel(-1);
 }
 
 void TMainForm::MMSpinButton2UpClick() {

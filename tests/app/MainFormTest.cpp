@@ -104,9 +104,9 @@ TEST(MainFormLayoutTest, LabelsTextsColoursAndFaces) {
     EXPECT_EQ(metrics.horizontalAdvance("1"), metrics.horizontalAdvance("-"));
     EXPECT_EQ(metrics.horizontalAdvance("1.00"), metrics.horizontalAdvance("8888"));
 
-    EXPECT_EQ(form.MarginLedRight->text(), "+16");
+    EXPECT_EQ(form.MarginLedRight->Caption(), "+16");
     EXPECT_EQ(form.MarginLedRight->geometry(), QRect(191, 56, 32, 22));
-    EXPECT_EQ(FromQColor(TextColor(form.MarginLedRight)), 33023);
+    EXPECT_EQ(form.MarginLedRight->LEDColor(), 33023);
 
     for (const char *name : {"LblLeft", "LblRight", "LblVU"}) {
         auto *l = form.VuPanel->findChild<QLabel *>(name);
@@ -176,9 +176,9 @@ TEST(MainFormSettingsTest, DefaultsGiveTheStartState) {
     EXPECT_TRUE(form.BdRedLine->isHidden());
     EXPECT_FALSE(form.SetUpChkRedLine->isChecked());
     EXPECT_EQ(form.BdRedLine->y(), 49);
-    EXPECT_EQ(form.SetupLed1->text(), "-5");
-    EXPECT_EQ(form.SetupLed2->text(), "-10");
-    EXPECT_EQ(form.SetupLed3->text(), "-20");
+    EXPECT_EQ(form.SetupLed1->Caption(), "-5");
+    EXPECT_EQ(form.SetupLed2->Caption(), "-10");
+    EXPECT_EQ(form.SetupLed3->Caption(), "-20");
     EXPECT_EQ(form.SetupRefLvl->text(), "-20");
 }
 
@@ -228,8 +228,8 @@ TEST(MainFormSettingsTest, RedLineLedCaptionsAndReferenceBox) {
     EXPECT_FALSE(form.BdRedLine->isHidden());
     EXPECT_TRUE(form.SetUpChkRedLine->isChecked());
     EXPECT_EQ(form.BdRedLine->pos(), QPoint(-5, -11));
-    EXPECT_EQ(form.SetupLed1->text(), "3");
-    EXPECT_EQ(form.SetupLed3->text(), "-25");
+    EXPECT_EQ(form.SetupLed1->Caption(), "3");
+    EXPECT_EQ(form.SetupLed3->Caption(), "-25");
     EXPECT_EQ(form.SetupRefLvl->text(), "-30"); // the box's own range
     EXPECT_EQ(form.Settings.VURefLevel, -40);   // the field keeps what was read
 }
@@ -305,12 +305,12 @@ TEST(MainFormMenuTest, RedLineAndMarginStepsHaveNoLimits) {
     for (int i = 0; i < 120; ++i)
         form.MMSpinButton4->ClickHalf(shUp);
     EXPECT_EQ(form.Settings.PeakLevel3, 100);
-    EXPECT_EQ(form.SetupLed3->text(), "100");
+    EXPECT_EQ(form.SetupLed3->Caption(), "100");
     form.MMSpinButton2->ClickHalf(shDown);
     EXPECT_EQ(form.Settings.PeakLevel1, -6);
-    EXPECT_EQ(form.SetupLed1->text(), "-6");
+    EXPECT_EQ(form.SetupLed1->Caption(), "-6");
     form.MMSpinButton3->ClickHalf(shUp);
-    EXPECT_EQ(form.SetupLed2->text(), "-9");
+    EXPECT_EQ(form.SetupLed2->Caption(), "-9");
     EXPECT_EQ(form.Settings.PeakLevel2, -9);
 }
 
@@ -437,7 +437,7 @@ TEST(MainFormTest, LoadDefaultCopiesTheDefaultsAndAppliesTheFirstNineKeys) {
     EXPECT_EQ(form.PnlVU->pos(), QPoint(4, 337));
     EXPECT_EQ(form.PanelSpectrum->y(), 97);
     EXPECT_EQ(form.Settings.PeakLevel1, -5);
-    EXPECT_EQ(form.SetupLed1->text(), "-5");
+    EXPECT_EQ(form.SetupLed1->Caption(), "-5");
     EXPECT_FALSE(form.Settings.ShowRedLine);
     EXPECT_TRUE(form.BdRedLine->isHidden());
     // The small window and the line spectrum are not part of the defaults.

@@ -49,7 +49,7 @@ TEST(ServiceBuiltFormTest, RunsOnTheGivenDevicesSettingsFolderAndLauncher) {
     // The settings came from the given folder.
     EXPECT_EQ(form.Settings.InputDevNo, 2);
     EXPECT_TRUE(form.RbUpper->isChecked());
-    EXPECT_EQ(form.SetupLed3->text(), "-33");
+    EXPECT_EQ(form.SetupLed3->Caption(), "-33");
     // The devices are the given driver's, and the saved one is chosen.
     ASSERT_EQ(form.cmbInputDevice->count(), 3);
     EXPECT_EQ(form.cmbInputDevice->itemText(1), "Desk B");
