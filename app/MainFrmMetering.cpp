@@ -57,6 +57,9 @@ void TMainForm::BuildTimers() {
     connect(ClipTimerL, &QTimer::timeout, this, &TMainForm::ClipTimerLTimer);
     ClipTimerR = AddTimer(this, "ClipTimerR", kClipLatchMs);
     connect(ClipTimerR, &QTimer::timeout, this, &TMainForm::ClipTimerRTimer);
+    // Ten seconds after the last clip, not up to half a second either way as a coarse timer.
+    for (QTimer *latch : {ClipTimerL, ClipTimerR})
+        latch->setTimerType(Qt::PreciseTimer);
 }
 
 void TMainForm::FormShow() {
