@@ -113,7 +113,9 @@ class TMainForm : public QWidget {
     TMMConnector *MMConnector2;
     TMMPeakDetect *MMPeakDetect1;
     TMMHiTimer *MMHiTimer1;
+    // The 1 s signal bars and trend feed, running from creation on.
     QTimer *Timer1;
+    // The CLIP latches: each runs while its channel's CLIP is lit.
     QTimer *ClipTimerL;
     QTimer *ClipTimerR;
 
@@ -230,7 +232,7 @@ class TMainForm : public QWidget {
     void SetVURefLevel(int refLevel);
     // One step of the menu's reference box, on to both main meters and the setting.
     void StepVURefLevel(int step);
-    // The simple spectrum's look for the LineSpa setting.
+    // The simple spectrum's look for the LineSpa setting (waits for the spectrum control).
     void ApplyLineSpa();
     // The meter panel among the application's windows; none until it is created.
     static TMeterPanel *PeakMeterPanel();

@@ -1,12 +1,13 @@
 // The PEAK meters on the meter panel, fed by the console's connector: with the
 // simulated stereo programme, and live through ALSA from the test's private
-// PulseAudio server (skipped without VELMORA_PULSE).
+// PulseAudio server (skipped without VELMORA_PULSE), and read back by the console's refresh.
 
 #include "AppTestSupport.h"
 
 #include "app/Forms.h"
 #include "app/MeterPnl.h"
 
+#include <QLabel>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -202,6 +203,26 @@ TEST_F(PeakMetersLive, AToneLightsItsChannelsBarToTheSpotAndSilenceEmptiesThem) 
         const int spot1 = bar->State().Geometry().SpotRect(1).Top;
         EXPECT_TRUE(WaitFor([&] { return bar->DIBCanvas().PixelColor(0, spot1) == 7679268; }, 1000));
     }
+}
+
+// The console's own timers on real capture: the 20 ms refresh reads the left tone back into
+// its read-out and margin LED, the 1 s feed lights its signal bar and charts it.
+TEST_F(PeakMetersLive, TheRefreshTimersShowALeftToneAtMinus20) {
+    const QString leftOnly = FDir.filePath("left.wav");
+    ASSERT_TRUE(WriteTone(leftOnly, 3.5, false));
+    TTone tone(leftOnly);
+    ASSERT_TRUE(tone.Started());
+    TTestForm &form = *FForm;
+    EXPECT_TRUE(WaitFor([&] {
+        return form.PLLbl->text() == "-20.00 dB" && form.MarginLedLeft->Caption() == "±0" &&
+               form.Trend7->Values()[99] == 30;
+    })) << form.PLLbl->text().toStdString()
+        << " " << form.Trend7->Values()[99];
+    EXPECT_EQ(form.MarginLedLeft->LEDColor(), 65280);
+    EXPECT_EQ(form.PRLbl->text(), "  -Inf dB");
+    EXPECT_EQ(form.MarginLedRight->LEDColor(), 0);
+    EXPECT_TRUE(form.SIGLED->Enabled());
+    EXPECT_FALSE(form.SIGLED2->Enabled());
 }
 
 } // namespace
