@@ -6,7 +6,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <gtest/gtest.h>
@@ -14,16 +13,6 @@
 #include <sstream>
 
 namespace {
-
-void ClickPicture(QLabel *picture) {
-    const QPointF at(5, 5);
-    QMouseEvent press(QEvent::MouseButtonPress, at, picture->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, picture->mapToGlobal(at), Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(picture, &press);
-    QCoreApplication::sendEvent(picture, &release);
-}
 
 void Spin(TMMSpinButton *button, TMMSpinHalf half, int times) {
     for (int i = 0; i < times; ++i)
@@ -65,7 +54,7 @@ TEST(MenuRoundTrip, EveryMenuSettingComesBackAfterSaveAndANewStart) {
     form.cmbInputDevice->setCurrentIndex(3);
     emit form.cmbInputDevice->activated(3);
     Spin(form.MMSpinButton1, shUp, 3);
-    ClickPicture(form.Image6);
+    form.YmkMeterPctClick();
     form.RbUpper->click();
     Spin(form.MMSpinButton2, shUp, 2);
     Spin(form.MMSpinButton3, shDown, 1);
