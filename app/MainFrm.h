@@ -232,8 +232,6 @@ class TMainForm : public QWidget {
     void SetVURefLevel(int refLevel);
     // One step of the menu's reference box, on to both main meters and the setting.
     void StepVURefLevel(int step);
-    // The simple spectrum's look for the LineSpa setting (waits for the spectrum control).
-    void ApplyLineSpa();
     // The meter panel among the application's windows; none until it is created.
     static TMeterPanel *PeakMeterPanel();
     void BuildAudioChain();

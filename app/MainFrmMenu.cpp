@@ -78,16 +78,13 @@ void TMainForm::rbLevelGClick() {
     }
 }
 
+// The simple spectrum as lines or as bars; the three properties in this order.
 void TMainForm::CbLineSpaClick() {
     Settings.LineSpa = CbLineSpa->isChecked();
-    ApplyLineSpa();
+    MMSpectrum2->SetNumPeaks(Settings.LineSpa ? 0 : 1);
+    MMSpectrum2->SetKind(Settings.LineSpa ? skLines : skBars);
+    MMSpectrum2->SetBar1Color(Settings.LineSpa ? 15780518 : 16777215);
 }
-
-// TODO(simple spectrum): MMSpectrum2 is still a stand-in without a look of its own. Once it
-// is the spectrum control, this is the one place that sets, in this order, NumPeaks 0,
-// Kind skLines, Bar1Color 15780518 for LineSpa on, and NumPeaks 1, Kind skBars,
-// Bar1Color 16777215 for off.
-void TMainForm::ApplyLineSpa() {}
 
 void TMainForm::SetUpChkRedLineClick() {
     Settings.ShowRedLine = SetUpChkRedLine->isChecked();

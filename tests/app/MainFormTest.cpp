@@ -344,8 +344,17 @@ TEST(MainFormSettingsTest, SmallWindowAndLineSpectrumFollowTheirButtons) {
     EXPECT_TRUE(form.PanelGrph->isHidden());
     EXPECT_FALSE(form.PanelSpectrum->isHidden());
     EXPECT_FALSE(form.Settings.ShowGraph);
+    // The start look is bars with a peak; "LINE SPA" makes sky-blue lines, and back.
+    EXPECT_EQ(form.MMSpectrum2->Kind(), skBars);
     form.CbLineSpa->click();
     EXPECT_TRUE(form.Settings.LineSpa);
+    EXPECT_EQ(form.MMSpectrum2->Kind(), skLines);
+    EXPECT_EQ(form.MMSpectrum2->NumPeaks(), 0);
+    EXPECT_EQ(form.MMSpectrum2->Bar1Color(), 15780518);
+    form.CbLineSpa->click();
+    EXPECT_EQ(form.MMSpectrum2->Kind(), skBars);
+    EXPECT_EQ(form.MMSpectrum2->NumPeaks(), 1);
+    EXPECT_EQ(form.MMSpectrum2->Bar1Color(), 16777215);
 }
 
 TEST(MainFormTest, QuitClosesTheWindowAndEndsTheProcess) {
