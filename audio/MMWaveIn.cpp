@@ -71,8 +71,8 @@ class TSystemWaveInDriver : public TStreamWaveInDriver {
         return IsSim(id) ? FSim.MakeSource(id - FRealCount, format, result)
                          : FAlsa.MakeSource(id, format, result);
     }
-    bool DriverErrorText(MMRESULT code, char *text, unsigned size) override {
-        return FAlsa.DriverErrorText(code, text, size);
+    std::string DeviceName(int id) override {
+        return IsSim(id) ? FSim.DeviceName(id - FRealCount) : FAlsa.DeviceName(id);
     }
 
   private:

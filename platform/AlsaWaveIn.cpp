@@ -22,6 +22,8 @@ void QuietAlsa(const char *, int, const char *, int, const char *, ...) {}
 
 std::atomic<int> OverrunCount{0};
 
+constexpr std::uint32_t kAllStandardFormats = 0xFFF;
+
 void SilenceAlsa() {
     static std::once_flag once;
     std::call_once(once, [] { snd_lib_error_set_handler(QuietAlsa); });
@@ -398,7 +400,18 @@ MMRESULT TAlsaWaveInDriver::GetDevCaps(int id, WAVEINCAPS *caps, unsigned size) 
     CopyDeviceName(caps->szPname, sizeof caps->szPname, name.c_str());
     snd_pcm_t *pcm = nullptr;
     const int err = OpenCapture(name, &pcm);
-    if (err < 0) return AlsaResult(err);
+    if (err < 0) {
+        if (err == -EINVAL) return AlsaResult(err);
+        std::lock_guard lock(FMutex);
+        const auto probed = FProbed.find(name);
+        if (probed != FProbed.end()) {
+            *caps = probed->second;
+        } else {
+            caps->dwFormats = kAllStandardFormats;
+            caps->wChannels = 2;
+        }
+        return MMSYSERR_NOERROR;
+    }
     THwParams any;
     if (snd_pcm_hw_params_any(pcm, any.Ptr) >= 0) {
         static const unsigned bandRates[3][2] = {{11025, 11025}, {22050, 22050}, {44100, 48000}};
@@ -413,6 +426,8 @@ MMRESULT TAlsaWaveInDriver::GetDevCaps(int id, WAVEINCAPS *caps, unsigned size) 
         caps->wChannels = static_cast<std::uint16_t>(std::min(maxChannels, 2u));
     }
     snd_pcm_close(pcm);
+    std::lock_guard lock(FMutex);
+    FProbed[name] = *caps;
     return MMSYSERR_NOERROR;
 }
 
@@ -421,7 +436,7 @@ MMRESULT TAlsaWaveInDriver::QueryFormat(int id, const TWaveFormatEx &format) {
     if (name.empty()) return MMSYSERR_BADDEVICEID;
     snd_pcm_t *pcm = nullptr;
     const int err = OpenCapture(name, &pcm);
-    if (err < 0) return AlsaResult(err);
+    if (err < 0) return err == -EINVAL ? AlsaResult(err) : MMSYSERR_NOERROR;
     THwParams any;
     const bool ok = snd_pcm_hw_params_any(pcm, any.Ptr) >= 0 &&
                     CanRecord(pcm, any.Ptr, format.wBitsPerSample, format.nChannels, format.nSamplesPerSec);
@@ -458,10 +473,4 @@ std::unique_ptr<TCaptureSource> TAlsaWaveInDriver::MakeSource(int id, const TWav
     }
     *result = MMSYSERR_NOERROR;
     return source;
-}
-
-bool TAlsaWaveInDriver::DriverErrorText(MMRESULT code, char *text, unsigned size) {
-    if (code <= ALSAERR_BASE || code - ALSAERR_BASE > 4095) return false;
-    CopyDeviceName(text, size, snd_strerror(-static_cast<int>(code - ALSAERR_BASE)));
-    return true;
 }

@@ -231,6 +231,11 @@ MMRESULT TSimWaveInDriver::GetDevCaps(int id, WAVEINCAPS *caps, unsigned size) {
     return MMSYSERR_NOERROR;
 }
 
+std::string TSimWaveInDriver::DeviceName(int id) {
+    const TSimDevice *device = Device(id);
+    return device != nullptr ? device->Name : std::string();
+}
+
 MMRESULT TSimWaveInDriver::GetErrorText(MMRESULT code, char *text, unsigned size) {
     if (const MMRESULT fault = Check(TSimOp::GetErrorText)) return fault;
     return TStreamWaveInDriver::GetErrorText(code, text, size);

@@ -94,6 +94,7 @@ class TSimWaveInDriver : public TStreamWaveInDriver {
     MMRESULT QueryFormat(int id, const TWaveFormatEx &format) override;
     std::unique_ptr<TCaptureSource> MakeSource(int id, const TWaveFormatEx &format,
                                                MMRESULT *result) override;
+    std::string DeviceName(int id) override;
 
     // Any thread: is a fault set on op now (without counting a call)?
     bool Faulty(TSimOp op) const;

@@ -1,5 +1,6 @@
 #include "platform/WaveInStream.h"
 
+#include "platform/CaptureErrorText.h"
 #include "platform/ThreadName.h"
 
 #include <algorithm>
@@ -21,9 +22,10 @@ std::int64_t NowMs() {
 }
 } // namespace
 
-TWaveInStream::TWaveInStream(int id, const TWaveFormatEx &format, std::unique_ptr<TCaptureSource> source,
-                             TWaveInCallback callback, void *instance)
-    : FId(id), FFormat(format), FSource(std::move(source)), FCallback(callback), FInstance(instance) {
+TWaveInStream::TWaveInStream(int id, std::string deviceName, const TWaveFormatEx &format,
+                             std::unique_ptr<TCaptureSource> source, TWaveInCallback callback, void *instance)
+    : FId(id), FDeviceName(std::move(deviceName)), FFormat(format), FSource(std::move(source)),
+      FCallback(callback), FInstance(instance) {
     FThread = std::thread([this] { Run(); });
     FWatch = std::thread([this] { Watch(); });
 }
@@ -295,11 +297,33 @@ MMRESULT TStreamWaveInDriver::GetErrorText(MMRESULT code, char *text, unsigned s
     return MMSYSERR_BADERRNUM;
 }
 
+namespace {
+bool IsDeviceError(MMRESULT code) {
+    return code > ALSAERR_BASE && code - ALSAERR_BASE <= 4095;
+}
+} // namespace
+
 bool TStreamWaveInDriver::DriverErrorText(MMRESULT code, char *text, unsigned size) {
-    if (code <= ALSAERR_BASE || code - ALSAERR_BASE > 4095) return false;
+    if (!IsDeviceError(code)) return false;
     const int err = static_cast<int>(code - ALSAERR_BASE);
-    CopyDeviceName(text, size, std::strerror(err));
+    std::string message;
+    {
+        std::lock_guard lock(FFailureMutex);
+        const auto it = FFailures.find(code);
+        // A code this driver never reported has no device to name: the system's words then.
+        message = it == FFailures.end() ? SystemErrorText(err)
+                                        : CaptureErrorText(err, it->second.Device, it->second.Opening);
+    }
+    CopyDeviceName(text, size, message.c_str());
     return true;
+}
+
+MMRESULT TStreamWaveInDriver::Noted(MMRESULT result, const std::string &device, bool opening) {
+    if (IsDeviceError(result)) {
+        std::lock_guard lock(FFailureMutex);
+        FFailures[result] = TFailure{device, opening};
+    }
+    return result;
 }
 
 MMRESULT TStreamWaveInDriver::Open(HWAVEIN *handle, int id, const TWaveFormatEx *format,
@@ -310,10 +334,11 @@ MMRESULT TStreamWaveInDriver::Open(HWAVEIN *handle, int id, const TWaveFormatEx 
         return WAVERR_BADFORMAT;
     if ((flags & WAVE_FORMAT_QUERY) != 0) return QueryFormat(id, *format);
     if (handle == nullptr) return MMSYSERR_INVALPARAM;
+    std::string device = DeviceName(id);
     MMRESULT result = MMSYSERR_NOERROR;
     std::unique_ptr<TCaptureSource> source = MakeSource(id, *format, &result);
-    if (!source) return result != MMSYSERR_NOERROR ? result : MMSYSERR_ERROR;
-    *handle = new TWaveInStream(id, *format, std::move(source), callback, instance);
+    if (!source) return Noted(result != MMSYSERR_NOERROR ? result : MMSYSERR_ERROR, device, true);
+    *handle = new TWaveInStream(id, std::move(device), *format, std::move(source), callback, instance);
     return MMSYSERR_NOERROR;
 }
 
@@ -344,22 +369,22 @@ MMRESULT TStreamWaveInDriver::AddBuffer(HWAVEIN handle, PWaveHdr hdr, unsigned s
     TWaveInStream *stream = Stream(handle);
     if (stream == nullptr) return MMSYSERR_INVALHANDLE;
     if (hdr == nullptr || size < sizeof(WAVEHDR)) return MMSYSERR_INVALPARAM;
-    return stream->AddBuffer(hdr);
+    return Noted(stream->AddBuffer(hdr), stream->DeviceName(), false);
 }
 
 MMRESULT TStreamWaveInDriver::Start(HWAVEIN handle) {
     TWaveInStream *stream = Stream(handle);
-    return stream == nullptr ? MMSYSERR_INVALHANDLE : stream->Start();
+    return stream == nullptr ? MMSYSERR_INVALHANDLE : Noted(stream->Start(), stream->DeviceName(), false);
 }
 
 MMRESULT TStreamWaveInDriver::Stop(HWAVEIN handle) {
     TWaveInStream *stream = Stream(handle);
-    return stream == nullptr ? MMSYSERR_INVALHANDLE : stream->Stop();
+    return stream == nullptr ? MMSYSERR_INVALHANDLE : Noted(stream->Stop(), stream->DeviceName(), false);
 }
 
 MMRESULT TStreamWaveInDriver::Reset(HWAVEIN handle) {
     TWaveInStream *stream = Stream(handle);
-    return stream == nullptr ? MMSYSERR_INVALHANDLE : stream->Reset();
+    return stream == nullptr ? MMSYSERR_INVALHANDLE : Noted(stream->Reset(), stream->DeviceName(), false);
 }
 
 MMRESULT TStreamWaveInDriver::GetPosition(HWAVEIN handle, MMTIME *time, unsigned size) {

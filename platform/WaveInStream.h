@@ -9,8 +9,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -40,13 +42,15 @@ class TCaptureSource {
 
 class TWaveInStream : public HWAVEIN__ {
   public:
-    // Main thread: starts the stream's thread, which sends MM_WIM_OPEN.
-    TWaveInStream(int id, const TWaveFormatEx &format, std::unique_ptr<TCaptureSource> source,
-                  TWaveInCallback callback, void *instance);
+    // Main thread: starts the stream's thread, which sends MM_WIM_OPEN. deviceName: the
+    // device as the driver lists it, for the texts of the stream's failures.
+    TWaveInStream(int id, std::string deviceName, const TWaveFormatEx &format,
+                  std::unique_ptr<TCaptureSource> source, TWaveInCallback callback, void *instance);
     // Main thread: ends the thread without notifying anyone.
     ~TWaveInStream() override;
 
     int Id() const { return FId; }
+    const std::string &DeviceName() const { return FDeviceName; }
     // Any thread.
     MMRESULT AddBuffer(PWaveHdr hdr);
     // Main thread: the commands run on the stream's thread; these wait for them.
@@ -87,6 +91,7 @@ class TWaveInStream : public HWAVEIN__ {
     void Abandon(MMRESULT code);
 
     const int FId;
+    const std::string FDeviceName;
     const TWaveFormatEx FFormat;
     const std::unique_ptr<TCaptureSource> FSource;
     const TWaveInCallback FCallback;
@@ -139,6 +144,20 @@ class TStreamWaveInDriver : public TWaveInDriver {
     // Main thread: a source for device id in format, or null with *result set.
     virtual std::unique_ptr<TCaptureSource> MakeSource(int id, const TWaveFormatEx &format,
                                                        MMRESULT *result) = 0;
-    // Any thread: the text of a code the common table does not know.
+    // Any thread: the text of a code the common table does not know. A device error
+    // (ALSAERR_BASE + errno) this driver reported names the device it came from.
     virtual bool DriverErrorText(MMRESULT code, char *text, unsigned size);
+    // Main thread: device id as the driver lists it (empty when there is none).
+    virtual std::string DeviceName(int id) = 0;
+
+  private:
+    // Any thread: result, after remembering which device a device error came from.
+    MMRESULT Noted(MMRESULT result, const std::string &device, bool opening);
+
+    struct TFailure {
+        std::string Device;
+        bool Opening = false;
+    };
+    std::mutex FFailureMutex;               // guards FFailures
+    std::map<MMRESULT, TFailure> FFailures; // the latest device per device error code
 };

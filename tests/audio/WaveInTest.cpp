@@ -580,6 +580,31 @@ TEST(WaveInFaults, FailuresWhileStreamingReachOnErrorAndCloseTheDevice) {
     }
 }
 
+// A device lost while streaming reaches the operator under the re-queue's prefix, in words
+// that name the device.
+TEST(WaveInFaults, ALostDeviceIsNamedUnderTheAddBufferPrefix) {
+    TSimWaveInDriver sim({StepCounter()});
+    TMMWaveIn w(&sim);
+    Configure(w, 1024);
+    std::vector<std::string> reported;
+    SetApplicationExceptionHandler([&](std::exception_ptr e) {
+        try {
+            std::rethrow_exception(e);
+        } catch (const std::exception &x) {
+            reported.push_back(x.what());
+        }
+    });
+    w.Start();
+    sim.Fail(TSimOp::Read, MMSYSERR_ERROR);
+    sim.Step(256);
+    ASSERT_TRUE(WaitUntil([&] { return w.State() == TMMCustomWaveIn::wsClosed; }));
+    SetApplicationExceptionHandler(nullptr);
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0],
+              "WaveInAddBuffer:\n\rThe sound device \"step counter\" went away: its sound card or "
+              "sound server stopped. Choose the device again in the menu.");
+}
+
 // --- Stop and close against deliveries in progress ------------------------------
 
 // Stops and closes that meet buffers being delivered, from the main thread and from inside

@@ -151,7 +151,8 @@ TEST(WaveInDriver, VanishedDeviceHandsBackTheBufferAndRefusesMore) {
     EXPECT_NE(again, MMSYSERR_NOERROR);
     char text[256];
     ASSERT_EQ(sim.GetErrorText(again, text, sizeof text), MMSYSERR_NOERROR);
-    EXPECT_STREQ(text, std::strerror(ENODEV));
+    EXPECT_STREQ(text, "The sound device \"step\" went away: its sound card or sound server stopped. "
+                       "Choose the device again in the menu.");
     EXPECT_EQ(sim.Start(h), again);
     sim.Reset(h);
     ASSERT_TRUE(rx.WaitReturned(2));
@@ -234,6 +235,32 @@ TEST(WaveInDriver, WavFileDeviceLoopsTheFile) {
     const TWaveFormatEx f = Stereo16();
     HWAVEIN h = nullptr;
     EXPECT_EQ(missing.Open(&h, 0, &f, nullptr, nullptr, CALLBACK_FUNCTION), MMSYSERR_NOTENABLED);
+}
+
+// With the pulse plugin pointed nowhere, ALSA's default does not open. That is no reason to call
+// the format unrecordable: the format check passes and the open names the device and the cause.
+TEST(WaveInDriver, AnAlsaDeviceThatDoesNotOpenIsNamedByTheOpenNotRefusedForItsFormat) {
+    const char *old = std::getenv("PULSE_SERVER");
+    const std::string saved = old != nullptr ? old : "";
+    setenv("PULSE_SERVER", "unix:/nonexistent", 1);
+    TAlsaWaveInDriver alsa;
+    const TWaveFormatEx f = Stereo16();
+    EXPECT_EQ(alsa.Open(nullptr, WAVE_MAPPER, &f, nullptr, nullptr, WAVE_FORMAT_QUERY), MMSYSERR_NOERROR);
+    WAVEINCAPS caps;
+    ASSERT_EQ(alsa.GetDevCaps(WAVE_MAPPER, &caps, sizeof caps), MMSYSERR_NOERROR);
+    EXPECT_STREQ(caps.szPname, "default");
+    EXPECT_NE(caps.dwFormats & WAVE_FORMAT_4S16, 0u);
+    HWAVEIN h = nullptr;
+    const MMRESULT result = alsa.Open(&h, WAVE_MAPPER, &f, nullptr, nullptr, CALLBACK_FUNCTION);
+    if (old != nullptr)
+        setenv("PULSE_SERVER", saved.c_str(), 1);
+    else
+        unsetenv("PULSE_SERVER");
+    ASSERT_EQ(result, ALSAERR_BASE + ENOENT);
+    char text[256];
+    ASSERT_EQ(alsa.GetErrorText(result, text, sizeof text), MMSYSERR_NOERROR);
+    EXPECT_STREQ(text, "The sound device \"default\" was not found: its card is not connected or its sound "
+                       "server is not running. Choose the device again in the menu.");
 }
 
 TEST(WaveInDriver, AlsaErrorCodesCarryAlsaTexts) {
