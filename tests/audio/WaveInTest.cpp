@@ -120,6 +120,23 @@ void ExpectContinuous(const std::vector<std::vector<char>> &buffers, std::uint16
         }
 }
 
+// The texts of the exceptions that reach the application's handler while this lives.
+class TReported : public std::vector<std::string> {
+  public:
+    TReported() {
+        SetApplicationExceptionHandler([this](std::exception_ptr e) {
+            try {
+                std::rethrow_exception(e);
+            } catch (const std::exception &x) {
+                push_back(x.what());
+            }
+        });
+    }
+    ~TReported() { SetApplicationExceptionHandler(nullptr); }
+    TReported(const TReported &) = delete;
+    TReported &operator=(const TReported &) = delete;
+};
+
 } // namespace
 
 TEST(WaveInProperties, DefaultsAndClampsFollowTheSetterRules) {
@@ -541,14 +558,7 @@ TEST(WaveInFaults, FailuresWhileStreamingReachOnErrorAndCloseTheDevice) {
         w.SetOutput(&sink);
         TEvents ev;
         ev.Attach(w);
-        std::vector<std::string> reported;
-        SetApplicationExceptionHandler([&](std::exception_ptr e) {
-            try {
-                std::rethrow_exception(e);
-            } catch (const std::exception &x) {
-                reported.push_back(x.what());
-            }
-        });
+        TReported reported;
         w.Start();
         sim.Step(2 * 256);
         ASSERT_TRUE(WaitUntil([&] { return sink.Count() == 2; }));
@@ -561,7 +571,6 @@ TEST(WaveInFaults, FailuresWhileStreamingReachOnErrorAndCloseTheDevice) {
         // A hanging device is given up after 3 s; nothing waits for it longer.
         ASSERT_TRUE(
             WaitUntil([&] { return w.State() == TMMCustomWaveIn::wsClosed && ev.closes == 1; }, 8000));
-        SetApplicationExceptionHandler(nullptr);
         EXPECT_GE(ev.errors, 1);
         ASSERT_EQ(reported.size(), 1u);
         const std::string prefix = op == TSimOp::GetPosition ? "WaveInGetPosition:" : "WaveInAddBuffer:";
@@ -586,19 +595,11 @@ TEST(WaveInFaults, ALostDeviceIsNamedUnderTheAddBufferPrefix) {
     TSimWaveInDriver sim({StepCounter()});
     TMMWaveIn w(&sim);
     Configure(w, 1024);
-    std::vector<std::string> reported;
-    SetApplicationExceptionHandler([&](std::exception_ptr e) {
-        try {
-            std::rethrow_exception(e);
-        } catch (const std::exception &x) {
-            reported.push_back(x.what());
-        }
-    });
+    TReported reported;
     w.Start();
     sim.Fail(TSimOp::Read, MMSYSERR_ERROR);
     sim.Step(256);
     ASSERT_TRUE(WaitUntil([&] { return w.State() == TMMCustomWaveIn::wsClosed; }));
-    SetApplicationExceptionHandler(nullptr);
     ASSERT_EQ(reported.size(), 1u);
     EXPECT_EQ(reported[0],
               "WaveInAddBuffer:\n\rThe sound device \"step counter\" went away: its sound card or "
