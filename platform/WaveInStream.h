@@ -146,7 +146,7 @@ class TStreamWaveInDriver : public TWaveInDriver {
                                                        MMRESULT *result) = 0;
     // Any thread: the text of a code the common table does not know. A device error
     // (ALSAERR_BASE + errno) this driver reported names the device it came from.
-    virtual bool DriverErrorText(MMRESULT code, char *text, unsigned size);
+    bool DriverErrorText(MMRESULT code, char *text, unsigned size);
     // Main thread: device id as the driver lists it (empty when there is none).
     virtual std::string DeviceName(int id) = 0;
 
