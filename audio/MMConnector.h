@@ -88,6 +88,11 @@ class TMMConnector : public TMMDSPComponent {
     // One value shared by every connector of the process.
     static bool EnterIdle();
     static void SetEnterIdle(bool Value);
+    // Main thread: runs after every trigger-loop pass, with the time in microseconds
+    // until the loop's next wake at the latest (0 when it is not known). Work due about
+    // then can ride this wake instead of waking the main thread itself. One listener.
+    using TPassListener = std::function<void(std::int64_t NextWakeIn)>;
+    static void SetPassListener(TPassListener Listener);
 
     TMMBlockDisplay *Level1() const { return Block(dgLevels, 0); }
     void SetLevel1(TMMBlockDisplay *Value) { SetSlot(dgLevels, 0, Value); }
@@ -214,7 +219,8 @@ class TMMConnector : public TMMDSPComponent {
     // Main thread: the latest due time (microseconds from now, no earlier than
     // DueIn) of a block of this connector that falls due by Limit.
     std::int64_t LastDueBy(std::int64_t Limit, std::int64_t DueIn) const;
-    static void ScheduleNextPass();
+    // Returns in how many microseconds the loop wakes next (0: not armed).
+    static std::int64_t ScheduleNextPass();
     static bool EarliestDue(std::int64_t &DueIn);
     static void ArmDueTimer(std::int64_t DueIn);
     static void DueTimerFired();

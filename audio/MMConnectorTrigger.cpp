@@ -134,7 +134,12 @@ void TMMConnector::TriggerLoopPass() {
         s.LoopFailed = true;
         return;
     }
-    ScheduleNextPass();
+    const std::int64_t nextWakeIn = ScheduleNextPass();
+    if (s.PassListener) s.PassListener(nextWakeIn);
+}
+
+void TMMConnector::SetPassListener(TPassListener Listener) {
+    Shared().PassListener = std::move(Listener);
 }
 
 bool TMMConnector::ServedByLoop() const {
@@ -157,25 +162,26 @@ bool TMMConnector::EarliestDue(std::int64_t &DueIn) {
 // While a served connector has a block due, passes follow each other as they
 // always did; otherwise the loop sleeps, without holding up the main thread,
 // until the earliest block falls due or a wake comes (a buffer arrived).
-void TMMConnector::ScheduleNextPass() {
+std::int64_t TMMConnector::ScheduleNextPass() {
     TShared &s = Shared();
-    if (s.RunningCount <= 0 || QCoreApplication::closingDown() || ConnectorCount() == 0) return;
+    if (s.RunningCount <= 0 || QCoreApplication::closingDown() || ConnectorCount() == 0) return 0;
     std::int64_t dueIn = 0;
-    if (!EarliestDue(dueIn)) return; // the next buffer wakes the loop
+    if (!EarliestDue(dueIn)) return 0; // the next buffer wakes the loop
     if (dueIn <= 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         if (EnterIdle()) QCoreApplication::processEvents();
         PostTriggerLoop();
-    } else {
-        // Blocks falling due within a moment of the earliest ride its wake: the
-        // level meters' blocks come every 1.04 ms, and each wake of the main
-        // thread costs more than handing out a block. None is handed more than
-        // kGatherMicroseconds late.
-        std::int64_t wakeIn = dueIn;
-        for (TMMConnector *c : ListSnapshot())
-            if (c->ServedByLoop()) wakeIn = c->LastDueBy(dueIn + kGatherMicroseconds, wakeIn);
-        ArmDueTimer(wakeIn);
+        return 0;
     }
+    // Blocks falling due within a moment of the earliest ride its wake: the
+    // level meters' blocks come every 1.04 ms, and each wake of the main
+    // thread costs more than handing out a block. None is handed more than
+    // kGatherMicroseconds late.
+    std::int64_t wakeIn = dueIn;
+    for (TMMConnector *c : ListSnapshot())
+        if (c->ServedByLoop()) wakeIn = c->LastDueBy(dueIn + kGatherMicroseconds, wakeIn);
+    ArmDueTimer(wakeIn);
+    return wakeIn;
 }
 
 void TMMConnector::ArmDueTimer(std::int64_t DueIn) {

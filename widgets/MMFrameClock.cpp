@@ -1,5 +1,7 @@
 #include "widgets/MMFrameClock.h"
 
+#include "audio/MMConnector.h"
+
 #include <QCoreApplication>
 
 #include <algorithm>
@@ -9,6 +11,8 @@ namespace {
 using namespace std::chrono;
 
 constexpr nanoseconds kFrame{1'000'000'000 / TMMFrameClock::kFramesPerSecond};
+// How early a frame may be shown to save the main thread a wake of its own.
+constexpr nanoseconds kMaxEarly = milliseconds(3);
 
 // The application's clock; it goes with the application object.
 QPointer<TMMFrameClock> gScreen;
@@ -27,7 +31,13 @@ TMMFrameClock::TMMFrameClock(QObject *parent) : QObject(parent), FEpoch(steady_c
 TMMFrameClock::~TMMFrameClock() = default;
 
 TMMFrameClock &TMMFrameClock::Screen() {
-    if (gScreen.isNull()) gScreen = new TMMFrameClock(QCoreApplication::instance());
+    if (gScreen.isNull()) {
+        gScreen = new TMMFrameClock(QCoreApplication::instance());
+        // While sound is shown the trigger loop wakes every few milliseconds anyway.
+        TMMConnector::SetPassListener([](std::int64_t nextWakeIn) {
+            if (TMMFrameClock *clock = gScreen.data()) clock->TickBefore(microseconds(nextWakeIn));
+        });
+    }
     return *gScreen;
 }
 
@@ -81,6 +91,15 @@ void TMMFrameClock::Tick() {
     for (const TEntry &e : due)
         if (QWidget *widget = e.Widget.data()) widget->update(e.Rect);
     Arm();
+}
+
+void TMMFrameClock::TickBefore(nanoseconds nextWake) {
+    if (!FTimer.isActive() || nextWake <= nanoseconds::zero()) return;
+    const nanoseconds untilFrame = FEpoch + FTargetSlot * kFrame - steady_clock::now();
+    if (untilFrame > nextWake || untilFrame > kMaxEarly) return;
+    // Shown a little early, the frame still counts as the one it stood for.
+    FLastSlot = std::max(FLastSlot, FTargetSlot);
+    Tick();
 }
 
 void TMMFrameClock::SetManualTicks(bool value) {

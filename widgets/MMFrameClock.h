@@ -52,6 +52,10 @@ class TMMFrameClock : public QObject {
     // One frame: every scheduled widget gets update(union of its rectangles).
     // The timer calls it; tests may call it themselves.
     void Tick();
+    // Another wake of the main thread: shows the armed frame now when it falls due
+    // before `nextWake` from now and within a few milliseconds, so the frame needs no
+    // wake of its own.
+    void TickBefore(std::chrono::nanoseconds nextWake);
     // Tests drive the frames by hand: no timer runs while this is set.
     void SetManualTicks(bool value);
     bool ManualTicks() const { return FManualTicks; }
