@@ -9,6 +9,9 @@
 # Prints per console "cpu_percent_of_one_core=N", "rss_anon_kb=N" and the number of capture
 # streams the server saw.
 # Usage: bench/console-cpu.sh [build-dir] [seconds] [baseline-build-dir]
+# Environment: VELMORA_SIGNAL=music plays a music-like programme (pink noise swelling three
+# times a second, independent channels) instead of the tone; VELMORA_PAGE=spectrum shows the
+# "SPECTRUM" page (a click on its page button) before measuring.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
@@ -21,7 +24,12 @@ StartXvfb 1024x768
 
 runs=1
 [ -n "$baseline" ] && runs=2
-sox -n -r 48000 -c 2 -b 16 "$runtime/tone.wav" synth $((runs * (secs + 5) + 10)) sine 1000 vol 0.1
+length=$((runs * (secs + 5) + 10))
+if [ "${VELMORA_SIGNAL:-tone}" = music ]; then
+  sox -n -r 48000 -c 2 -b 16 "$runtime/tone.wav" synth "$length" pinknoise pinknoise vol 0.5 tremolo 3 90
+else
+  sox -n -r 48000 -c 2 -b 16 "$runtime/tone.wav" synth "$length" sine 1000 vol 0.1
+fi
 paplay --latency-msec=20 "$runtime/tone.wav" &
 pids+=($!)
 
@@ -32,6 +40,12 @@ measure() {
   local console=$!
   pids+=($console)
   sleep 3 # start-up: windows built, capture started
+  if [ "${VELMORA_PAGE:-vu}" = spectrum ]; then
+    local win
+    win=$(xdotool search --name '^Sound Tikkora Meter$' | head -n 1)
+    xdotool mousemove --window "$win" 755 347 click 1
+    sleep 1
+  fi
 
   cpu() { awk '{print $14 + $15}' "/proc/$console/stat"; }
   # Per thread: tid, name, voluntary + involuntary context switches, CPU ticks.
