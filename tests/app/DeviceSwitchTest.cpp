@@ -109,8 +109,8 @@ class DeviceSwitch : public ::testing::Test {
             // The loop goes on, and the new device's buffers come, the old one's no more.
             bool ticked = false;
             QTimer::singleShot(0, [&] { ticked = true; });
-            EXPECT_TRUE(WaitFor([&] { return ticked && FFresh >= 3; })) << "switch " << n;
-            EXPECT_EQ(FStale, 0) << "switch " << n;
+            ASSERT_TRUE(WaitFor([&] { return ticked && FFresh >= 3; })) << "switch " << n;
+            ASSERT_EQ(FStale, 0) << "switch " << n;
             EXPECT_EQ(FForm->MMWaveIn1->DeviceID(), device);
             EXPECT_EQ(FForm->Settings.InputDevNo, device);
         }
