@@ -487,7 +487,17 @@ void TMMDIBCanvas::CopyToDevice(QPainter &device, int x, int y, const TRect &par
     for (int row = 0; row < h; ++row) {
         const std::uint8_t *in = bits + std::size_t(r.Top + row) * stride + std::size_t(r.Left) * 3;
         std::uint32_t *out = scratch.data() + std::size_t(row) * w;
-        for (int col = 0; col < w; ++col, in += 3)
+        int col = 0;
+        // Four pixels from three words: B G R read as a little-endian word is 0x00RRGGBB.
+        for (; col + 4 <= w; col += 4, in += 12) {
+            std::uint32_t word[3];
+            std::memcpy(word, in, sizeof word);
+            out[col] = 0xFF000000u | (word[0] & 0xFFFFFFu);
+            out[col + 1] = 0xFF000000u | word[0] >> 24 | (word[1] & 0xFFFFu) << 8;
+            out[col + 2] = 0xFF000000u | word[1] >> 16 | (word[2] & 0xFFu) << 16;
+            out[col + 3] = 0xFF000000u | word[2] >> 8;
+        }
+        for (; col < w; ++col, in += 3)
             out[col] = 0xFF000000u | std::uint32_t(in[2]) << 16 | std::uint32_t(in[1]) << 8 | in[0];
     }
     const QImage part32(reinterpret_cast<const uchar *>(scratch.data()), w, h, w * 4, QImage::Format_RGB32);

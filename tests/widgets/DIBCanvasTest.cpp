@@ -351,6 +351,31 @@ TEST_P(DIBCanvasTest, PartCopiedToTheDeviceLandsInItsOwnPlace) {
         }
 }
 
+// Every channel of every pixel keeps its place through the copy, whatever the part's
+// offset and width (the copy takes pixels four at a time, then one by one).
+TEST_P(DIBCanvasTest, EveryChannelReachesTheDeviceUnswapped) {
+    if (GetParam() != 24) GTEST_SKIP() << "palette colours are tested above";
+    Make(11, 1);
+    auto colourAt = [](int x) { return qRgb(20 * x + 3, 255 - 15 * x, 7 * x + 100); };
+    {
+        Drawing d(canvas);
+        for (int x = 0; x < 11; ++x) {
+            const QRgb c = colourAt(x);
+            canvas.SetColor(TColor(qRed(c) | qGreen(c) << 8 | qBlue(c) << 16));
+            canvas.SetPixel(x, 0);
+        }
+    }
+    QImage device(11, 1, QImage::Format_RGB32);
+    device.fill(Qt::white);
+    {
+        QPainter p(&device);
+        canvas.CopyToDevice(p, 0, 0, Rect(1, 0, 10, 1));
+    }
+    EXPECT_EQ(device.pixel(0, 0), qRgb(255, 255, 255));
+    for (int x = 1; x < 10; ++x)
+        EXPECT_EQ(device.pixel(x, 0), colourAt(x)) << "at " << x;
+}
+
 INSTANTIATE_TEST_SUITE_P(Depths, DIBCanvasTest, ::testing::Values(24, 8),
                          [](const auto &info) { return std::to_string(info.param) + "bit"; });
 
