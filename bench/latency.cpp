@@ -1,0 +1,366 @@
+// Sound to screen: how long a step from silence to full scale takes from the
+// moment the driver hands over the buffer holding it (its data notification) to
+// the moment the console's left PEAK bar, lit to the top by it, is on the screen
+// (the bar's paint and, when the window system asks for one, the flush of the
+// window's backing store that follows it).
+//
+// The whole console is built, as the program builds it, on a capture driver
+// that timestamps each data notification before the wave input sees it:
+//   sim   the simulated driver playing a step file in real time;
+//   alsa  ALSA's "default" (the monitor of a PulseAudio null sink), while paplay
+//         plays the same file into the sink.
+// The file repeats 300 ms of silence and 100 ms of a full-scale 1 kHz square:
+// the bar falls to about 44 of its 71 spots between steps and each step lights
+// all 71. The step's place in its buffer is reported too: the connector hands
+// the block holding it out when its time within the buffer has come, so up to a
+// buffer (42.7 ms) of the figure is the pacing.
+//
+// Needs an X display (bench/latency.sh starts Xvfb and the sound server); without
+// DISPLAY it runs on Qt's offscreen platform, where nothing is flushed.
+// Usage: bench_latency sim|alsa [steps=200]
+
+#include "app/Forms.h"
+#include "app/MainFrm.h"
+#include "app/MeterPnl.h"
+#include "app/Settings.h"
+#include "audio/MMWaveIn.h"
+#include "platform/MicrosecondClock.h"
+#include "platform/SimWaveIn.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QEventLoop>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kRate = 48000;
+constexpr int kSilenceMs = 300;
+constexpr int kStepMs = 100;
+constexpr int kBlockFrames = 50; // the PEAK bar's block
+constexpr int kWarmUpSteps = 3;  // a fresh stream settles first
+// A step not on the screen this long after its buffer arrived counts as missed.
+constexpr std::int64_t kMissedUs = 500'000;
+constexpr double kTargetMs = 8192.0 / (4.0 * kRate) * 1000.0 + 1000.0 / 60.0;
+
+// Writes the step file: `seconds` of 300 ms silence and 100 ms full-scale square, stereo.
+bool WriteStepFile(const std::string &path, int seconds) {
+    const std::uint32_t frames = static_cast<std::uint32_t>(seconds) * kRate;
+    const int period = (kSilenceMs + kStepMs) * kRate / 1000;
+    const int silence = kSilenceMs * kRate / 1000;
+    std::ofstream out(path, std::ios::binary);
+    const auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char *>(&v), 4); };
+    const auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char *>(&v), 2); };
+    out.write("RIFF", 4);
+    u32(36 + frames * 4);
+    out.write("WAVEfmt ", 8);
+    u32(16), u16(1), u16(2), u32(kRate), u32(kRate * 4), u16(4), u16(16);
+    out.write("data", 4);
+    u32(frames * 4);
+    std::vector<std::int16_t> samples;
+    samples.reserve(static_cast<std::size_t>(frames) * 2);
+    for (std::uint32_t n = 0; n < frames; ++n) {
+        const int at = static_cast<int>(n % period);
+        const std::int16_t v = at < silence ? 0 : ((at - silence) / 24 % 2 == 0 ? 32767 : -32767);
+        samples.push_back(v);
+        samples.push_back(v);
+    }
+    out.write(reinterpret_cast<const char *>(samples.data()),
+              static_cast<std::streamsize>(samples.size() * sizeof(std::int16_t)));
+    return static_cast<bool>(out);
+}
+
+// A step as the driver handed it over: when, and how far into its buffer the bar's block
+// holding it lies (the connector hands that block out so long after the arrival).
+struct TStepArrival {
+    std::int64_t Us;
+    double OffsetMs;
+};
+
+// Passes every call to another driver, and tells `OnData` of each filled buffer
+// on the driver's thread, before the wave input hears of it.
+class TTappedDriver : public TWaveInDriver {
+  public:
+    using TDataTap = std::function<void(std::int64_t us, const WAVEHDR &hdr)>;
+
+    TTappedDriver(TWaveInDriver &inner, TDataTap tap) : FInner(inner), FTap(std::move(tap)) {}
+
+    unsigned GetNumDevs() override { return FInner.GetNumDevs(); }
+    MMRESULT GetDevCaps(int id, WAVEINCAPS *caps, unsigned size) override {
+        return FInner.GetDevCaps(id, caps, size);
+    }
+    MMRESULT GetErrorText(MMRESULT code, char *text, unsigned size) override {
+        return FInner.GetErrorText(code, text, size);
+    }
+    MMRESULT Open(HWAVEIN *handle, int id, const TWaveFormatEx *format, TWaveInCallback callback,
+                  void *instance, std::uint32_t flags) override {
+        if ((flags & WAVE_FORMAT_QUERY) != 0 || callback == nullptr)
+            return FInner.Open(handle, id, format, callback, instance, flags);
+        // One relay per open, kept for the driver's life: a late notification finds it.
+        FRelays.push_back(std::make_unique<TRelay>(TRelay{this, callback, instance}));
+        return FInner.Open(handle, id, format, &Relay, FRelays.back().get(), flags);
+    }
+    MMRESULT Close(HWAVEIN handle) override { return FInner.Close(handle); }
+    MMRESULT PrepareHeader(HWAVEIN handle, PWaveHdr hdr, unsigned size) override {
+        return FInner.PrepareHeader(handle, hdr, size);
+    }
+    MMRESULT UnprepareHeader(HWAVEIN handle, PWaveHdr hdr, unsigned size) override {
+        return FInner.UnprepareHeader(handle, hdr, size);
+    }
+    MMRESULT AddBuffer(HWAVEIN handle, PWaveHdr hdr, unsigned size) override {
+        return FInner.AddBuffer(handle, hdr, size);
+    }
+    MMRESULT Start(HWAVEIN handle) override { return FInner.Start(handle); }
+    MMRESULT Stop(HWAVEIN handle) override { return FInner.Stop(handle); }
+    MMRESULT Reset(HWAVEIN handle) override { return FInner.Reset(handle); }
+    MMRESULT GetPosition(HWAVEIN handle, MMTIME *time, unsigned size) override {
+        return FInner.GetPosition(handle, time, size);
+    }
+    MMRESULT GetID(HWAVEIN handle, int *id) override { return FInner.GetID(handle, id); }
+
+  private:
+    struct TRelay {
+        TTappedDriver *Driver;
+        TWaveInCallback Callback;
+        void *Instance;
+    };
+    static void Relay(HWAVEIN handle, unsigned message, void *instance, PWaveHdr hdr) {
+        auto *relay = static_cast<TRelay *>(instance);
+        if (message == MM_WIM_DATA && hdr != nullptr) relay->Driver->FTap(MicrosecondClock(), *hdr);
+        relay->Callback(handle, message, relay->Instance, hdr);
+    }
+
+    TWaveInDriver &FInner;
+    TDataTap FTap;
+    std::vector<std::unique_ptr<TRelay>> FRelays; // main thread (Open)
+};
+
+// Finds the steps in the captured stream (the driver's thread) and queues their arrivals.
+class TStepFinder {
+  public:
+    void Scan(std::int64_t us, const WAVEHDR &hdr) {
+        const auto *samples = reinterpret_cast<const std::int16_t *>(hdr.lpData);
+        const std::uint32_t frames = hdr.dwBytesRecorded / 4;
+        for (std::uint32_t f = 0; f < frames; ++f) {
+            const int left = std::abs(static_cast<int>(samples[2 * f]));
+            if (FQuiet && left >= 16384) {
+                std::lock_guard lock(FLock);
+                FArrivals.push_back({us, (f - f % kBlockFrames) * 1000.0 / kRate});
+            }
+            // Quiet once the signal has stayed low for 10 ms: a square wave crosses zero.
+            FLowRun = left < 1000 ? FLowRun + 1 : 0;
+            FQuiet = FLowRun >= kRate / 100;
+        }
+    }
+    // Main thread: the oldest step that arrived by `now`, dropping those missed.
+    bool Take(std::int64_t now, TStepArrival &step, int &missed) {
+        std::lock_guard lock(FLock);
+        while (!FArrivals.empty() && now - FArrivals.front().Us > kMissedUs) {
+            FArrivals.pop_front();
+            ++missed;
+        }
+        if (FArrivals.empty() || FArrivals.front().Us > now) return false;
+        step = FArrivals.front();
+        FArrivals.pop_front();
+        return true;
+    }
+
+  private:
+    int FLowRun = 0;     // driver's thread
+    bool FQuiet = false; // driver's thread: the first step is seen only after silence
+    std::mutex FLock;    // guards FArrivals
+    std::deque<TStepArrival> FArrivals;
+};
+
+// Watches the bar's paints and its window's backing-store syncs: the first paint
+// that shows the bar full after one that did not ends a step's journey, at the
+// end of the sync that carried it (or of the paint, when it came by itself).
+class TScreenWatch : public QObject {
+  public:
+    TScreenWatch(TMMLevel &bar, TStepFinder &finder) : FBar(bar), FFinder(finder) {
+        FBar.installEventFilter(this);
+        // Fired as the bar is drawn into its work bitmap, its new position already taken.
+        FBar.SetOnPaint([this](TObject *) {
+            const bool full = Full();
+            if (full && !FDrawnFull) FDrawnAt = MicrosecondClock();
+            FDrawnFull = full;
+        });
+    }
+
+    std::vector<double> LatencyMs, PaintMs, DrawnMs, OffsetMs;
+    int Missed = 0;
+    int Unmatched = 0; // full bars without a step behind them
+
+  protected:
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        const bool paint = watched == &FBar && event->type() == QEvent::Paint;
+        const bool sync = watched == FBar.window() && event->type() == QEvent::UpdateRequest;
+        if (!paint && !sync) return false;
+        if (sync) ++FSyncDepth;
+        // Deliver it here, so the time taken is the one after the picture went out.
+        static_cast<QObject *>(watched)->event(event);
+        const std::int64_t now = MicrosecondClock();
+        if (paint) Painted(now);
+        if (sync && --FSyncDepth == 0 && FPaintedAt != 0) Shown(now);
+        return true;
+    }
+
+  private:
+    bool Full() const { return FBar.State().BarPosition() == FBar.State().Geometry().BarSpots; }
+    void Painted(std::int64_t now) {
+        // The bar's window changes when the console adopts the meter panel.
+        if (FBar.window() != FWindow) {
+            FWindow = FBar.window();
+            FWindow->installEventFilter(this);
+        }
+        const bool full = Full();
+        if (full && !FFull) {
+            FPaintedAt = now;
+            if (FSyncDepth == 0) Shown(now);
+        }
+        FFull = full;
+    }
+    void Shown(std::int64_t now) {
+        TStepArrival step{};
+        if (FFinder.Take(FPaintedAt, step, Missed)) {
+            LatencyMs.push_back((now - step.Us) / 1000.0);
+            PaintMs.push_back((FPaintedAt - step.Us) / 1000.0);
+            DrawnMs.push_back((FDrawnAt - step.Us) / 1000.0);
+            OffsetMs.push_back(step.OffsetMs);
+        } else {
+            ++Unmatched;
+        }
+        FPaintedAt = 0;
+    }
+
+    TMMLevel &FBar;
+    TStepFinder &FFinder;
+    QWidget *FWindow = nullptr;
+    bool FFull = false;      // as last painted
+    bool FDrawnFull = false; // as last drawn
+    std::int64_t FDrawnAt = 0;
+    int FSyncDepth = 0;
+    std::int64_t FPaintedAt = 0; // a full bar painted, waiting for its sync to end
+};
+
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty()) return NAN;
+    std::sort(v.begin(), v.end());
+    const auto i = static_cast<std::size_t>(std::ceil(p / 100.0 * static_cast<double>(v.size()))) - 1;
+    return v[std::min(i, v.size() - 1)];
+}
+
+void Report(const char *label, const std::vector<double> &ms) {
+    std::printf("%-34s median %6.2f  p90 %6.2f  worst %6.2f  best %6.2f ms\n", label, Percentile(ms, 50),
+                Percentile(ms, 90), Percentile(ms, 100), Percentile(ms, 0.0001));
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: bench_latency sim|alsa [steps]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr)
+        setenv("QT_QPA_PLATFORM", std::getenv("DISPLAY") != nullptr ? "xcb" : "offscreen", 1);
+    QApplication app(argc, argv);
+    if (argc < 2) return Usage();
+    const std::string path = argv[1];
+    if (path != "sim" && path != "alsa") return Usage();
+    const int steps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 200;
+    const int seconds = (steps + kWarmUpSteps + 5) * (kSilenceMs + kStepMs) / 1000 + 5;
+
+    QTemporaryDir dir;
+    const std::string wav = dir.filePath("steps.wav").toStdString();
+    if (!dir.isValid() || !WriteStepFile(wav, seconds)) {
+        std::fprintf(stderr, "cannot write the step file\n");
+        return 1;
+    }
+    TSettings settings;
+    settings.InputDevNo = 0; // the step file, or ALSA's "default"
+    WriteAllSettings(SettingsFilePath(dir.path()), settings);
+
+    TSimDevice device;
+    device.Name = "Simulated steps";
+    device.Signal = TSimSignal::WavFile;
+    device.File = wav;
+    TSimWaveInDriver sim({device});
+    TStepFinder finder;
+    TTappedDriver driver(path == "sim" ? static_cast<TWaveInDriver &>(sim) : SystemWaveInDriver(),
+                         [&](std::int64_t us, const WAVEHDR &hdr) { finder.Scan(us, hdr); });
+
+    CreateForms({driver, dir.path(), nullptr});
+    TScreenWatch watch(*MeterPanel->MMLevel1, finder);
+    MainForm->show();
+
+    QProcess player;
+    if (path == "alsa") {
+        player.start("paplay", {"--latency-msec=20", QString::fromStdString(wav)});
+        if (!player.waitForStarted(10000)) {
+            std::fprintf(stderr, "paplay did not start\n");
+            return 1;
+        }
+    }
+
+    // Until enough steps were shown after the warm-up, or the file would have ended.
+    QElapsedTimer wall;
+    wall.start();
+    // A loop of its own: the application's quit would close the console, which ends the process.
+    QEventLoop loop;
+    QTimer poll;
+    poll.callOnTimeout([&] {
+        const auto shown = static_cast<int>(watch.LatencyMs.size());
+        if (shown >= steps + kWarmUpSteps || wall.elapsed() > (seconds - 2) * 1000LL) loop.quit();
+    });
+    poll.start(50);
+    loop.exec();
+
+    const bool platformShows = QApplication::platformName() != "offscreen";
+    MainForm->MMWaveIn1->Stop();
+    MainForm->MMWaveIn1->Close();
+    if (player.state() != QProcess::NotRunning) {
+        player.terminate();
+        player.waitForFinished(5000);
+    }
+
+    const auto skip = [&](const std::vector<double> &v) {
+        return std::vector<double>(v.begin() + std::min<std::size_t>(kWarmUpSteps, v.size()), v.end());
+    };
+    const std::vector<double> latency = skip(watch.LatencyMs);
+    std::printf("path=%s platform=%s steps=%zu missed=%d unmatched=%d\n", path.c_str(),
+                qPrintable(QApplication::platformName()), latency.size(), watch.Missed, watch.Unmatched);
+    Report("driver hand-over -> on screen", latency);
+    Report("driver hand-over -> bar painted", skip(watch.PaintMs));
+    Report("driver hand-over -> bar drawn", skip(watch.DrawnMs));
+    const std::vector<double> offset = skip(watch.OffsetMs);
+    Report("step's block: place in its buffer", offset);
+    std::vector<double> beyond;
+    for (std::size_t i = 0; i < latency.size(); ++i)
+        beyond.push_back(latency[i] - offset[i]);
+    Report("on screen after its block fell due", beyond);
+    const double worst = Percentile(latency, 100);
+    std::printf("target %.1f ms: %s (worst %.2f ms)\n", kTargetMs,
+                latency.size() < static_cast<std::size_t>(steps) ? "INCOMPLETE"
+                : worst <= kTargetMs                             ? "met"
+                                                                 : "NOT met",
+                worst);
+    if (!platformShows) std::printf("note: offscreen platform, nothing reaches a screen\n");
+    return latency.size() < static_cast<std::size_t>(steps) ? 1 : 0;
+}
