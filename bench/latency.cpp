@@ -54,8 +54,6 @@ constexpr int kSilenceMs = 300;
 constexpr int kStepMs = 100;
 constexpr int kBlockFrames = 50; // the PEAK bar's block
 constexpr int kWarmUpSteps = 3;  // a fresh stream settles first
-// A step not on the screen this long after its buffer arrived counts as missed.
-constexpr std::int64_t kMissedUs = 500'000;
 constexpr double kTargetMs = 8192.0 / (4.0 * kRate) * 1000.0 + 1000.0 / 60.0;
 
 // Writes the step file: `seconds` of 300 ms silence and 100 ms full-scale square, stereo.
@@ -162,22 +160,23 @@ class TStepFinder {
                 std::lock_guard lock(FLock);
                 FArrivals.push_back({us, (f - f % kBlockFrames) * 1000.0 / kRate});
             }
-            // Quiet once the signal has stayed low for 10 ms: a square wave crosses zero.
+            // Quiet once the signal has stayed low for 100 ms: a square wave crosses zero, and
+            // a short drop-out within a step is no new step.
             FLowRun = left < 1000 ? FLowRun + 1 : 0;
-            FQuiet = FLowRun >= kRate / 100;
+            FQuiet = FLowRun >= kRate / 10;
         }
     }
-    // Main thread: the oldest step that arrived by `now`, dropping those missed.
+    // Main thread: the latest step that arrived by `now`; earlier ones never lit the bar.
     bool Take(std::int64_t now, TStepArrival &step, int &missed) {
         std::lock_guard lock(FLock);
-        while (!FArrivals.empty() && now - FArrivals.front().Us > kMissedUs) {
+        bool found = false;
+        while (!FArrivals.empty() && FArrivals.front().Us <= now) {
+            missed += found ? 1 : 0;
+            step = FArrivals.front();
+            found = true;
             FArrivals.pop_front();
-            ++missed;
         }
-        if (FArrivals.empty() || FArrivals.front().Us > now) return false;
-        step = FArrivals.front();
-        FArrivals.pop_front();
-        return true;
+        return found;
     }
 
   private:
@@ -356,6 +355,10 @@ int main(int argc, char **argv) {
         beyond.push_back(latency[i] - offset[i]);
     Report("on screen after its block fell due", beyond);
     const double worst = Percentile(latency, 100);
+    std::printf("over the target: %ld of %zu\n",
+                static_cast<long>(
+                    std::count_if(latency.begin(), latency.end(), [](double ms) { return ms > kTargetMs; })),
+                latency.size());
     std::printf("target %.1f ms: %s (worst %.2f ms)\n", kTargetMs,
                 latency.size() < static_cast<std::size_t>(steps) ? "INCOMPLETE"
                 : worst <= kTargetMs                             ? "met"
