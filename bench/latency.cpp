@@ -13,7 +13,8 @@
 // the bar falls to about 44 of its 71 spots between steps and each step lights
 // all 71. The step's place in its buffer is reported too: the connector hands
 // the block holding it out when its time within the buffer has come, so up to a
-// buffer (42.7 ms) of the figure is the pacing.
+// buffer (42.7 ms) of the figure is the pacing. "missed" counts steps found in
+// the stream that a later step overtook before the bar showed them full.
 //
 // Needs an X display (bench/latency.sh starts Xvfb and the sound server); without
 // DISPLAY it runs on Qt's offscreen platform, where nothing is flushed.

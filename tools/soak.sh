@@ -82,9 +82,9 @@ Count() { { grep '^minute=' "$1" || true; } | tail -n 1 | grep -o "$2=[0-9]*" | 
 
 # The music-like programme: pink noise rising and falling in phrases, with a gliding tone.
 MakeProgramme() {
-  sox -n -r 48000 -c 2 -b 16 "$runtime/noise.wav" synth 30 pinknoise tremolo 0.3 90
-  sox -n -r 48000 -c 2 -b 16 "$runtime/tone.wav" synth 30 sine 220:880 tremolo 3 60
-  sox -m "$runtime/noise.wav" "$runtime/tone.wav" "$runtime/programme.wav" gain -n -3
+  sox -D -n -r 48000 -c 2 -b 16 "$runtime/noise.wav" synth 30 pinknoise tremolo 0.3 90
+  sox -D -n -r 48000 -c 2 -b 16 "$runtime/tone.wav" synth 30 sine 220:880 tremolo 3 60
+  sox -D -m "$runtime/noise.wav" "$runtime/tone.wav" "$runtime/programme.wav" gain -n -3
 }
 
 # Runs one mode for $minutes minutes; prints its table and verdict; returns 1 when it failed.
@@ -187,7 +187,7 @@ Soak() {
     "$(echo "${max:-0} <= 1.5 * $median && ${#cpu[@]} > 0" | bc)" "max ${max:-n/a} %, median $median %"
   Check "count unbroken (chain end and displays)" "$([ $chain_status = 0 ] && echo 1 || echo 0)" \
     "$(grep -h '^verdict=' "$dir/chain.log" || echo 'no verdict from the checker')"
-  grep '^minute=' "$dir/chain.log" | tail -n 1 | tr ' ' '\n' | grep -E '_(buffers|gaps|repeats|damaged)=' |
+  grep '^minute=' "$dir/chain.log" | tail -n 1 | tr ' ' '\n' | grep -E '_(buffers|gaps|repeats|damaged|bursts)=' |
     paste -sd' ' - | sed 's/^/      /'
   [ $ok = 1 ]
 }
