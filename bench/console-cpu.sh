@@ -61,8 +61,11 @@ measure() {
   t0=$(cpu)
   w0=$(date +%s.%N)
   if [ -n "${VELMORA_PERF:-}" ]; then
-    # Where the time goes: perf samples of the console, written to $VELMORA_PERF.$label.
-    perf record -q -F 4000 -g -p "$console" -o "$VELMORA_PERF.$label" -- sleep "$secs" >/dev/null 2>&1
+    # Where the time goes: perf samples of the console, written to $VELMORA_PERF.$label
+    # (VELMORA_PERF_FREQ samples a second, VELMORA_PERF_CALLGRAPH e.g. dwarf for whole stacks).
+    local graph=(-g)
+    [ -n "${VELMORA_PERF_CALLGRAPH:-}" ] && graph=(--call-graph "$VELMORA_PERF_CALLGRAPH")
+    perf record -q -F "${VELMORA_PERF_FREQ:-4000}" "${graph[@]}" -p "$console" -o "$VELMORA_PERF.$label" -- sleep "$secs" >/dev/null 2>&1
   else
     sleep "$secs"
   fi
