@@ -52,6 +52,7 @@ class TMMDIBGraphicControl : public TMMGraphicControl {
     // Runs `routine` at once (see above); false when skipped. The whole canvas
     // counts as changed, or only `changed` (canvas coordinates) when given.
     bool DrawAtOnce(const TDrawRoutine &routine);
+    // `changed` is read once the routine has run, so the routine may set it.
     bool DrawAtOnce(const TDrawRoutine &routine, const TRect &changed);
 
   protected:

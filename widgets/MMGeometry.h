@@ -33,6 +33,13 @@ struct TRect {
         if (r.Bottom < r.Top) r.Bottom = r.Top;
         return r;
     }
+    // The smallest rectangle holding both; an empty one adds nothing.
+    constexpr TRect United(const TRect &o) const {
+        if (IsEmpty()) return o;
+        if (o.IsEmpty()) return *this;
+        return {std::min(Left, o.Left), std::min(Top, o.Top), std::max(Right, o.Right),
+                std::max(Bottom, o.Bottom)};
+    }
     constexpr bool operator==(const TRect &) const = default;
 
     QRect ToQRect() const { return QRect(Left, Top, Width(), Height()); }

@@ -144,10 +144,7 @@ TRect NeedleBounds(QPoint from, QPoint to, int penWidth) {
 }
 
 TRect UnionRect(const TRect &a, const TRect &b) {
-    if (a.IsEmpty()) return b;
-    if (b.IsEmpty()) return a;
-    return Rect(std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right),
-                std::max(a.Bottom, b.Bottom));
+    return a.United(b);
 }
 
 TMMTickRadii TickRadii(const TMMFaceScale &scale, int radius, bool isLong) {

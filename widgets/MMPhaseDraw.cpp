@@ -1,5 +1,7 @@
 #include "widgets/MMPhaseDraw.h"
 
+#include <algorithm>
+
 namespace {
 
 // One colour's pixels clipped to a rectangle; no per-pixel checks beyond the clip.
@@ -39,9 +41,9 @@ class TPixelWriter {
 
 } // namespace
 
-void DrawPhasePicture(TMMDIBCanvas &canvas, const QRect &area, TPhaseMode mode, const TPhaseGeometry &g,
-                      TColor phaseColor, TColor axisColor, const std::int16_t *left,
-                      const std::int16_t *right, int n) {
+TRect DrawPhasePicture(TMMDIBCanvas &canvas, const QRect &area, TPhaseMode mode, const TPhaseGeometry &g,
+                       TColor phaseColor, TColor axisColor, const std::int16_t *left,
+                       const std::int16_t *right, int n) {
     const TRect clip = canvas.ClipRect();
     canvas.SetClipRect(clip); // changes nothing; raises unless the caller holds the drawing bracket
     const TRect box = TRect::FromQRect(area);
@@ -49,13 +51,20 @@ void DrawPhasePicture(TMMDIBCanvas &canvas, const QRect &area, TPhaseMode mode, 
     const int cx = box.Left + g.CenterX, cy = box.Top + g.CenterY;
 
     writer.SetColor(phaseColor);
+    int minX = cx, maxX = cx, minY = cy, maxY = cy;
     if (left != nullptr && right != nullptr) {
         const TPhaseScale scale = PhaseScale(mode, g.RadiusX, g.RadiusY);
         for (int i = 0; i < n; ++i) {
             const TPhaseOffset d = PhaseDotOffset(mode, scale, left[i], right[i]);
             writer.Plot(cx + d.X, cy + d.Y);
+            minX = std::min(minX, cx + d.X);
+            maxX = std::max(maxX, cx + d.X);
+            minY = std::min(minY, cy + d.Y);
+            maxY = std::max(maxY, cy + d.Y);
         }
     }
+    const TRect dots =
+        n > 0 ? Rect(minX, minY, maxX + 1, maxY + 1).Intersected(box.Intersected(clip)) : TRect{};
 
     writer.SetColor(axisColor);
     const int step = mode == pmStereo ? 4 : 3;
@@ -75,4 +84,5 @@ void DrawPhasePicture(TMMDIBCanvas &canvas, const QRect &area, TPhaseMode mode, 
         writer.Plot(x, cy);
     for (int y = box.Top; y < box.Bottom; y += step)
         writer.Plot(cx, y);
+    return dots;
 }

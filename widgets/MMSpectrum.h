@@ -273,7 +273,8 @@ class TMMSpectrum : public TMMDIBGraphicControl, public TMMSpectrumDisplay {
     void DrawDots(TMMDIBCanvas &dib, int count);
     void DrawVLines(TMMDIBCanvas &dib, int count);
     void DrawSpots(TMMDIBCanvas &dib, int count);
-    void DrawPhase(TMMDIBCanvas &dib);
+    // Returns the bounds of the dots drawn.
+    TRect DrawPhase(TMMDIBCanvas &dib);
     void RebuildInactive();
     void RebuildScales();
     void PaintStatic(QPainter &canvas);
@@ -356,6 +357,7 @@ class TMMSpectrum : public TMMDIBGraphicControl, public TMMSpectrumDisplay {
     QString FSavedToolTip;
     TMMDIBCanvas FInfoSave;
     TRect FInfoSaved; // where the saved pixels belong; empty when none
+    TRect FPhaseDots; // where the work bitmap's phase dots lie; empty when none
     // When the last block drew, for the peak tick's redraw.
     std::atomic<std::int64_t> FLastBlockUs{0};
 

@@ -70,6 +70,19 @@ void DrawRotatedText(QPainter &canvas, int x, int y, int mode, int height, const
 
 void TMMSpectrum::Render(bool full) {
     int overflows = 0;
+    if (FSpectrumMode == smPhase && FFrameValid) {
+        // Cleared and drawn anew, the phase picture still differs from the last one only
+        // where the dots were and are: only that part goes to the screen.
+        const TRect before = FPhaseDots;
+        TRect changed; // read once the drawing is done
+        FFrameValid = DrawAtOnce(
+            [&](TMMDIBCanvas &dib) {
+                DrawFrame(dib, full);
+                changed = before.United(FPhaseDots);
+            },
+            changed);
+        return;
+    }
     FFrameValid = DrawAtOnce([&](TMMDIBCanvas &dib) { overflows = DrawFrame(dib, full); });
     for (int i = 0; i < overflows && FOnGainOverflow; ++i)
         FOnGainOverflow(this);
@@ -80,7 +93,7 @@ int TMMSpectrum::DrawFrame(TMMDIBCanvas &dib, bool full) {
     FMaximum = {};
     FInfoSaved = TRect{};
     if (FSpectrumMode == smPhase) {
-        DrawPhase(dib);
+        FPhaseDots = DrawPhase(dib);
         return 0;
     }
     DrawBackground(dib, full);
@@ -241,10 +254,10 @@ void TMMSpectrum::DrawSpots(TMMDIBCanvas &dib, int count) {
     }
 }
 
-void TMMSpectrum::DrawPhase(TMMDIBCanvas &dib) {
+TRect TMMSpectrum::DrawPhase(TMMDIBCanvas &dib) {
     dib.DrawBackGround(Color());
-    DrawPhasePicture(dib, QRect(0, 0, dib.Width(), dib.Height()), FPhaseMode, FPhase, FPhaseColor, FAxisColor,
-                     FPhaseLeft.data(), FPhaseRight.data(), FFTLength());
+    return DrawPhasePicture(dib, QRect(0, 0, dib.Width(), dib.Height()), FPhaseMode, FPhase, FPhaseColor,
+                            FAxisColor, FPhaseLeft.data(), FPhaseRight.data(), FFTLength());
 }
 
 // --- Pre-rendered pictures ----------------------------------------------------------------------

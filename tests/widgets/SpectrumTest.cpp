@@ -3,6 +3,7 @@
 // peak timer, the events and the kinds as drawn.
 
 #include "SpectrumScene.h"
+#include "widgets/MMFrameClock.h"
 
 #include <QMouseEvent>
 
@@ -111,6 +112,41 @@ TEST(SpectrumControl, PhaseModeIsSquareAndSwitchesTheLengthBack) {
     EXPECT_TRUE(sp.ShowInfo());
     EXPECT_EQ(sp.Color(), clBlack);
     EXPECT_EQ(sp.cursor().shape(), Qt::CrossCursor);
+}
+
+// Every block redraws the phase picture whole, but only where the dots were or are does
+// it change, and only that part goes to the screen.
+TEST(SpectrumControl, PhasePicturePresentsOnlyWhereItsDotsMoved) {
+    TSpectrumScene s;
+    TMMSpectrum &sp = *s.Spectrum;
+    SetStereo48k(sp);
+    sp.SetSpectrumMode(smPhase);
+    sp.SetPhaseMode(pmStereo);
+    sp.SetBounds(0, 0, 270, 270);
+    sp.SetRangeFactorX(1.0);
+    sp.SetRangeFactorY(1.0);
+    s.Show();
+    TMMFrameClock &frames = TMMFrameClock::Screen();
+    frames.SetManualTicks(true);
+    TToneBlocks quiet({{1000, 0.1}});
+    s.Feed(quiet); // the first block after showing goes whole
+    frames.Tick();
+    s.Feed(quiet);
+    const QRect small = frames.Pending(&sp);
+    // A mono tone at a tenth of full scale: a short vertical line through the centre.
+    EXPECT_FALSE(small.isEmpty());
+    EXPECT_LE(small.width(), 3);
+    EXPECT_LE(small.height(), 45);
+    EXPECT_TRUE(small.contains(sp.PhaseCenterX() + 1, sp.PhaseCenterY() + 1)); // one bevel pixel in
+    frames.Tick();
+    // Louder: the new dots' bounds, which hold the old ones.
+    TToneBlocks loud({{1000, 0.5}});
+    s.Feed(loud);
+    const QRect larger = frames.Pending(&sp);
+    EXPECT_TRUE(larger.contains(small));
+    EXPECT_GT(larger.height(), 2 * small.height());
+    frames.Tick();
+    frames.SetManualTicks(false);
 }
 
 TEST(SpectrumControl, WaveFormatResetAndEvents) {
