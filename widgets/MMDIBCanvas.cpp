@@ -429,29 +429,52 @@ void TMMDIBCanvas::DrawBackGround(TColor color) {
         Clear();
         return;
     }
-    if (FBackGroundCache.isNull()) {
-        QImage rgb(FWidth, FHeight, QImage::Format_RGB32);
-        QPainter p(&rgb);
-        if (FStretchBackGround)
-            p.drawImage(QRect(0, 0, FWidth, FHeight), FBackGround);
-        else
-            p.fillRect(rgb.rect(), QBrush(FBackGround));
-        p.end();
-        if (FBitsPerPixel == 24) {
-            FBackGroundCache = rgb.convertToFormat(QImage::Format_BGR888);
-        } else {
-            FBackGroundCache = QImage(FWidth, FHeight, QImage::Format_Indexed8);
-            for (int y = 0; y < FHeight; ++y) {
-                const QRgb *in = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
-                uchar *out = FBackGroundCache.scanLine(y);
-                for (int x = 0; x < FWidth; ++x)
-                    out[x] = gPaletteCache.IndexOf(in[x]);
-            }
-        }
-    }
+    MakeBackGroundCache();
     const std::size_t bytes = std::size_t(FWidth) * (FBitsPerPixel / 8);
     for (int y = 0; y < FHeight; ++y)
         std::memcpy(FBits.get() + std::size_t(y) * Stride(), FBackGroundCache.constScanLine(y), bytes);
+}
+
+void TMMDIBCanvas::DrawBackGround(TColor color, const TRect &part) {
+    RequireDrawing();
+    const TRect r = part.Intersected(Rect(0, 0, FWidth, FHeight));
+    if (r.IsEmpty()) return;
+    const int pixel = FBitsPerPixel / 8;
+    const std::size_t offset = std::size_t(r.Left) * pixel, bytes = std::size_t(r.Width()) * pixel;
+    if (FBackGround.isNull()) {
+        SetColor(color);
+        std::uint8_t *first = FBits.get() + std::size_t(r.Top) * Stride() + offset;
+        FillRow(first, r.Width());
+        for (int y = r.Top + 1; y < r.Bottom; ++y)
+            std::memcpy(FBits.get() + std::size_t(y) * Stride() + offset, first, bytes);
+        return;
+    }
+    MakeBackGroundCache();
+    for (int y = r.Top; y < r.Bottom; ++y)
+        std::memcpy(FBits.get() + std::size_t(y) * Stride() + offset,
+                    FBackGroundCache.constScanLine(y) + offset, bytes);
+}
+
+void TMMDIBCanvas::MakeBackGroundCache() {
+    if (!FBackGroundCache.isNull()) return;
+    QImage rgb(FWidth, FHeight, QImage::Format_RGB32);
+    QPainter p(&rgb);
+    if (FStretchBackGround)
+        p.drawImage(QRect(0, 0, FWidth, FHeight), FBackGround);
+    else
+        p.fillRect(rgb.rect(), QBrush(FBackGround));
+    p.end();
+    if (FBitsPerPixel == 24) {
+        FBackGroundCache = rgb.convertToFormat(QImage::Format_BGR888);
+    } else {
+        FBackGroundCache = QImage(FWidth, FHeight, QImage::Format_Indexed8);
+        for (int y = 0; y < FHeight; ++y) {
+            const QRgb *in = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
+            uchar *out = FBackGroundCache.scanLine(y);
+            for (int x = 0; x < FWidth; ++x)
+                out[x] = gPaletteCache.IndexOf(in[x]);
+        }
+    }
 }
 
 QImage TMMDIBCanvas::Image() {

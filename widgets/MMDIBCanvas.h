@@ -124,6 +124,8 @@ class TMMDIBCanvas {
     void CopyFrom(TMMDIBCanvas &source);
     // The background bitmap (stretched or tiled), or `color` when there is none.
     void DrawBackGround(TColor color);
+    // The same, for `part` only (clipped to the buffer, not to the clip rectangle).
+    void DrawBackGround(TColor color, const TRect &part);
     // The whole buffer at the start of every bracket.
     TRect ClipRect() const { return FClip; }
     void SetClipRect(const TRect &rect);
@@ -148,6 +150,8 @@ class TMMDIBCanvas {
     void Recreate();
     void Plot(int x, int y);
     void FillRow(std::uint8_t *row, int count);
+    // The background picture at buffer size and depth, made when missing.
+    void MakeBackGroundCache();
 
     QObject *FOwner = nullptr;
     int FBitsPerPixel = 24;

@@ -275,6 +275,10 @@ class TMMSpectrum : public TMMDIBGraphicControl, public TMMSpectrumDisplay {
     void DrawSpots(TMMDIBCanvas &dib, int count);
     // Returns the bounds of the dots drawn.
     TRect DrawPhase(TMMDIBCanvas &dib);
+    // Whether the background is the same from frame to frame (so a frame may change a part).
+    bool BackgroundStays() const;
+    void RestoreBackground(TMMDIBCanvas &dib, const TRect &part);
+    TRect SegmentBounds(int w, int h) const;
     void RebuildInactive();
     void RebuildScales();
     void PaintStatic(QPainter &canvas);
@@ -356,8 +360,10 @@ class TMMSpectrum : public TMMDIBGraphicControl, public TMMSpectrumDisplay {
     std::atomic<bool> FInfoTracking{false}; // read by the peak tick
     QString FSavedToolTip;
     TMMDIBCanvas FInfoSave;
-    TRect FInfoSaved; // where the saved pixels belong; empty when none
-    TRect FPhaseDots; // where the work bitmap's phase dots lie; empty when none
+    TRect FInfoSaved;     // where the saved pixels belong; empty when none
+    TRect FPhaseDots;     // where the work bitmap's phase dots lie; empty when none
+    TRect FSegmentBounds; // where the work bitmap's segments lie
+    TRect FChanged;       // what the last frame changed
     // When the last block drew, for the peak tick's redraw.
     std::atomic<std::int64_t> FLastBlockUs{0};
 

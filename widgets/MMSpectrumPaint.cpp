@@ -83,7 +83,13 @@ void TMMSpectrum::Render(bool full) {
             changed);
         return;
     }
-    FFrameValid = DrawAtOnce([&](TMMDIBCanvas &dib) { overflows = DrawFrame(dib, full); });
+    TRect changed; // read once the drawing is done
+    FFrameValid = DrawAtOnce(
+        [&](TMMDIBCanvas &dib) {
+            overflows = DrawFrame(dib, full);
+            changed = FChanged;
+        },
+        changed);
     for (int i = 0; i < overflows && FOnGainOverflow; ++i)
         FOnGainOverflow(this);
 }
@@ -96,14 +102,72 @@ int TMMSpectrum::DrawFrame(TMMDIBCanvas &dib, bool full) {
         FPhaseDots = DrawPhase(dib);
         return 0;
     }
-    DrawBackground(dib, full);
+    const TRect whole = Rect(0, 0, dib.Width(), dib.Height());
+    // Over a background that stays, a new frame differs from the last only where the last
+    // frame's segments lay and where the new ones lie: only there is the background put
+    // back, and only that part goes to the screen.
+    const bool partial = !full && FFrameValid && BackgroundStays();
+    if (partial)
+        RestoreBackground(dib, FSegmentBounds);
+    else
+        DrawBackground(dib, full);
     std::lock_guard<std::recursive_mutex> lock(FPeakLock);
     const TMMBarsResult bars = ComputeBars(BarInput(), FSegments.data());
     FSegmentCount = bars.Count;
     FMaximum = bars.Maximum;
     if (FDrawGrid && FKind != skScroll) DrawGridLines(dib);
     DrawSegments(dib);
+    const TRect drawn = BackgroundStays() ? SegmentBounds(dib.Width(), dib.Height()) : whole;
+    FChanged = partial ? FSegmentBounds.United(drawn) : whole;
+    FSegmentBounds = drawn;
     return bars.GainOverflows;
+}
+
+bool TMMSpectrum::BackgroundStays() const {
+    const bool kind = FKind == skLines || FKind == skDots || FKind == skBars || FKind == skPeaks;
+    return kind && !FOnDrawBar && !FOnClearBackground;
+}
+
+void TMMSpectrum::RestoreBackground(TMMDIBCanvas &dib, const TRect &part) {
+    if ((FKind == skBars || FKind == skPeaks) && FDrawInactive)
+        dib.CopyRect(FInactive, part, part.Left, part.Top);
+    else
+        dib.DrawBackGround(Color(), part);
+}
+
+// The rows the segments as drawn take, across the whole width.
+TRect TMMSpectrum::SegmentBounds(int w, int h) const {
+    int top = h, bottom = 0;
+    const auto rows = [&](int first, int end) {
+        top = std::min(top, first);
+        bottom = std::max(bottom, end);
+    };
+    const bool peaks = NumPeaks() > 0;
+    for (int i = 0; i < FSegmentCount; ++i) {
+        const TMMBarSegment &segment = FSegments[static_cast<std::size_t>(i)];
+        switch (FKind) {
+        case skLines: {
+            const int row = LineRow(segment.Value, h, FSpots.LineOffset);
+            rows(row, row + 1);
+            if (peaks) {
+                const int peak = LineRow(segment.Peak, h, FSpots.LineOffset);
+                rows(peak, peak + 1);
+            }
+            break;
+        }
+        case skDots: {
+            const int row = DotRow(segment.Value, h);
+            rows(row, row + 1);
+            break;
+        }
+        default: {
+            const int spots = std::max(FSpots.BarSpots(segment.Value), peaks ? segment.Peak : 0);
+            if (spots >= 1) rows(FSpots.SpotTop(spots), h);
+            break;
+        }
+        }
+    }
+    return top < bottom ? Rect(0, top, w, bottom).Intersected(Rect(0, 0, w, h)) : TRect{};
 }
 
 TMMBarInput TMMSpectrum::BarInput() const {

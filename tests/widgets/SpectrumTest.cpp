@@ -149,6 +149,28 @@ TEST(SpectrumControl, PhasePicturePresentsOnlyWhereItsDotsMoved) {
     frames.SetManualTicks(false);
 }
 
+// A frame drawn over the last one only where the segments were and are ends as the frame
+// drawn whole from the same levels.
+TEST(SpectrumControl, FramesDrawnInPartMatchFramesDrawnWhole) {
+    for (TMMSpectrumKind kind : {skLines, skBars, skPeaks, skDots}) {
+        const auto picture = [kind](const std::vector<std::vector<std::pair<double, double>>> &blocks) {
+            TSpectrumScene s;
+            SetUpSmallAnalyser(*s.Spectrum);
+            s.Spectrum->SetDecayMode(dmNone);
+            s.Spectrum->SetNumPeaks(0);
+            s.Spectrum->SetKind(kind);
+            s.Show();
+            for (const auto &tones : blocks) {
+                TToneBlocks generator(tones);
+                s.Feed(generator);
+            }
+            return s.Spectrum->DIBCanvas().Image().copy();
+        };
+        const std::vector<std::pair<double, double>> loud{{1000, 0.9}, {8000, 0.5}}, quiet{{300, 0.01}};
+        EXPECT_EQ(picture({loud, quiet}), picture({quiet})) << "kind " << kind;
+    }
+}
+
 TEST(SpectrumControl, WaveFormatResetAndEvents) {
     TSpectrumScene s;
     TMMSpectrum &sp = *s.Spectrum;
