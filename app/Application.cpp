@@ -7,6 +7,10 @@
 
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {
     setApplicationName("VelmoraPro");
+    // The console is a tool window, which the toolkit does not count as a main window: left
+    // to it, closing an error box (or the studio clock) would quit the program. The program
+    // ends through the console's own close.
+    setQuitOnLastWindowClosed(false);
     // Errors of timer ticks and worker threads come to the same box.
     SetApplicationExceptionHandler(&ShowApplicationException);
 }

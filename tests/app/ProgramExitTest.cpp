@@ -140,6 +140,36 @@ TEST(ProgramExitTest, ClosingTheConsoleUnderItsErrorBoxStillEndsIt) {
     EXPECT_EQ(Contents(ini), saved);
 }
 
+// The operator answers the error box; the console goes on (and still ends when closed).
+TEST(ProgramExitTest, AnsweringTheErrorBoxLeavesTheConsoleRunning) {
+    if (std::getenv("DISPLAY") == nullptr)
+        GTEST_SKIP() << "needs an X display (tools/run-tests.sh starts Xvfb)";
+    const TXConnection x;
+    ASSERT_TRUE(x.Ok());
+    QTemporaryDir dir;
+    QString program;
+    ASSERT_TRUE(InstallCopy(dir, program));
+    {
+        QFile f(dir.filePath("VelmoraPro.ini"));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[SoundCard]\nInputDevNo=99\n");
+    }
+    QProcess console;
+    StartConsole(console, program, dir.path());
+    ASSERT_TRUE(console.waitForStarted(10000));
+    ASSERT_TRUE(WaitFor([&] { return x.ConsoleWindowUp() && x.ErrorBoxUp(); }, 20000))
+        << console.readAllStandardError().data();
+    CloseWindowsByTitle("VelmoraPro"); // the box (the toolkit's hidden leader window ignores it)
+    ASSERT_TRUE(WaitFor([&] { return !x.ErrorBoxUp(); }, 10000));
+    EXPECT_FALSE(console.waitForFinished(1500)) << "the console ended with its error box";
+    EXPECT_TRUE(x.ConsoleWindowUp());
+    EXPECT_EQ(CloseWindowsByTitle("Sound Tikkora Meter"), 1);
+    const bool ended = console.waitForFinished(10000);
+    if (!ended) console.kill();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(console.exitCode(), 0);
+}
+
 TEST(ProgramExitTest, HelpNeedsNoDisplay) {
     ASSERT_TRUE(QFileInfo::exists(ProgramPath())) << "build the VelmoraPro target first";
     QProcess console;
