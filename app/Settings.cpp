@@ -11,7 +11,7 @@ namespace {
 
 enum class TKind { Integer, FlagNonZero, FlagOne };
 
-struct TKeySpec {
+struct TSettingKey {
     const char *Section;
     const char *Key;
     TKind Kind;
@@ -20,7 +20,7 @@ struct TKeySpec {
 };
 
 // The key table, in file order; ReadDefaultKeys stops after the first nine.
-constexpr std::array<TKeySpec, 11> Keys{{
+constexpr std::array<TSettingKey, 11> Keys{{
     {"SoundCard", "InputDevNo", TKind::Integer, &TSettings::InputDevNo, nullptr},
     {"VU", "RefLevel", TKind::Integer, &TSettings::VURefLevel, nullptr},
     {"VU", "BackgroundNo", TKind::Integer, &TSettings::BackgroundNo, nullptr},
@@ -36,7 +36,7 @@ constexpr std::array<TKeySpec, 11> Keys{{
 constexpr std::size_t DefaultKeyCount = 9;
 
 // The integer a key stands for in the file.
-int StoredValue(const TKeySpec &k, const TSettings &s) {
+int StoredValue(const TSettingKey &k, const TSettings &s) {
     if (k.Kind == TKind::Integer) return s.*k.Int;
     return s.*k.Flag ? 1 : 0;
 }
@@ -45,7 +45,7 @@ void ReadKeys(const QString &path, TSettings &s, std::size_t count) {
     const TIniFile ini(path);
     const TSettings defaults;
     for (std::size_t i = 0; i < count; ++i) {
-        const TKeySpec &k = Keys[i];
+        const TSettingKey &k = Keys[i];
         const int value = ini.ReadInteger(k.Section, k.Key, StoredValue(k, defaults));
         switch (k.Kind) {
         case TKind::Integer:
@@ -81,7 +81,7 @@ void ReadDefaultKeys(const QString &path, TSettings &s) {
 
 void WriteAllSettings(const QString &path, const TSettings &s) {
     TIniFile ini(path);
-    for (const TKeySpec &k : Keys)
+    for (const TSettingKey &k : Keys)
         ini.WriteInteger(k.Section, k.Key, StoredValue(k, s));
 }
 

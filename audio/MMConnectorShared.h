@@ -80,10 +80,10 @@ class TDueAlarm {
 
   private:
     void Set(std::int64_t Microseconds) {
-        itimerspec spec{};
-        spec.it_value.tv_sec = static_cast<time_t>(Microseconds / 1000000);
-        spec.it_value.tv_nsec = static_cast<long>(Microseconds % 1000000 * 1000);
-        timerfd_settime(FFd, 0, &spec, nullptr);
+        itimerspec expiry{};
+        expiry.it_value.tv_sec = static_cast<time_t>(Microseconds / 1000000);
+        expiry.it_value.tv_nsec = static_cast<long>(Microseconds % 1000000 * 1000);
+        timerfd_settime(FFd, 0, &expiry, nullptr);
     }
     int FFd;
 };
