@@ -3,6 +3,7 @@
 // main thread (as % of one core) with a live stream and no display, with a
 // stream that delivers nothing, and with the console's displays.
 
+#include "BenchMain.h"
 #include "audio/MMConnector.h"
 #include "platform/MicrosecondClock.h"
 
@@ -230,10 +231,5 @@ BENCHMARK(BM_LiveStreamConsoleDisplaysCpu)->Iterations(1)->Unit(benchmark::kSeco
 } // namespace
 
 int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }

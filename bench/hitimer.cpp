@@ -6,6 +6,7 @@
 //   drift_us_per_s      - the least-squares trend of lateness against the ideal grid
 // The main window's refresh timer is the 20 ms synchronised thread-mode case.
 
+#include "BenchMain.h"
 #include "audio/MMHiTimer.h"
 #include "platform/MMTimer.h"
 #include "platform/MicrosecondClock.h"
@@ -132,11 +133,7 @@ BENCHMARK(BM_HiTimerThreadUnsynchronised)
 BENCHMARK(BM_HiTimerWindow)->Arg(20)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SystemTimer)->Arg(20)->Arg(25)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Synchronised ticks run on the application's main thread.
 int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv); // the main thread that synchronised ticks run on
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }

@@ -1,3 +1,4 @@
+#include "BenchMain.h"
 #include "widgets/MMMeter.h"
 
 #include <QApplication>
@@ -137,11 +138,5 @@ static void BM_VUMetersAtBlockRate(benchmark::State &state) {
 BENCHMARK(BM_VUMetersAtBlockRate)->Iterations(48 * 3)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv) {
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks<QApplication>(argc, argv);
 }

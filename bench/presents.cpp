@@ -1,3 +1,4 @@
+#include "BenchMain.h"
 #include "app/Forms.h"
 #include "app/MainFrm.h"
 #include "app/MeterPnl.h"
@@ -64,7 +65,7 @@ void Run(double seconds) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    DefaultToOffscreen();
     QApplication app(argc, argv);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
 

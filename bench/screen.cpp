@@ -1,3 +1,4 @@
+#include "BenchMain.h"
 #include "app/Forms.h"
 #include "app/MainFrm.h"
 #include "app/MeterPnl.h"
@@ -230,11 +231,5 @@ static void BM_EightBitText(benchmark::State &state) {
 BENCHMARK(BM_EightBitText)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv) {
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks<QApplication>(argc, argv);
 }

@@ -15,6 +15,7 @@
 //   bench_soak-chain --list-devices the capture devices the console sees with
 //                                   --simulated-devices, one "index<TAB>name" a line
 
+#include "BenchMain.h"
 #include "app/Forms.h"
 #include "app/MainFrm.h"
 #include "app/Settings.h"
@@ -252,7 +253,7 @@ int Soak(int minutes) {
 int main(int argc, char **argv) {
     if (argc > 1 && std::strcmp(argv[1], "--self-check") == 0) return SelfCheck();
     if (argc > 1 && std::strcmp(argv[1], "--list-devices") == 0) return ListDevices();
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    DefaultToOffscreen();
     QApplication app(argc, argv);
     const int minutes = argc > 1 ? std::atoi(argv[1]) : 60;
     if (minutes < 1) {

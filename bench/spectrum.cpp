@@ -1,3 +1,4 @@
+#include "BenchMain.h"
 #include "audio/MMPeakTick.h"
 #include "widgets/MMSpectrum.h"
 
@@ -199,11 +200,5 @@ static void BM_IdleLoopAtBlockRate(benchmark::State &state) {
 BENCHMARK(BM_IdleLoopAtBlockRate)->Iterations(70)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char **argv) {
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks<QApplication>(argc, argv);
 }

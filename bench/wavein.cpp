@@ -9,6 +9,7 @@
 // the machine weighs on both alike. bench/capture-cpu.sh runs it against a private
 // PulseAudio server, on an idle and on a loaded machine.
 
+#include "BenchMain.h"
 #include "audio/MMWaveIn.h"
 #include "platform/AlsaWaveIn.h"
 #include "platform/SimWaveIn.h"
@@ -213,9 +214,5 @@ BENCHMARK(BM_CaptureAlsaDefault)->Iterations(1)->Unit(benchmark::kSecond)->UseRe
 } // namespace
 
 int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunBenchmarks(argc, argv);
 }
