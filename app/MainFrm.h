@@ -222,7 +222,6 @@ class TMainForm : public QWidget {
     static TMMSpectrum *AddPhaseMeter(QWidget *parent, const QRect &geometry);
     static TMMSpectrum *AddLargeSpectrum(QWidget *parent, const QRect &geometry);
     static TMMSpectrum *AddSmallSpectrum(QWidget *parent, const QRect &geometry);
-    static void SetAnalyserLaws(TMMSpectrum *spectrum);
     void ConnectSpectra();
     // The face held by `picture` on the two main meters and the menu's preview.
     void SetVUFace(const QLabel *picture);

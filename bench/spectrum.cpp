@@ -1,4 +1,5 @@
 #include "BenchMain.h"
+#include "app/ConsoleSpectra.h"
 #include "audio/MMPeakTick.h"
 #include "widgets/MMSpectrum.h"
 
@@ -31,27 +32,6 @@ double ProcessCpuSeconds() {
     return double(ts.tv_sec) + ts.tv_nsec * 1e-9;
 }
 
-void Stereo48k(TMMSpectrum &s, int fftLength) {
-    s.SetMode(mStereo);
-    s.SetBitLength(b16Bit);
-    s.SetSampleRate(48000);
-    s.SetFFTLength(fftLength);
-}
-
-void Analyser(TMMSpectrum &s) {
-    Stereo48k(s, 2048);
-    s.SetDrawAmpScale(true);
-    s.SetBar1Color(clLime);
-    s.SetBar2Color(clYellow);
-    s.SetScaleTextColor(clWhite);
-    s.SetScaleLineColor(clSilver);
-    s.SetDrawInactive(false);
-    s.SetLogFreq(true);
-    s.SetLogAmp(true);
-    s.SetDecayMode(dmStepUp);
-    s.SetDecay(5);
-}
-
 struct Console {
     QWidget Window;
     TMMSpectrum *Phase;
@@ -63,30 +43,11 @@ struct Console {
     explicit Console(TMMSpectrumKind smallKind = skBars) {
         Window.resize(800, 610);
         Phase = new TMMSpectrum(&Window);
-        Phase->SetBounds(36, 18, 270, 270);
-        Stereo48k(*Phase, 1024);
-        Phase->SetSpectrumMode(smPhase);
-        Phase->SetPhaseMode(pmStereo);
-        Phase->SetRangeFactorX(2.0);
-        Phase->SetRangeFactorY(2.0);
-        Phase->SetAxisColor(clSilver);
-        Phase->SetPhaseColor(clLime);
-
+        SetUpPhaseMeter(*Phase, {36, 18, 270, 270});
         Large = new TMMSpectrum(&Window);
-        Large->Bevel().SetBevelOuter(bvNone);
-        Large->SetBounds(6, 300, 776, 220);
-        Large->SetDrawFreqScale(true);
-        Analyser(*Large);
-        Large->SetKind(skLines);
-        Large->SetNumPeaks(0);
-        Large->SetPeakSpeed(2);
-
+        SetUpLargeSpectrum(*Large, {6, 300, 776, 220});
         Small = new TMMSpectrum(&Window);
-        Small->SetBounds(320, 18, 296, 109);
-        Analyser(*Small);
-        Small->SetShowInfo(false);
-        Small->SetPoint1(40);
-        Small->SetPoint2(67);
+        SetUpSmallSpectrum(*Small, {320, 18, 296, 109});
         Small->SetNumPeaks(smallKind == skBars ? 1 : 0);
         Small->SetKind(smallKind);
 

@@ -3,6 +3,7 @@
 // The console's two analysers and its phase display in a shown window, with
 // a generator of stereo 16-bit blocks at 48000 Hz.
 
+#include "app/ConsoleSpectra.h"
 #include "audio/MMPeakTick.h"
 #include "common/ManualTimerSource.h"
 #include "common/PumpEventsUntil.h"
@@ -54,45 +55,12 @@ inline void SetStereo48k(TMMSpectrum &s) {
 
 // The large analyser as the console sets it up.
 inline void SetUpLargeAnalyser(TMMSpectrum &s) {
-    s.Bevel().SetBevelOuter(bvNone);
-    s.SetBounds(6, 21, 776, 220);
-    s.SetDrawFreqScale(true);
-    s.SetDrawAmpScale(true);
-    s.SetBar1Color(clLime);
-    s.SetBar2Color(clYellow);
-    s.SetScaleTextColor(clWhite);
-    s.SetScaleLineColor(clSilver);
-    s.SetDrawInactive(false);
-    SetStereo48k(s);
-    s.SetFFTLength(2048);
-    s.SetLogFreq(true);
-    s.SetLogAmp(true);
-    s.SetKind(skLines);
-    s.SetDecayMode(dmStepUp);
-    s.SetDecay(5);
-    s.SetNumPeaks(0);
-    s.SetPeakSpeed(2);
-    s.SetAxisColor(clYellow);
+    SetUpLargeSpectrum(s, {6, 21, 776, 220});
 }
 
 // The small analyser in its bar form (LINE SPA off).
 inline void SetUpSmallAnalyser(TMMSpectrum &s) {
-    s.SetBounds(-10, 6, 296, 109);
-    s.SetShowInfo(false);
-    s.SetDrawAmpScale(true);
-    s.SetBar1Color(clSkyBlue);
-    s.SetBar2Color(clWhite);
-    s.SetScaleTextColor(clWhite);
-    s.SetScaleLineColor(clSilver);
-    s.SetPoint1(40);
-    s.SetPoint2(67);
-    s.SetDrawInactive(false);
-    SetStereo48k(s);
-    s.SetFFTLength(2048);
-    s.SetLogFreq(true);
-    s.SetLogAmp(true);
-    s.SetDecayMode(dmStepUp);
-    s.SetDecay(5);
+    SetUpSmallSpectrum(s, {-10, 6, 296, 109});
     s.SetNumPeaks(1);
     s.SetKind(skBars);
     s.SetBar1Color(clWhite);
