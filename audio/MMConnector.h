@@ -221,7 +221,7 @@ class TMMConnector : public TMMDSPComponent {
     std::int64_t LastDueBy(std::int64_t Limit, std::int64_t DueIn) const;
     // Returns in how many microseconds the loop wakes next (0: not armed).
     static std::int64_t ScheduleNextPass();
-    static bool EarliestDue(std::int64_t &DueIn);
+    static bool EarliestDue(const std::vector<TMMConnector *> &Connectors, std::int64_t &DueIn);
     static void ArmDueTimer(std::int64_t DueIn);
     static void DueTimerFired();
     // Any thread: a buffer or the paused refresh made a block due; a sleeping loop

@@ -148,9 +148,9 @@ bool TMMConnector::ServedByLoop() const {
 
 // Whether a connector the loop serves holds a block not yet handed out, and in
 // how many microseconds the earliest falls due.
-bool TMMConnector::EarliestDue(std::int64_t &DueIn) {
+bool TMMConnector::EarliestDue(const std::vector<TMMConnector *> &Connectors, std::int64_t &DueIn) {
     bool pending = false;
-    for (TMMConnector *c : ListSnapshot()) {
+    for (TMMConnector *c : Connectors) {
         std::int64_t in = 0;
         if (!c->ServedByLoop() || !c->PendingBlock(in)) continue;
         DueIn = pending ? std::min(DueIn, in) : in;
@@ -166,7 +166,8 @@ std::int64_t TMMConnector::ScheduleNextPass() {
     TShared &s = Shared();
     if (s.RunningCount <= 0 || QCoreApplication::closingDown() || ConnectorCount() == 0) return 0;
     std::int64_t dueIn = 0;
-    if (!EarliestDue(dueIn)) return 0; // the next buffer wakes the loop
+    const std::vector<TMMConnector *> connectors = ListSnapshot();
+    if (!EarliestDue(connectors, dueIn)) return 0; // the next buffer wakes the loop
     if (dueIn <= 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         if (EnterIdle()) QCoreApplication::processEvents();
@@ -178,7 +179,7 @@ std::int64_t TMMConnector::ScheduleNextPass() {
     // thread costs more than handing out a block. None is handed more than
     // kGatherMicroseconds late.
     std::int64_t wakeIn = dueIn;
-    for (TMMConnector *c : ListSnapshot())
+    for (TMMConnector *c : connectors)
         if (c->ServedByLoop()) wakeIn = c->LastDueBy(dueIn + kGatherMicroseconds, wakeIn);
     ArmDueTimer(wakeIn);
     return wakeIn;
@@ -193,7 +194,7 @@ void TMMConnector::DueTimerFired() {
     TShared &s = Shared();
     if (s.RunningCount <= 0 || s.LoopPosted) return;
     std::int64_t dueIn = 0;
-    if (!EarliestDue(dueIn)) return;
+    if (!EarliestDue(ListSnapshot(), dueIn)) return;
     // A connector's own clock may run apart from the alarm's.
     if (dueIn > 0) {
         ArmDueTimer(dueIn);
