@@ -3,26 +3,20 @@
 // Laws of the phase picture: where a (left, right) sample pair lands, the range
 // factor rule and the rounding they share. Pure numbers, no toolkit needed.
 
+#include "audio/PCM.h"
+
 #include <cmath>
 #include <cstdint>
 
 enum TSpectrumMode { smNormal = 0, smPhase = 1 };
 enum TPhaseMode { pmOscillo = 0, pmStereo = 1 };
 
-// Nearest integer, halves to the even neighbour, whatever the processor's rounding mode.
-inline int RoundTiesEven(double v) {
-    const double f = std::floor(v);
-    const double d = v - f;
-    const int i = static_cast<int>(f);
-    return d > 0.5 || (d == 0.5 && (i & 1) != 0) ? i + 1 : i;
-}
-
 // A range factor request: 0.5..2.0 rounded to one decimal; anything else (NaN too) gives 1.0.
 double PhaseRangeFactor(double request);
 
 // Pixels a full-scale sample spans from the centre: half the extent times the factor.
 inline int PhaseRadius(double halfExtent, double factor) {
-    return RoundTiesEven(halfExtent * factor);
+    return static_cast<int>(RoundHalfEven(halfExtent * factor));
 }
 
 // The picture's full scale is symmetric, so the one sample beyond it is pulled in.
@@ -58,6 +52,7 @@ struct TPhaseOffset {
 inline TPhaseOffset PhaseDotOffset(TPhaseMode mode, const TPhaseScale &scale, std::int16_t left,
                                    std::int16_t right) {
     const int l = ClampPhaseSample(left), r = ClampPhaseSample(right);
-    if (mode == pmStereo) return {RoundTiesEven(scale.X * (r - l)), -RoundTiesEven(scale.Y * (l + r))};
-    return {RoundTiesEven(scale.X * r), -RoundTiesEven(scale.Y * l)};
+    const auto round = [](double v) { return static_cast<int>(RoundHalfEven(v)); };
+    if (mode == pmStereo) return {round(scale.X * (r - l)), -round(scale.Y * (l + r))};
+    return {round(scale.X * r), -round(scale.Y * l)};
 }

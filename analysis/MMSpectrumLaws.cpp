@@ -29,13 +29,6 @@ std::string Formatted(const char *format, double value) {
 
 } // namespace
 
-std::int64_t SpectrumRound(double x) {
-    const double f = std::floor(x);
-    const double diff = x - f;
-    if (diff > 0.5 || (diff == 0.5 && std::fmod(f, 2.0) != 0.0)) return static_cast<std::int64_t>(f) + 1;
-    return static_cast<std::int64_t>(f);
-}
-
 // --- Frequency ----------------------------------------------------------------------------------
 
 int SpectrumFrequencyScale(int request) {
@@ -151,7 +144,7 @@ void BuildAmpScale(TMMAmpScale &scale, const TMMAmpParams &params, const TMMColu
         scale.Multipliers[static_cast<std::size_t>(i)] =
             half == 0
                 ? static_cast<std::int32_t>(std::floor(std::sqrt(ref) * factor + 0.5))
-                : static_cast<std::int32_t>(SpectrumRound(factor * std::sqrt((bin + 1) * fs / n) + 0.5));
+                : static_cast<std::int32_t>(RoundHalfEven(factor * std::sqrt((bin + 1) * fs / n) + 0.5));
     }
 }
 
@@ -300,7 +293,7 @@ bool AgePeak(TMMBarSegment &segment, int peakSpeed) {
 
 int TMMSpectrumSpots::BarSpots(int value) const {
     const double spots = value / (double(Height) / SpotCount);
-    return Clamp(static_cast<int>(SpectrumRound(spots + 0.5)), 0, SpotCount);
+    return Clamp(static_cast<int>(RoundHalfEven(spots + 0.5)), 0, SpotCount);
 }
 
 TMMSpectrumSpots ComputeSpectrumSpots(TMMSpectrumKind kind, int height, int spotHeight, int spotSpace,
@@ -325,8 +318,8 @@ TMMSpectrumSpots ComputeSpectrumSpots(TMMSpectrumKind kind, int height, int spot
             return point * h / 100.0;
         }
     };
-    s.T1 = static_cast<int>(SpectrumRound(threshold(point1)));
-    s.T2 = static_cast<int>(SpectrumRound(threshold(point2)));
+    s.T1 = static_cast<int>(RoundHalfEven(threshold(point1)));
+    s.T2 = static_cast<int>(RoundHalfEven(threshold(point2)));
     s.LineOffset = kind == skScroll ? s.Height - s.Height / 3 : 1;
     return s;
 }
@@ -420,7 +413,7 @@ double FrequencyLabel(int k, int p, const TMMFreqScaleParams &params) {
 }
 
 int FrequencyTickX(int k, int p, int width, int bevel) {
-    return bevel + static_cast<int>(SpectrumRound(double(width - 1) * k / p));
+    return bevel + static_cast<int>(RoundHalfEven(double(width - 1) * k / p));
 }
 
 int AmpScaleIntervals(bool logAmp, int height) {
@@ -434,7 +427,7 @@ int AmpScaleRow(int k, int q, bool logAmp, double verticalScale, int height, int
 
 std::string AmpScaleText(int k, int q, bool logAmp, double verticalScale, bool rightSide) {
     if (logAmp) {
-        const auto db = static_cast<int>(SpectrumRound(-10.0 * kSpectrumLogSteps * k / q));
+        const auto db = static_cast<int>(RoundHalfEven(-10.0 * kSpectrumLogSteps * k / q));
         char text[16];
         std::snprintf(text, sizeof text, rightSide ? "%2d" : "%d", db);
         return text;

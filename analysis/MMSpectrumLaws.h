@@ -8,6 +8,7 @@
 // keeps these tables and draws what they say.
 
 #include "audio/MMTypes.h"
+#include "audio/PCM.h"
 
 #include <cstdint>
 #include <functional>
@@ -25,9 +26,6 @@ inline constexpr int kSpectrumHistory = 32;
 inline constexpr int kSpectrumLogSteps = 6;
 // The lowest frequency a table asks for before the clamps of its form.
 inline constexpr double kSpectrumLowFrequency = 1.0;
-
-// Round to nearest, halves to the even neighbour.
-std::int64_t SpectrumRound(double x);
 
 // --- Frequency: columns to bins -------------------------------------------------------------
 

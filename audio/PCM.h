@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <cmath>
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
@@ -31,6 +32,15 @@ TWaveFormatPtr CopyWaveFormat(const TWaveFormatEx *format);
 // a * b / c in 64 bits, rounded to nearest with halves away from zero. Returns 0
 // for c == 0 and saturates at the 32-bit range instead of wrapping.
 std::int32_t MulDivRound(std::int32_t a, std::int32_t b, std::int32_t c);
+
+// Round to nearest, halves to the even neighbour (the meters' and analysers' rounding),
+// independent of the FPU rounding mode. Inline: the phase display rounds every dot.
+inline std::int64_t RoundHalfEven(double x) {
+    const double f = std::floor(x);
+    const double diff = x - f;
+    const auto i = static_cast<std::int64_t>(f);
+    return diff > 0.5 || (diff == 0.5 && (i & 1) != 0) ? i + 1 : i;
+}
 
 std::int32_t BytesToSamples(const TWaveFormatEx &format, std::int32_t bytes);
 std::int32_t BytesToMs(const TWaveFormatEx &format, std::int32_t bytes);

@@ -76,14 +76,6 @@ template <typename T> bool Store(T &field, T value) {
 
 } // namespace
 
-std::int64_t RoundHalfEven(double x) {
-    const double f = std::floor(x);
-    const double diff = x - f;
-    double r = f;
-    if (diff > 0.5 || (diff == 0.5 && std::fmod(f, 2.0) != 0.0)) r = f + 1.0;
-    return static_cast<std::int64_t>(r);
-}
-
 std::pair<int, int> SizeForKind(TMMLevelKind kind, int width, int height) {
     if ((kind == lkHorizontal && width < height) || (kind == lkVertical && height < width))
         return {height, width};

@@ -22,10 +22,6 @@ inline constexpr int kLevelFullScale = 32767;
 // The decay ring holds this many levels; windows are at most 30 long.
 inline constexpr int kLevelDecayRing = 32;
 
-// Round to nearest, halves to the even neighbour (the meters' rounding),
-// independent of the FPU rounding mode.
-std::int64_t RoundHalfEven(double x);
-
 // Width and height after a Kind change: a horizontal control is at least as
 // wide as high, a vertical one at least as high as wide.
 std::pair<int, int> SizeForKind(TMMLevelKind kind, int width, int height);

@@ -57,8 +57,8 @@ void TMMSpectrum::SetSpectrumMode(TSpectrumMode value) {
         SetBounds(x(), y(), width(), height());
         FPhase.CenterX = width() / 2;
         FPhase.CenterY = height() / 2;
-        FPhase.RadiusX = static_cast<int>(SpectrumRound((width() / 2) * FRangeFactorX));
-        FPhase.RadiusY = static_cast<int>(SpectrumRound((width() / 2) * FRangeFactorY));
+        FPhase.RadiusX = PhaseRadius(width() / 2, FRangeFactorX);
+        FPhase.RadiusY = PhaseRadius(width() / 2, FRangeFactorY);
         FShowInfo = false;
         SetFFTLength(1024);
         unsetCursor();
@@ -318,14 +318,14 @@ void TMMSpectrum::SetRangeFactorX(double value) {
     value = PhaseRangeFactor(value);
     if (value == FRangeFactorX) return;
     FRangeFactorX = value;
-    FPhase.RadiusX = static_cast<int>(SpectrumRound((width() / 2) * value));
+    FPhase.RadiusX = PhaseRadius(width() / 2, value);
 }
 
 void TMMSpectrum::SetRangeFactorY(double value) {
     value = PhaseRangeFactor(value);
     if (value == FRangeFactorY) return;
     FRangeFactorY = value;
-    FPhase.RadiusY = static_cast<int>(SpectrumRound((height() / 2) * value));
+    FPhase.RadiusY = PhaseRadius(height() / 2, value);
 }
 
 void TMMSpectrum::SetOnGetXScale(TMMSpectrumGetXScale handler) {
@@ -383,8 +383,8 @@ void TMMSpectrum::UpdatePhaseGeometry() {
     const int w = FArea.Width(), h = FArea.Height();
     FPhase.CenterX = w / 2;
     FPhase.CenterY = h / 2;
-    FPhase.RadiusX = static_cast<int>(SpectrumRound(w / 2.0 * FRangeFactorX));
-    FPhase.RadiusY = static_cast<int>(SpectrumRound(h / 2.0 * FRangeFactorY));
+    FPhase.RadiusX = PhaseRadius(w / 2.0, FRangeFactorX);
+    FPhase.RadiusY = PhaseRadius(h / 2.0, FRangeFactorY);
 }
 
 void TMMSpectrum::BuildXScale() {

@@ -99,7 +99,7 @@ class TMMSpectrum : public TMMDIBGraphicControl, public TMMSpectrumDisplay {
     void SetRefFreq(int value); // 1..44100
     TMMSpectrumGain Gain() const { return FGain; }
     void SetGain(TMMSpectrumGain value);
-    int VerticalScale() const { return static_cast<int>(SpectrumRound(FVerticalScale / 0.01)); }
+    int VerticalScale() const { return static_cast<int>(RoundHalfEven(FVerticalScale / 0.01)); }
     void SetVerticalScale(int value); // 1..500
     int FrequencyScale() const { return FFrequencyScale; }
     void SetFrequencyScale(int value); // 1..16, a power of two

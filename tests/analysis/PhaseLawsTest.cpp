@@ -18,10 +18,10 @@ TEST(PhaseLaws, RangeFactorKeepsOneDecimalInsideItsRangeAndFallsBackToOne) {
 }
 
 TEST(PhaseLaws, RoundingSendsHalvesToTheEvenNeighbour) {
-    EXPECT_EQ(RoundTiesEven(1.5), 2);
-    EXPECT_EQ(RoundTiesEven(-0.5), 0);
-    EXPECT_EQ(RoundTiesEven(-1.5), -2);
-    EXPECT_EQ(RoundTiesEven(-2.6), -3);
+    EXPECT_EQ(RoundHalfEven(1.5), 2);
+    EXPECT_EQ(RoundHalfEven(-0.5), 0);
+    EXPECT_EQ(RoundHalfEven(-1.5), -2);
+    EXPECT_EQ(RoundHalfEven(-2.6), -3);
     EXPECT_EQ(PhaseRadius(135, 1.5), 202);
 }
 
