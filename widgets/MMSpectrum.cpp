@@ -583,7 +583,7 @@ void TMMSpectrum::RefreshPCMData(const void *data) {
             FPhaseLeft[static_cast<std::size_t>(i)] = std::max<std::int16_t>(frame[0], -32767);
             FPhaseRight[static_cast<std::size_t>(i)] = std::max<std::int16_t>(frame[1], -32767);
         }
-        Render(true);
+        Render(false);
     } else {
         FBlock.Transform(data);
         const TMMBinForm form = BinMagnitudeForm(DecayMode(), FLogAmp);

@@ -274,7 +274,8 @@ class TMMSpectrum : public TMMDIBGraphicControl, public TMMSpectrumDisplay {
     void DrawVLines(TMMDIBCanvas &dib, int count);
     void DrawSpots(TMMDIBCanvas &dib, int count);
     // Returns the bounds of the dots drawn.
-    TRect DrawPhase(TMMDIBCanvas &dib);
+    // full: the whole background first; else only where the last dots lay.
+    TRect DrawPhase(TMMDIBCanvas &dib, bool full);
     // Whether the background is the same from frame to frame (so a frame may change a part).
     bool BackgroundStays() const;
     void RestoreBackground(TMMDIBCanvas &dib, const TRect &part);

@@ -71,8 +71,8 @@ void DrawRotatedText(QPainter &canvas, int x, int y, int mode, int height, const
 void TMMSpectrum::Render(bool full) {
     int overflows = 0;
     if (FSpectrumMode == smPhase && FFrameValid) {
-        // Cleared and drawn anew, the phase picture still differs from the last one only
-        // where the dots were and are: only that part goes to the screen.
+        // Dots and axes are drawn anew over the last picture, which differs from the
+        // background only where its dots lay: only that part changes and goes to the screen.
         const TRect before = FPhaseDots;
         TRect changed; // read once the drawing is done
         FFrameValid = DrawAtOnce(
@@ -99,7 +99,7 @@ int TMMSpectrum::DrawFrame(TMMDIBCanvas &dib, bool full) {
     FMaximum = {};
     FInfoSaved = TRect{};
     if (FSpectrumMode == smPhase) {
-        FPhaseDots = DrawPhase(dib);
+        FPhaseDots = DrawPhase(dib, full || !FFrameValid);
         return 0;
     }
     const TRect whole = Rect(0, 0, dib.Width(), dib.Height());
@@ -318,8 +318,11 @@ void TMMSpectrum::DrawSpots(TMMDIBCanvas &dib, int count) {
     }
 }
 
-TRect TMMSpectrum::DrawPhase(TMMDIBCanvas &dib) {
-    dib.DrawBackGround(Color());
+TRect TMMSpectrum::DrawPhase(TMMDIBCanvas &dib, bool full) {
+    if (full)
+        dib.DrawBackGround(Color());
+    else
+        dib.DrawBackGround(Color(), FPhaseDots);
     return DrawPhasePicture(dib, QRect(0, 0, dib.Width(), dib.Height()), FPhaseMode, FPhase, FPhaseColor,
                             FAxisColor, FPhaseLeft.data(), FPhaseRight.data(), FFTLength());
 }

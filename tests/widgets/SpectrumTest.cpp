@@ -169,6 +169,18 @@ TEST(SpectrumControl, FramesDrawnInPartMatchFramesDrawnWhole) {
         const std::vector<std::pair<double, double>> loud{{1000, 0.9}, {8000, 0.5}}, quiet{{300, 0.01}};
         EXPECT_EQ(picture({loud, quiet}), picture({quiet})) << "kind " << kind;
     }
+    // The phase picture puts its background back only where the last dots lay.
+    const auto phase = [](const std::vector<std::vector<std::pair<double, double>>> &blocks) {
+        TSpectrumScene s;
+        SetUpPhaseMeter(*s.Spectrum, QRect(0, 0, 120, 120));
+        s.Show();
+        for (const auto &tones : blocks) {
+            TToneBlocks generator(tones);
+            s.Feed(generator);
+        }
+        return s.Spectrum->DIBCanvas().Image().copy();
+    };
+    EXPECT_EQ(phase({{{1000, 0.9}, {3000, 0.7}}, {{300, 0.05}}}), phase({{{300, 0.05}}}));
 }
 
 TEST(SpectrumControl, WaveFormatResetAndEvents) {
