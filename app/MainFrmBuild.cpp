@@ -144,6 +144,9 @@ void TMainForm::BuildLowerSection() {
     AddLabel(SpecPanel, "LblSpecBottomR", {762, 241}, "-60", clWhite, GothicFont(12));
 
     VuPanel = AddMMPanel(PnlVU, "VuPanel", {0, 0, 789, 255}, kPanelFace);
+    // The VU page lies over the spectrum page, which waits hidden as after a page switch
+    // instead of drawing every block where nobody sees it.
+    SpecPanel->hide();
     PlayMeterL = AddVUMeter(VuPanel, "PlayMeterL", {32, 35, 341, 185});
     PlayMeterR = AddVUMeter(VuPanel, "PlayMeterR", {418, 35, 341, 185});
     PlayMeterR->SetScale2Color(clTeal);

@@ -6,8 +6,9 @@
 # anonymous resident pages: heap and stacks, not the shared libraries) at the end.
 # With a second build folder, the same is measured for that build's console right after, so
 # two builds (e.g. one without the displays) stand side by side under the same stream.
-# Prints per console "cpu_percent_of_one_core=N", "rss_anon_kb=N" and the number of capture
-# streams the server saw.
+# Prints per console "cpu_percent_of_one_core=N", "rss_anon_kb=N", the number of capture
+# streams the server saw, CPU and context switches per thread, and presents per second per
+# instrument (the console's "velmora.presents" log).
 # Usage: bench/console-cpu.sh [build-dir] [seconds] [baseline-build-dir]
 # Environment: VELMORA_SIGNAL=music plays a music-like programme (pink noise swelling three
 # times a second, independent channels) instead of the tone; VELMORA_PAGE=spectrum shows the
@@ -36,7 +37,7 @@ pids+=($!)
 # Runs the console of build folder $1 for $secs seconds and prints its figures, labelled $2.
 measure() {
   local dir=$1 label=$2
-  (cd "$dir" && exec ./VelmoraPro) >"$runtime/console-$label.log" 2>&1 &
+  (cd "$dir" && QT_LOGGING_RULES=velmora.presents.debug=true exec ./VelmoraPro) >"$runtime/console-$label.log" 2>&1 &
   local console=$!
   pids+=($console)
   sleep 3 # start-up: windows built, capture started
@@ -85,6 +86,9 @@ measure() {
     awk -v hz="$hz" -v w="$(echo "$w1 - $w0" | bc)" -v label="$label" \
       '{ printf "[%s]   thread %-16s cpu%%=%5.2f switches/s=%6.0f\n", label, $2, 100 * ($7 - $4) / hz / w, ($6 - $3) / w }'
 
+  # Presents per second of each instrument over the last ten seconds the console logged.
+  awk '/presents\/s / { sub(/.*presents\/s /, ""); line[$1] = $2 } END { for (k in line) printf "[%s]   presents/s %-14s %6.1f\n", label, k, line[k] }' \
+    label="$label" "$runtime/console-$label.log" | sort
   kill "$console"
   wait "$console" 2>/dev/null || true
 }

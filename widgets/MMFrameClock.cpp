@@ -3,6 +3,7 @@
 #include "audio/MMConnector.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
 #include <algorithm>
 
@@ -13,6 +14,10 @@ using namespace std::chrono;
 constexpr nanoseconds kFrame{1'000'000'000 / TMMFrameClock::kFramesPerSecond};
 // How early a frame may be shown to save the main thread a wake of its own.
 constexpr nanoseconds kMaxEarly = milliseconds(3);
+
+Q_LOGGING_CATEGORY(lcPresents, "velmora.presents", QtWarningMsg)
+
+constexpr seconds kPresentsLogPeriod{10};
 
 // The application's clock; it goes with the application object.
 QPointer<TMMFrameClock> gScreen;
@@ -89,8 +94,23 @@ void TMMFrameClock::Tick() {
     std::vector<TEntry> due;
     due.swap(FPending);
     for (const TEntry &e : due)
-        if (QWidget *widget = e.Widget.data()) widget->update(e.Rect);
+        if (QWidget *widget = e.Widget.data()) {
+            widget->update(e.Rect);
+            if (lcPresents().isDebugEnabled()) CountPresent(*widget);
+        }
     Arm();
+}
+
+void TMMFrameClock::CountPresent(const QWidget &widget) {
+    const auto now = steady_clock::now();
+    if (FPresents.empty()) FPresentsSince = now;
+    const QString name = widget.objectName();
+    ++FPresents[name.isEmpty() ? QString::fromLatin1(widget.metaObject()->className()) : name];
+    const double span = duration<double>(now - FPresentsSince).count();
+    if (span < duration<double>(kPresentsLogPeriod).count()) return;
+    for (const auto &[key, count] : FPresents)
+        qCDebug(lcPresents, "presents/s %s %.1f", qPrintable(key), count / span);
+    FPresents.clear();
 }
 
 void TMMFrameClock::TickBefore(nanoseconds nextWake) {

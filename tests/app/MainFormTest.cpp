@@ -316,6 +316,8 @@ TEST(MainFormMenuTest, RedLineAndMarginStepsHaveNoLimits) {
 
 TEST(MainFormMenuTest, PageButtonsSwitchBetweenVuAndSpectrum) {
     TSimConsole form;
+    // The console opens on the VU page, the spectrum page hidden as after a switch back.
+    EXPECT_TRUE(form.SpecPanel->isHidden());
     form.RbUpper->click();
     // A click on the caption counts as a click on its button.
     ClickCentre(form.SpcChgBtnLbl);
