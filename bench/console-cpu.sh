@@ -12,7 +12,8 @@
 # Usage: bench/console-cpu.sh [build-dir] [seconds] [baseline-build-dir]
 # Environment: VELMORA_SIGNAL=music plays a music-like programme (pink noise swelling three
 # times a second, independent channels) instead of the tone; VELMORA_PAGE=spectrum shows the
-# "SPECTRUM" page (a click on its page button) before measuring.
+# "SPECTRUM" page (a click on its page button) before measuring; VELMORA_PERF=FILE records a
+# perf profile (see below), split by instrument (bench/profile-split.sh) with whole stacks.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
@@ -67,6 +68,9 @@ measure() {
     local graph=(-g)
     [ -n "${VELMORA_PERF_CALLGRAPH:-}" ] && graph=(--call-graph "$VELMORA_PERF_CALLGRAPH")
     perf record -q -F "${VELMORA_PERF_FREQ:-4000}" "${graph[@]}" -p "$console" -o "$VELMORA_PERF.$label" -- sleep "$secs" >/dev/null 2>&1
+    # Whole stacks tell the instruments apart.
+    [ "${VELMORA_PERF_CALLGRAPH:-}" = dwarf ] &&
+      "$top/bench/profile-split.sh" "$VELMORA_PERF.$label" "${VELMORA_PERF_FREQ:-4000}" "$secs" | sed "s/^/[$label] split /"
   else
     sleep "$secs"
   fi
