@@ -10,6 +10,7 @@
 # streams the server saw, CPU and context switches per thread, and presents per second per
 # instrument (the console's "velmora.presents" log).
 # Usage: bench/console-cpu.sh [build-dir] [seconds] [baseline-build-dir]
+# VELMORA_REPEATS=N measures each build N times, taking turns, and prints the median.
 # Environment: VELMORA_SIGNAL=music plays a music-like programme (pink noise swelling three
 # times a second, independent channels) instead of the tone; VELMORA_PAGE=spectrum shows the
 # "SPECTRUM" page (a click on its page button) before measuring; VELMORA_PERF=FILE records a
@@ -24,8 +25,9 @@ baseline=${3:+$(cd "$3" && pwd)}
 
 StartXvfb 1024x768
 
-runs=1
-[ -n "$baseline" ] && runs=2
+repeats=${VELMORA_REPEATS:-1}
+runs=$repeats
+[ -n "$baseline" ] && runs=$((2 * repeats))
 length=$((runs * (secs + 5) + 10))
 if [ "${VELMORA_SIGNAL:-tone}" = music ]; then
   sox -n -r 48000 -c 2 -b 16 "$runtime/tone.wav" synth "$length" pinknoise pinknoise vol 0.5 tremolo 3 90
@@ -97,6 +99,16 @@ measure() {
   wait "$console" 2>/dev/null || true
 }
 
-measure "$build" console
-[ -n "$baseline" ] && measure "$baseline" baseline
+# Each build's runs take turns, so a change in the machine's load weighs on both alike.
+for _ in $(seq "$repeats"); do
+  measure "$build" console >"$runtime/one"
+  [ -n "$baseline" ] && measure "$baseline" baseline >>"$runtime/one"
+  tee -a "$runtime/all" <"$runtime/one"
+done
+if [ "$repeats" -gt 1 ]; then
+  for label in console ${baseline:+baseline}; do
+    sed -n "s/^\[$label\] cpu_percent_of_one_core=\([0-9.]*\).*/\1/p" "$runtime/all" | sort -n |
+      awk -v label="$label" '{ v[NR] = $1 } END { printf "[%s] median cpu_percent_of_one_core=%.2f of %d runs:", label, v[int((NR + 1) / 2)], NR; for (i = 1; i <= NR; i++) printf " %.2f", v[i]; print "" }'
+  done
+fi
 exit 0
