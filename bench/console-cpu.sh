@@ -11,8 +11,10 @@
 # instrument (the console's "velmora.presents" log).
 # Usage: bench/console-cpu.sh [build-dir] [seconds] [baseline-build-dir]
 # VELMORA_REPEATS=N measures each build N times, taking turns, and prints the median.
-# Environment: VELMORA_SIGNAL=music plays a music-like programme (pink noise swelling three
-# times a second, independent channels) instead of the tone; VELMORA_PAGE=spectrum shows the
+# Environment: VELMORA_SIGNAL=music plays pink noise swelling three times a second on two
+# independent channels (the goniometer's worst case: its dots fill the square) instead of the
+# tone; VELMORA_SIGNAL=programme plays tools/soak.sh's programme (pink noise swelling every
+# three seconds under a swept tone, both channels alike); VELMORA_PAGE=spectrum shows the
 # "SPECTRUM" page (a click on its page button) before measuring; VELMORA_PERF=FILE records a
 # perf profile (see below), split by instrument (bench/profile-split.sh) with whole stacks.
 set -euo pipefail
@@ -31,6 +33,10 @@ runs=$repeats
 length=$((runs * (secs + 5) + 10))
 if [ "${VELMORA_SIGNAL:-tone}" = music ]; then
   sox -n -r 48000 -c 2 -b 16 "$runtime/tone.wav" synth "$length" pinknoise pinknoise vol 0.5 tremolo 3 90
+elif [ "${VELMORA_SIGNAL:-tone}" = programme ]; then
+  sox -D -n -r 48000 -c 2 -b 16 "$runtime/noise.wav" synth "$length" pinknoise tremolo 0.3 90
+  sox -D -n -r 48000 -c 2 -b 16 "$runtime/sweep.wav" synth "$length" sine 220:880 tremolo 3 60
+  sox -D -m "$runtime/noise.wav" "$runtime/sweep.wav" "$runtime/tone.wav" gain -n -3
 else
   sox -n -r 48000 -c 2 -b 16 "$runtime/tone.wav" synth "$length" sine 1000 vol 0.1
 fi
@@ -92,8 +98,9 @@ measure() {
     awk -v hz="$hz" -v w="$(echo "$w1 - $w0" | bc)" -v label="$label" \
       '{ printf "[%s]   thread %-16s cpu%%=%5.2f switches/s=%6.0f\n", label, $2, 100 * ($7 - $4) / hz / w, ($6 - $3) / w }'
 
-  # Presents per second of each instrument over the last ten seconds the console logged.
-  awk '/presents\/s / { sub(/.*presents\/s /, ""); line[$1] = $2 } END { for (k in line) printf "[%s]   presents/s %-14s %6.1f\n", label, k, line[k] }' \
+  # Presents per second of each instrument over the last ten seconds the console logged
+  # (one line per ten seconds; an instrument not presented in them is not listed).
+  awk '/presents\/s / { sub(/.*presents\/s /, ""); last = $0 } END { n = split(last, f, " "); for (i = 1; i < n; i += 2) printf "[%s]   presents/s %-14s %6.1f\n", label, f[i], f[i + 1] }' \
     label="$label" "$runtime/console-$label.log" | sort
   kill "$console"
   wait "$console" 2>/dev/null || true

@@ -108,8 +108,10 @@ void TMMFrameClock::CountPresent(const QWidget &widget) {
     ++FPresents[name.isEmpty() ? QString::fromLatin1(widget.metaObject()->className()) : name];
     const double span = duration<double>(now - FPresentsSince).count();
     if (span < duration<double>(kPresentsLogPeriod).count()) return;
+    QString line;
     for (const auto &[key, count] : FPresents)
-        qCDebug(lcPresents, "presents/s %s %.1f", qPrintable(key), count / span);
+        line += QStringLiteral(" %1 %2").arg(key).arg(count / span, 0, 'f', 1);
+    qCDebug(lcPresents, "presents/s%s", qPrintable(line));
     FPresents.clear();
 }
 

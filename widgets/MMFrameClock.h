@@ -25,7 +25,7 @@
 // wake-ups never present a widget twice within one frame.
 //
 // With the logging rule "velmora.presents.debug=true" the clock writes, every ten
-// seconds, how often each widget (by object name) was presented per second.
+// seconds, one line of how often each widget (by object name) was presented per second.
 //
 // Thread contract: main thread only (the thread of the QCoreApplication),
 // every method.
