@@ -13,8 +13,10 @@
 # VELMORA_REPEATS=N measures each build N times, taking turns, and prints the median.
 # Environment: VELMORA_SIGNAL=music plays pink noise swelling three times a second on two
 # independent channels (the goniometer's worst case: its dots fill the square) instead of the
-# tone; VELMORA_SIGNAL=programme plays tools/soak.sh's programme (pink noise swelling every
-# three seconds under a swept tone, both channels alike); VELMORA_PAGE=spectrum shows the
+# tone; VELMORA_SIGNAL=programme plays a stereo programme at studio level (peaks at -12 dBFS,
+# about 0 VU): tools/soak.sh's pink noise swelling every three seconds under a swept tone,
+# both channels alike, with independent noise 6 dB down on each channel for width (the
+# side signal about 11 dB under the mid); VELMORA_PAGE=spectrum shows the
 # "SPECTRUM" page (a click on its page button) before measuring; VELMORA_PERF=FILE records a
 # perf profile (see below), split by instrument (bench/profile-split.sh) with whole stacks.
 set -euo pipefail
@@ -36,7 +38,8 @@ if [ "${VELMORA_SIGNAL:-tone}" = music ]; then
 elif [ "${VELMORA_SIGNAL:-tone}" = programme ]; then
   sox -D -n -r 48000 -c 2 -b 16 "$runtime/noise.wav" synth "$length" pinknoise tremolo 0.3 90
   sox -D -n -r 48000 -c 2 -b 16 "$runtime/sweep.wav" synth "$length" sine 220:880 tremolo 3 60
-  sox -D -m "$runtime/noise.wav" "$runtime/sweep.wav" "$runtime/tone.wav" gain -n -3
+  sox -D -n -r 48000 -c 2 -b 16 "$runtime/width.wav" synth "$length" pinknoise pinknoise vol 0.5
+  sox -D -m "$runtime/noise.wav" "$runtime/sweep.wav" "$runtime/width.wav" "$runtime/tone.wav" gain -n -12
 else
   sox -n -r 48000 -c 2 -b 16 "$runtime/tone.wav" synth "$length" sine 1000 vol 0.1
 fi
