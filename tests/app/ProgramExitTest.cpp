@@ -67,6 +67,24 @@ class TXConnection {
     xcb_connection_t *FConnection;
 };
 
+// The settings file that points the console at a device that is not there.
+const QByteArray kMissingDeviceIni = "[SoundCard]\nInputDevNo=99\n";
+
+// Starts a copy of the console in dir on a missing device: starting capture at show raises,
+// and the error box holds the console modally.
+void StartHeldByErrorBox(const TXConnection &x, const QTemporaryDir &dir, QProcess &console) {
+    QString program;
+    ASSERT_TRUE(InstallCopy(dir, program));
+    QFile f(dir.filePath("VelmoraPro.ini"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(kMissingDeviceIni);
+    f.close();
+    StartConsole(console, program, dir.path());
+    ASSERT_TRUE(console.waitForStarted(10000));
+    ASSERT_TRUE(WaitFor([&] { return x.ConsoleWindowUp() && x.ErrorBoxUp(); }, 20000))
+        << console.readAllStandardError().data();
+}
+
 } // namespace
 
 TEST(ProgramExitTest, ClosingTheConsoleEndsWithCodeZeroAndSavesNothing) {
@@ -116,28 +134,14 @@ TEST(ProgramExitTest, ClosingTheConsoleUnderItsErrorBoxStillEndsIt) {
     const TXConnection x;
     ASSERT_TRUE(x.Ok());
     QTemporaryDir dir;
-    QString program;
-    ASSERT_TRUE(InstallCopy(dir, program));
-    // A device that is not there: starting capture at show raises, and the error box holds
-    // the console modally.
-    const QString ini = dir.filePath("VelmoraPro.ini");
-    const QByteArray saved = "[SoundCard]\nInputDevNo=99\n";
-    {
-        QFile f(ini);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(saved);
-    }
     QProcess console;
-    StartConsole(console, program, dir.path());
-    ASSERT_TRUE(console.waitForStarted(10000));
-    ASSERT_TRUE(WaitFor([&] { return x.ConsoleWindowUp() && x.ErrorBoxUp(); }, 20000))
-        << console.readAllStandardError().data();
+    ASSERT_NO_FATAL_FAILURE(StartHeldByErrorBox(x, dir, console));
     EXPECT_EQ(CloseWindowsByTitle("Sound Tikkora Meter"), 1);
     const bool ended = console.waitForFinished(10000);
     if (!ended) console.kill();
     ASSERT_TRUE(ended);
     EXPECT_EQ(console.exitCode(), 0);
-    EXPECT_EQ(Contents(ini), saved);
+    EXPECT_EQ(Contents(dir.filePath("VelmoraPro.ini")), kMissingDeviceIni);
 }
 
 // The operator answers the error box; the console goes on (and still ends when closed).
@@ -147,18 +151,8 @@ TEST(ProgramExitTest, AnsweringTheErrorBoxLeavesTheConsoleRunning) {
     const TXConnection x;
     ASSERT_TRUE(x.Ok());
     QTemporaryDir dir;
-    QString program;
-    ASSERT_TRUE(InstallCopy(dir, program));
-    {
-        QFile f(dir.filePath("VelmoraPro.ini"));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("[SoundCard]\nInputDevNo=99\n");
-    }
     QProcess console;
-    StartConsole(console, program, dir.path());
-    ASSERT_TRUE(console.waitForStarted(10000));
-    ASSERT_TRUE(WaitFor([&] { return x.ConsoleWindowUp() && x.ErrorBoxUp(); }, 20000))
-        << console.readAllStandardError().data();
+    ASSERT_NO_FATAL_FAILURE(StartHeldByErrorBox(x, dir, console));
     CloseWindowsByTitle("VelmoraPro"); // the box (the toolkit's hidden leader window ignores it)
     ASSERT_TRUE(WaitFor([&] { return !x.ErrorBoxUp(); }, 10000));
     EXPECT_FALSE(console.waitForFinished(1500)) << "the console ended with its error box";
