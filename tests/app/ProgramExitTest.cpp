@@ -10,6 +10,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <memory>
 
 // These run the console itself, built beside the test programs, from a folder of its own so
 // that its settings file is the test's.
@@ -128,40 +129,42 @@ TEST(ProgramExitTest, ClosingTheConsoleEndsWithCodeZeroAndSavesNothing) {
     }
 }
 
-TEST(ProgramExitTest, ClosingTheConsoleUnderItsErrorBoxStillEndsIt) {
-    if (std::getenv("DISPLAY") == nullptr)
-        GTEST_SKIP() << "needs an X display (tools/run-tests.sh starts Xvfb)";
-    const TXConnection x;
-    ASSERT_TRUE(x.Ok());
+// A copy of the console on a missing device, held by its error box.
+class ErrorBoxExitTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (std::getenv("DISPLAY") == nullptr)
+            GTEST_SKIP() << "needs an X display (tools/run-tests.sh starts Xvfb)";
+        x = std::make_unique<TXConnection>();
+        ASSERT_TRUE(x->Ok());
+        ASSERT_NO_FATAL_FAILURE(StartHeldByErrorBox(*x, dir, console));
+    }
+    // Closes the console's window and expects it to end cleanly.
+    void CloseConsole() {
+        EXPECT_EQ(CloseWindowsByTitle("Sound Tikkora Meter"), 1);
+        const bool ended = console.waitForFinished(10000);
+        if (!ended) console.kill();
+        ASSERT_TRUE(ended);
+        EXPECT_EQ(console.exitCode(), 0);
+    }
+
+    std::unique_ptr<TXConnection> x; // made once a display is known to be there
     QTemporaryDir dir;
     QProcess console;
-    ASSERT_NO_FATAL_FAILURE(StartHeldByErrorBox(x, dir, console));
-    EXPECT_EQ(CloseWindowsByTitle("Sound Tikkora Meter"), 1);
-    const bool ended = console.waitForFinished(10000);
-    if (!ended) console.kill();
-    ASSERT_TRUE(ended);
-    EXPECT_EQ(console.exitCode(), 0);
+};
+
+TEST_F(ErrorBoxExitTest, ClosingTheConsoleUnderItsErrorBoxStillEndsIt) {
+    ASSERT_NO_FATAL_FAILURE(CloseConsole());
     EXPECT_EQ(Contents(dir.filePath("VelmoraPro.ini")), kMissingDeviceIni);
 }
 
 // The operator answers the error box; the console goes on (and still ends when closed).
-TEST(ProgramExitTest, AnsweringTheErrorBoxLeavesTheConsoleRunning) {
-    if (std::getenv("DISPLAY") == nullptr)
-        GTEST_SKIP() << "needs an X display (tools/run-tests.sh starts Xvfb)";
-    const TXConnection x;
-    ASSERT_TRUE(x.Ok());
-    QTemporaryDir dir;
-    QProcess console;
-    ASSERT_NO_FATAL_FAILURE(StartHeldByErrorBox(x, dir, console));
+TEST_F(ErrorBoxExitTest, AnsweringTheErrorBoxLeavesTheConsoleRunning) {
     CloseWindowsByTitle("VelmoraPro"); // the box (the toolkit's hidden leader window ignores it)
-    ASSERT_TRUE(WaitFor([&] { return !x.ErrorBoxUp(); }, 10000));
+    ASSERT_TRUE(WaitFor([&] { return !x->ErrorBoxUp(); }, 10000));
     EXPECT_FALSE(console.waitForFinished(1500)) << "the console ended with its error box";
-    EXPECT_TRUE(x.ConsoleWindowUp());
-    EXPECT_EQ(CloseWindowsByTitle("Sound Tikkora Meter"), 1);
-    const bool ended = console.waitForFinished(10000);
-    if (!ended) console.kill();
-    ASSERT_TRUE(ended);
-    EXPECT_EQ(console.exitCode(), 0);
+    EXPECT_TRUE(x->ConsoleWindowUp());
+    CloseConsole();
 }
 
 TEST(ProgramExitTest, HelpNeedsNoDisplay) {
