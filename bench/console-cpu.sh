@@ -8,7 +8,8 @@
 # two builds (e.g. one without the displays) stand side by side under the same stream.
 # Prints per console "cpu_percent_of_one_core=N", "rss_anon_kb=N", the number of capture
 # streams the server saw, CPU and context switches per thread, and presents per second per
-# instrument (the console's "velmora.presents" log).
+# instrument with the thousands of pixels a second they asked for (the console's
+# "velmora.presents" log).
 # Usage: bench/console-cpu.sh [build-dir] [seconds] [baseline-build-dir]
 # VELMORA_REPEATS=N measures each build N times, taking turns, and prints the median.
 # Environment: VELMORA_SIGNAL=music plays pink noise swelling three times a second on two
@@ -101,10 +102,14 @@ measure() {
     awk -v hz="$hz" -v w="$(echo "$w1 - $w0" | bc)" -v label="$label" \
       '{ printf "[%s]   thread %-16s cpu%%=%5.2f switches/s=%6.0f\n", label, $2, 100 * ($7 - $4) / hz / w, ($6 - $3) / w }'
 
-  # Presents per second of each instrument over the last ten seconds the console logged
-  # (one line per ten seconds; an instrument not presented in them is not listed).
-  awk '/presents\/s / { sub(/.*presents\/s /, ""); last = $0 } END { n = split(last, f, " "); for (i = 1; i < n; i += 2) printf "[%s]   presents/s %-14s %6.1f\n", label, f[i], f[i + 1] }' \
-    label="$label" "$runtime/console-$label.log" | sort
+  # Presents per second of each instrument, and the thousands of pixels a second they asked
+  # for, over the last ten seconds the console logged (one line each per ten seconds; an
+  # instrument not presented in them is not listed).
+  local what
+  for what in 'presents/s' 'present kpx/s'; do
+    awk -v what="$what" 'index($0, what " ") { last = substr($0, index($0, what " ") + length(what) + 1) } END { n = split(last, f, " "); for (i = 1; i < n; i += 2) printf "[%s]   %s %-14s %6.1f\n", label, what, f[i], f[i + 1] }' \
+      label="$label" "$runtime/console-$label.log" | sort
+  done
   kill "$console"
   wait "$console" 2>/dev/null || true
 }

@@ -69,7 +69,12 @@ bool TMMDIBGraphicControl::DrawAtOnce(const TDrawRoutine &routine, const TRect &
     return Draw(routine, &changed);
 }
 
-bool TMMDIBGraphicControl::Draw(const TDrawRoutine &routine, const TRect *changed) {
+bool TMMDIBGraphicControl::DrawAtOnce(const TDrawRoutine &routine, const std::vector<TRect> &changed) {
+    return Draw(routine, nullptr, &changed);
+}
+
+bool TMMDIBGraphicControl::Draw(const TDrawRoutine &routine, const TRect *changed,
+                                const std::vector<TRect> *parts) {
     if (!isVisible() || parentWidget() == nullptr || FInRoutine) return false;
     if (QThread::currentThread() != QCoreApplication::instance()->thread()) return false;
     {
@@ -82,24 +87,34 @@ bool TMMDIBGraphicControl::Draw(const TDrawRoutine &routine, const TRect *change
     const QWindow *handle = window()->windowHandle();
     if (handle == nullptr || !handle->isExposed()) return true;
     const TRect whole = Rect(0, 0, FDIBCanvas.Width(), FDIBCanvas.Height());
-    const TRect part = changed != nullptr ? changed->Intersected(whole) : whole;
     const TRect inner = CanvasRect();
-    TMMFrameClock::Screen().Schedule(this,
-                                     part.Translated(inner.Left, inner.Top).Intersected(inner).ToQRect());
+    const auto onScreen = [&](const TRect &part) {
+        return part.Intersected(whole).Translated(inner.Left, inner.Top).Intersected(inner).ToQRect();
+    };
+    if (parts == nullptr) {
+        TMMFrameClock::Screen().Schedule(this, onScreen(changed != nullptr ? *changed : whole));
+        return true;
+    }
+    QRegion region;
+    for (const TRect &part : *parts)
+        region += onScreen(part);
+    TMMFrameClock::Screen().Schedule(this, region);
     return true;
 }
 
 void TMMDIBGraphicControl::paintEvent(QPaintEvent *event) {
-    FExposed = event->rect();
-    const auto done = qScopeGuard([this] { FExposed = QRect(); });
+    FExposed = event->region();
+    const auto done = qScopeGuard([this] { FExposed = QRegion(); });
     TMMGraphicControl::paintEvent(event);
 }
 
 void TMMDIBGraphicControl::Paint(QPainter &canvas) {
     const TRect inner = CanvasRect();
-    const TRect exposed = FExposed.isNull() ? ClientRect() : TRect::FromQRect(FExposed);
-    if (exposed.Intersected(inner) != exposed) PaintBevel(canvas);
+    const QRegion exposed = FExposed.isEmpty() ? QRegion(ClientRect().ToQRect()) : FExposed;
+    if (!exposed.subtracted(inner.ToQRect()).isEmpty()) PaintBevel(canvas);
     std::lock_guard<TMMDIBCanvas> lock(FDIBCanvas);
-    FDIBCanvas.CopyToDevice(canvas, inner.Left, inner.Top,
-                            exposed.Intersected(inner).Translated(-inner.Left, -inner.Top));
+    for (const QRect &part : exposed)
+        FDIBCanvas.CopyToDevice(
+            canvas, inner.Left, inner.Top,
+            TRect::FromQRect(part).Intersected(inner).Translated(-inner.Left, -inner.Top));
 }

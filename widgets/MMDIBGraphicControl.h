@@ -4,7 +4,9 @@
 #include "widgets/MMGraphicControl.h"
 
 #include <QImage>
+#include <QRegion>
 #include <functional>
+#include <vector>
 
 // A graphic control that draws through an off-screen work canvas.
 //
@@ -54,6 +56,8 @@ class TMMDIBGraphicControl : public TMMGraphicControl {
     bool DrawAtOnce(const TDrawRoutine &routine);
     // `changed` is read once the routine has run, so the routine may set it.
     bool DrawAtOnce(const TDrawRoutine &routine, const TRect &changed);
+    // Only the rectangles of `changed` count as changed.
+    bool DrawAtOnce(const TDrawRoutine &routine, const std::vector<TRect> &changed);
 
   protected:
     // Where the work canvas lies in the control (default: the inner rectangle).
@@ -69,11 +73,11 @@ class TMMDIBGraphicControl : public TMMGraphicControl {
 
   private:
     void UpdateCanvasBackGround();
-    bool Draw(const TDrawRoutine &routine, const TRect *changed);
+    bool Draw(const TDrawRoutine &routine, const TRect *changed, const std::vector<TRect> *parts = nullptr);
 
     TMMDIBCanvas FDIBCanvas;
     QImage FBackGroundDIB;
     bool FUseBackGroundDIB = false;
     bool FInRoutine = false;
-    QRect FExposed; // the paint event's rectangle while one is served
+    QRegion FExposed; // what the paint event exposes while one is served
 };

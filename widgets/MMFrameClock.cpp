@@ -63,16 +63,16 @@ void TMMFrameClock::Arm() {
     FTimer.start(static_cast<int>(ms));
 }
 
-void TMMFrameClock::Schedule(QWidget *widget, const QRect &rect) {
-    if (widget == nullptr || rect.isEmpty()) return;
+void TMMFrameClock::Schedule(QWidget *widget, const QRegion &region) {
+    if (widget == nullptr || region.isEmpty()) return;
     auto it =
         std::find_if(FPending.begin(), FPending.end(), [&](const TEntry &e) { return e.Key == widget; });
     if (it == FPending.end())
-        FPending.push_back(TEntry{widget, widget, rect});
+        FPending.push_back(TEntry{widget, widget, region});
     else if (it->Widget.isNull()) // a freed widget's address, reused
-        *it = TEntry{widget, widget, rect};
+        *it = TEntry{widget, widget, region};
     else
-        it->Rect |= rect;
+        it->Region += region;
     Arm();
 }
 
@@ -81,10 +81,10 @@ void TMMFrameClock::Cancel(QWidget *widget) {
     if (FPending.empty()) FTimer.stop();
 }
 
-QRect TMMFrameClock::Pending(const QWidget *widget) const {
+QRegion TMMFrameClock::PendingRegion(const QWidget *widget) const {
     for (const TEntry &e : FPending)
-        if (e.Key == widget && !e.Widget.isNull()) return e.Rect;
-    return QRect();
+        if (e.Key == widget && !e.Widget.isNull()) return e.Region;
+    return QRegion();
 }
 
 void TMMFrameClock::Tick() {
@@ -95,23 +95,30 @@ void TMMFrameClock::Tick() {
     due.swap(FPending);
     for (const TEntry &e : due)
         if (QWidget *widget = e.Widget.data()) {
-            widget->update(e.Rect);
-            if (lcPresents().isDebugEnabled()) CountPresent(*widget);
+            widget->update(e.Region);
+            if (lcPresents().isDebugEnabled()) CountPresent(*widget, e.Region);
         }
     Arm();
 }
 
-void TMMFrameClock::CountPresent(const QWidget &widget) {
+void TMMFrameClock::CountPresent(const QWidget &widget, const QRegion &region) {
     const auto now = steady_clock::now();
     if (FPresents.empty()) FPresentsSince = now;
     const QString name = widget.objectName();
-    ++FPresents[name.isEmpty() ? QString::fromLatin1(widget.metaObject()->className()) : name];
+    TPresents &presents =
+        FPresents[name.isEmpty() ? QString::fromLatin1(widget.metaObject()->className()) : name];
+    ++presents.Count;
+    for (const QRect &r : region)
+        presents.Pixels += std::int64_t(r.width()) * r.height();
     const double span = duration<double>(now - FPresentsSince).count();
     if (span < duration<double>(kPresentsLogPeriod).count()) return;
-    QString line;
-    for (const auto &[key, count] : FPresents)
-        line += QStringLiteral(" %1 %2").arg(key).arg(count / span, 0, 'f', 1);
-    qCDebug(lcPresents, "presents/s%s", qPrintable(line));
+    QString rates, areas;
+    for (const auto &[key, p] : FPresents) {
+        rates += QStringLiteral(" %1 %2").arg(key).arg(p.Count / span, 0, 'f', 1);
+        areas += QStringLiteral(" %1 %2").arg(key).arg(double(p.Pixels) / 1000 / span, 0, 'f', 0);
+    }
+    qCDebug(lcPresents, "presents/s%s", qPrintable(rates));
+    qCDebug(lcPresents, "present kpx/s%s", qPrintable(areas));
     FPresents.clear();
 }
 

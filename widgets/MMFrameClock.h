@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QRect>
+#include <QRegion>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -14,9 +15,9 @@
 
 // Puts what controls drew off-screen on the screen, at the pace of the display.
 //
-// A control that changed part of its picture schedules that rectangle; on the
+// A control that changed part of its picture schedules that region; on the
 // next display frame (60 Hz) the clock asks each scheduled widget to update
-// the union of its rectangles, once. So a widget is presented at most once per
+// the union of its regions, once. So a widget is presented at most once per
 // frame, however often it draws, and never later than one frame after it drew.
 // The timer runs only while something is scheduled.
 //
@@ -25,7 +26,8 @@
 // wake-ups never present a widget twice within one frame.
 //
 // With the logging rule "velmora.presents.debug=true" the clock writes, every ten
-// seconds, one line of how often each widget (by object name) was presented per second.
+// seconds, how often each widget (by object name) was presented per second, and
+// how many thousand pixels a second those presents asked for.
 //
 // Thread contract: main thread only (the thread of the QCoreApplication),
 // every method.
@@ -43,18 +45,20 @@ class TMMFrameClock : public QObject {
     // The process-wide clock if it exists: for destructors, which must not create one.
     static TMMFrameClock *ExistingScreen();
 
-    // Marks `rect` (widget coordinates) of `widget` for the next frame. Empty
-    // rectangles are ignored.
-    void Schedule(QWidget *widget, const QRect &rect);
+    // Marks `region` (widget coordinates) of `widget` for the next frame. Empty
+    // regions are ignored.
+    void Schedule(QWidget *widget, const QRegion &region);
+    void Schedule(QWidget *widget, const QRect &rect) { Schedule(widget, QRegion(rect)); }
     // Forgets what `widget` had scheduled; a widget calls it when destroyed.
     void Cancel(QWidget *widget);
     // What `widget` has scheduled for the next frame (empty when nothing).
-    QRect Pending(const QWidget *widget) const;
+    QRegion PendingRegion(const QWidget *widget) const;
+    QRect Pending(const QWidget *widget) const { return PendingRegion(widget).boundingRect(); }
     bool HasPending() const { return !FPending.empty(); }
     // True while the frame timer is armed.
     bool IsRunning() const { return FTimer.isActive(); }
 
-    // One frame: every scheduled widget gets update(union of its rectangles).
+    // One frame: every scheduled widget gets update(union of its regions).
     // The timer calls it; tests may call it themselves.
     void Tick();
     // Another wake of the main thread: shows the armed frame now when it falls due
@@ -69,19 +73,23 @@ class TMMFrameClock : public QObject {
     struct TEntry {
         QWidget *Key;
         QPointer<QWidget> Widget; // a widget freed without Cancel is skipped
-        QRect Rect;
+        QRegion Region;
     };
 
     std::int64_t SlotNow() const;
     void Arm();
-    void CountPresent(const QWidget &widget);
+    void CountPresent(const QWidget &widget, const QRegion &region);
 
     std::vector<TEntry> FPending;
     QTimer FTimer;
     bool FManualTicks = false;
     std::chrono::steady_clock::time_point FEpoch;
-    std::int64_t FLastSlot = -1;      // the frame slot of the last tick
-    std::int64_t FTargetSlot = 0;     // the slot the armed timer aims at
-    std::map<QString, int> FPresents; // since FPresentsSince, when logged
+    std::int64_t FLastSlot = -1;  // the frame slot of the last tick
+    std::int64_t FTargetSlot = 0; // the slot the armed timer aims at
+    struct TPresents {
+        int Count = 0;
+        std::int64_t Pixels = 0;
+    };
+    std::map<QString, TPresents> FPresents; // since FPresentsSince, when logged
     std::chrono::steady_clock::time_point FPresentsSince;
 };

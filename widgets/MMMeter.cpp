@@ -13,6 +13,10 @@
 
 namespace {
 
+// Rows per band of a needle change: smaller bands hold less face, but each
+// costs a copy and a request of its own on the way to the screen.
+constexpr int kNeedleBandRows = 16;
+
 // Opens the canvas's drawing bracket for the scope.
 class TDrawing {
   public:
@@ -306,34 +310,39 @@ void TMMCustomMeter::Redraw() {
     if (!FWorkValid) {
         drawn = DrawAtOnce([&](TMMDIBCanvas &work) { RenderWhole(work, wanted); });
     } else {
-        const TRect changed = ChangedBounds(FDrawn, wanted);
-        if (changed.IsEmpty()) return;
+        const TMMNeedleBands changed = ChangedBands(FDrawn, wanted);
+        const std::vector<TRect> bands = changed.Rects();
+        if (bands.empty()) return;
         drawn = DrawAtOnce(
             [&](TMMDIBCanvas &work) {
                 const TDrawing drawing(work);
-                work.SetClipRect(changed);
-                work.CopyRect(FFace, changed, changed.Left, changed.Top);
+                work.SetClipRect(changed.Bounds());
+                for (const TRect &band : bands)
+                    work.CopyRect(FFace, band, band.Left, band.Top);
                 DrawNeedles(work, wanted);
             },
-            changed);
+            bands);
     }
     FWorkValid = drawn;
     if (drawn) FDrawn = wanted;
 }
 
-TRect TMMCustomMeter::ChangedBounds(const TNeedles &from, const TNeedles &to) const {
+// A needle moves a few pixels a block; its bands keep the present to those.
+TMMNeedleBands TMMCustomMeter::ChangedBands(const TNeedles &from, const TNeedles &to) const {
     const TMMNeedleGeometry g = Geometry();
-    const int pen = FNeedleWidth;
-    const auto bounds = [pen](const TLine &line) { return NeedleBounds(line.From, line.To, pen); };
-    TRect changed;
+    TMMNeedleBands changed(Rect(0, 0, FFace.Width(), FFace.Height()), kNeedleBandRows);
+    const auto add = [&](const TLine &line) { changed.AddNeedle(line.From, line.To, FNeedleWidth); };
     const TLine oldMain = MainNeedle(from, g), newMain = MainNeedle(to, g);
-    if (from.VU != to.VU || oldMain.To != newMain.To) changed = UnionRect(bounds(oldMain), bounds(newMain));
+    if (from.VU != to.VU || oldMain.To != newMain.To) {
+        add(oldMain);
+        add(newMain);
+    }
     const bool oldPeak = !from.VU && from.ShowPeak, newPeak = !to.VU && to.ShowPeak;
     if (oldPeak != newPeak || (newPeak && from.Peak != to.Peak)) {
-        if (oldPeak) changed = UnionRect(changed, bounds(PeakNeedle(from, g)));
-        if (newPeak) changed = UnionRect(changed, bounds(PeakNeedle(to, g)));
+        if (oldPeak) add(PeakNeedle(from, g));
+        if (newPeak) add(PeakNeedle(to, g));
     }
-    return changed.Intersected(Rect(0, 0, FFace.Width(), FFace.Height()));
+    return changed;
 }
 
 void TMMCustomMeter::DrawLine(TMMDIBCanvas &work, const TLine &line, TColor color) {

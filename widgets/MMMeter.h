@@ -209,7 +209,7 @@ class TMMCustomMeter : public TMMDIBGraphicControl, public TMMBlockDisplay {
     TNeedles Wanted() const;
     TLine MainNeedle(const TNeedles &needles, const TMMNeedleGeometry &g) const;
     TLine PeakNeedle(const TNeedles &needles, const TMMNeedleGeometry &g) const;
-    TRect ChangedBounds(const TNeedles &from, const TNeedles &to) const;
+    TMMNeedleBands ChangedBands(const TNeedles &from, const TNeedles &to) const;
     void DrawNeedles(TMMDIBCanvas &work, const TNeedles &needles);
     void DrawLine(TMMDIBCanvas &work, const TLine &line, TColor color);
 

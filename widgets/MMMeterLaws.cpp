@@ -147,6 +147,45 @@ TRect UnionRect(const TRect &a, const TRect &b) {
     return a.United(b);
 }
 
+TMMNeedleBands::TMMNeedleBands(const TRect &area, int bandHeight)
+    : FArea(area), FBandHeight(std::max(1, bandHeight)),
+      FBands(std::size_t(std::max(0, (area.Height() + FBandHeight - 1) / FBandHeight))) {}
+
+void TMMNeedleBands::AddNeedle(QPoint from, QPoint to, int penWidth) {
+    const TMMPenSpan pen = PenSpan(penWidth);
+    if (from.y() > to.y()) std::swap(from, to);
+    const double dy = to.y() - from.y();
+    const double slope = dy == 0 ? 0 : (to.x() - from.x()) / dy;
+    for (std::size_t i = 0; i < FBands.size(); ++i) {
+        // The rows whose pixels the pen may reach, then the stretch of the
+        // one-pixel line that may land on them: a row further each way, as
+        // the line rounds to the nearest pixel.
+        const int top = FArea.Top + int(i) * FBandHeight, bottom = std::min(top + FBandHeight, FArea.Bottom);
+        const int y0 = std::max(from.y(), top - pen.Last - 1),
+                  y1 = std::min(to.y(), bottom - 1 - pen.First + 1);
+        if (y0 > y1) continue;
+        const double xa = dy == 0 ? from.x() : from.x() + slope * (y0 - from.y());
+        const double xb = dy == 0 ? to.x() : from.x() + slope * (y1 - from.y());
+        const TRect touched = Rect(int(std::floor(std::min(xa, xb))) - 1 + pen.First, top,
+                                   int(std::ceil(std::max(xa, xb))) + 2 + pen.Last, bottom);
+        FBands[i] = FBands[i].United(touched.Intersected(FArea));
+    }
+}
+
+std::vector<TRect> TMMNeedleBands::Rects() const {
+    std::vector<TRect> rects;
+    for (const TRect &band : FBands)
+        if (!band.IsEmpty()) rects.push_back(band);
+    return rects;
+}
+
+TRect TMMNeedleBands::Bounds() const {
+    TRect bounds;
+    for (const TRect &band : FBands)
+        bounds = bounds.United(band);
+    return bounds;
+}
+
 TMMTickRadii TickRadii(const TMMFaceScale &scale, int radius, bool isLong) {
     const int h1 = scale.Height1;
     const int h2 = scale.Height2;

@@ -96,6 +96,26 @@ TRect NeedleBounds(QPoint from, QPoint to, int penWidth);
 // The smallest rectangle holding both (an empty one adds nothing).
 TRect UnionRect(const TRect &a, const TRect &b);
 
+// What a needle change touches, row band by row band. A needle's bounding box
+// is mostly face (a slanted line from a pivot below the face spans dozens of
+// columns over every row), so the frame presents each band's own columns.
+class TMMNeedleBands {
+  public:
+    // `area` cut into bands of `bandHeight` rows from its top.
+    TMMNeedleBands(const TRect &area, int bandHeight);
+    // Adds the pixels a needle from `from` to `to` may touch (NeedleBounds,
+    // band by band).
+    void AddNeedle(QPoint from, QPoint to, int penWidth);
+    // The touched part of each band, top to bottom; touched bands only.
+    std::vector<TRect> Rects() const;
+    TRect Bounds() const;
+
+  private:
+    TRect FArea;
+    int FBandHeight;
+    std::vector<TRect> FBands;
+};
+
 // What the face's scale takes from the control's properties.
 struct TMMFaceScale {
     TMMScaleOrigin Origin = soInner;

@@ -149,9 +149,13 @@ TEST(Meter, ABlockRedrawsOnlyTheOldAndNewNeedleFromTheSavedFace) {
     EXPECT_EQ(faces, 0) << "the face is not rebuilt for a block";
     EXPECT_EQ(c.Work(oldTip), c.Face(oldTip)) << "the old needle stays behind";
     EXPECT_EQ(c.Work(newTip), kNeedle);
-    const TRect changed = UnionRect(NeedleBounds(g.Pivot(), oldTip, 2), NeedleBounds(g.Pivot(), newTip, 2))
-                              .Intersected(Rect(0, 0, 339, 183));
-    EXPECT_EQ(TMMFrameClock::Screen().Pending(c.Meter), changed.Translated(1, 1).ToQRect());
+    TMMNeedleBands changed(Rect(0, 0, 339, 183), 16);
+    changed.AddNeedle(g.Pivot(), oldTip, 2);
+    changed.AddNeedle(g.Pivot(), newTip, 2);
+    QRegion bands;
+    for (const TRect &band : changed.Rects())
+        bands += band.Translated(1, 1).ToQRect();
+    EXPECT_EQ(TMMFrameClock::Screen().PendingRegion(c.Meter), bands);
 
     // The same reading draws nothing.
     TMMFrameClock::Screen().Tick();
@@ -168,6 +172,51 @@ TEST(Meter, ABlockRedrawsOnlyTheOldAndNewNeedleFromTheSavedFace) {
     c.Meter->SetNeedleColor(kNeedle); // the next paint draws everything
     c.Meter->repaint();
     EXPECT_EQ(c.Meter->DIBCanvas().Image(), incremental);
+}
+
+// Every pixel the meter's square pen draws lies in the needle's bands, at any
+// slant, and a slanted needle's bands hold far less than its bounding box.
+TEST(Meter, NeedleBandsHoldEveryPixelOfTheNeedle) {
+    const TRect area = Rect(0, 0, 339, 183);
+    const QPoint pivot(169, 213);
+    TMMDIBCanvas canvas;
+    canvas.Resize(area.Width(), area.Height());
+    for (int penWidth = 1; penWidth <= 3; ++penWidth)
+        for (int degrees = -80; degrees <= 80; degrees += 7) {
+            const double a = degrees * std::numbers::pi / 180;
+            const QPoint tip(pivot.x() + std::lround(193 * std::sin(a)),
+                             pivot.y() - std::lround(193 * std::cos(a)));
+            canvas.BeginDrawing();
+            canvas.SetColor(clBlack);
+            canvas.FillRect(area);
+            canvas.SetColor(clWhite);
+            const TMMPenSpan pen = PenSpan(penWidth);
+            for (int dx = pen.First; dx <= pen.Last; ++dx)
+                for (int dy = pen.First; dy <= pen.Last; ++dy) {
+                    canvas.MoveTo(pivot.x() + dx, pivot.y() + dy);
+                    canvas.LineTo(tip.x() + dx, tip.y() + dy);
+                }
+            canvas.EndDrawing();
+            TMMNeedleBands bands(area, 16);
+            bands.AddNeedle(pivot, tip, penWidth);
+            QRegion held;
+            for (const TRect &band : bands.Rects())
+                held += band.ToQRect();
+            const QImage picture = canvas.Image();
+            for (int y = 0; y < area.Height(); ++y)
+                for (int x = 0; x < area.Width(); ++x)
+                    if (picture.pixel(x, y) != qRgb(0, 0, 0)) {
+                        ASSERT_TRUE(held.contains(QPoint(x, y)))
+                            << degrees << "° pen " << penWidth << " at " << x << "," << y;
+                    }
+            const TRect box = NeedleBounds(pivot, tip, penWidth).Intersected(area);
+            int heldArea = 0;
+            for (const QRect &r : held)
+                heldArea += r.width() * r.height();
+            if (std::abs(degrees) >= 20) {
+                EXPECT_LT(heldArea * 3, box.Width() * box.Height()) << degrees;
+            }
+        }
 }
 
 TEST(Meter, EmptyFaceIsColourAndAPictureIsStretched) {
