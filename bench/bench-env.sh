@@ -1,7 +1,7 @@
 # Sourced by the benchmark scripts: a private PulseAudio server in its own runtime
 # folder, stopped with everything in `pids` when the script ends, and
 # StartXvfb WxH for a virtual X server (on the first free display from XVFB_FIRST, default
-# 95). Needs `top` set to the project folder.
+# 95; its process id in `xserver`). Needs `top` set to the project folder.
 runtime=$(mktemp -d)
 export XDG_RUNTIME_DIR="$runtime"
 pids=()
@@ -18,7 +18,8 @@ StartXvfb() {
   local n=${XVFB_FIRST:-95}
   while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
   Xvfb ":$n" -screen 0 "$1x24" -nolisten tcp -noreset >/dev/null 2>&1 &
-  pids+=($!)
+  xserver=$!
+  pids+=($xserver)
   export DISPLAY=":$n"
   for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 }

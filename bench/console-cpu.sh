@@ -6,10 +6,10 @@
 # anonymous resident pages: heap and stacks, not the shared libraries) at the end.
 # With a second build folder, the same is measured for that build's console right after, so
 # two builds (e.g. one without the displays) stand side by side under the same stream.
-# Prints per console "cpu_percent_of_one_core=N", "rss_anon_kb=N", the number of capture
-# streams the server saw, CPU and context switches per thread, and presents per second per
-# instrument with the thousands of pixels a second they asked for (the console's
-# "velmora.presents" log).
+# Prints per console "cpu_percent_of_one_core=N", "rss_anon_kb=N", the X server's CPU
+# meanwhile, the number of capture streams the server saw, CPU and context switches per
+# thread, and presents per second per instrument with the thousands of pixels a second they
+# asked for (the console's "velmora.presents" log).
 # Usage: bench/console-cpu.sh [build-dir] [seconds] [baseline-build-dir]
 # VELMORA_REPEATS=N measures each build N times, taking turns, and prints the median.
 # Environment: VELMORA_SIGNAL=music plays pink noise swelling three times a second on two
@@ -61,7 +61,7 @@ measure() {
     sleep 1
   fi
 
-  cpu() { awk '{print $14 + $15}' "/proc/$console/stat"; }
+  cpu() { awk '{print $14 + $15}' "/proc/${1:-$console}/stat"; }
   # Per thread: tid, name, voluntary + involuntary context switches, CPU ticks.
   threads() {
     local t
@@ -73,6 +73,7 @@ measure() {
   hz=$(getconf CLK_TCK)
   threads >"$runtime/threads0-$label"
   t0=$(cpu)
+  x0=$(cpu "$xserver")
   w0=$(date +%s.%N)
   if [ -n "${VELMORA_PERF:-}" ]; then
     # Where the time goes: perf samples of the console, written to $VELMORA_PERF.$label
@@ -87,6 +88,7 @@ measure() {
     sleep "$secs"
   fi
   t1=$(cpu)
+  x1=$(cpu "$xserver")
   w1=$(date +%s.%N)
   threads >"$runtime/threads1-$label"
   kill -0 "$console" # still running
@@ -97,6 +99,9 @@ measure() {
   awk -v t0="$t0" -v t1="$t1" -v hz="$hz" -v w0="$w0" -v w1="$w1" -v label="$label" \
     'BEGIN { printf "[%s] cpu_percent_of_one_core=%.2f over %.1f s\n", label, 100 * (t1 - t0) / hz / (w1 - w0), w1 - w0 }'
   echo "[$label] rss_anon_kb=$rss"
+  # What putting the console's pictures on the screen costs the X server.
+  awk -v x0="$x0" -v x1="$x1" -v hz="$hz" -v w0="$w0" -v w1="$w1" -v label="$label" \
+    'BEGIN { printf "[%s] xserver_cpu_percent_of_one_core=%.2f\n", label, 100 * (x1 - x0) / hz / (w1 - w0) }'
   # Where the CPU goes by thread, and how often each thread is switched in.
   join "$runtime/threads0-$label" "$runtime/threads1-$label" |
     awk -v hz="$hz" -v w="$(echo "$w1 - $w0" | bc)" -v label="$label" \
