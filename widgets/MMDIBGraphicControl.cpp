@@ -62,19 +62,18 @@ void TMMDIBGraphicControl::BackGroundChanged() {
 }
 
 bool TMMDIBGraphicControl::DrawAtOnce(const TDrawRoutine &routine) {
-    return Draw(routine, nullptr);
+    return Draw(routine, {}, true);
 }
 
 bool TMMDIBGraphicControl::DrawAtOnce(const TDrawRoutine &routine, const TRect &changed) {
-    return Draw(routine, &changed);
+    return Draw(routine, {&changed, 1}, false);
 }
 
 bool TMMDIBGraphicControl::DrawAtOnce(const TDrawRoutine &routine, const std::vector<TRect> &changed) {
-    return Draw(routine, nullptr, &changed);
+    return Draw(routine, changed, false);
 }
 
-bool TMMDIBGraphicControl::Draw(const TDrawRoutine &routine, const TRect *changed,
-                                const std::vector<TRect> *parts) {
+bool TMMDIBGraphicControl::Draw(const TDrawRoutine &routine, std::span<const TRect> changed, bool whole) {
     if (!isVisible() || parentWidget() == nullptr || FInRoutine) return false;
     if (QThread::currentThread() != QCoreApplication::instance()->thread()) return false;
     {
@@ -86,17 +85,18 @@ bool TMMDIBGraphicControl::Draw(const TDrawRoutine &routine, const TRect *change
     // Off the screen: the expose that brings it back paints the canvas as it is then.
     const QWindow *handle = window()->windowHandle();
     if (handle == nullptr || !handle->isExposed()) return true;
-    const TRect whole = Rect(0, 0, FDIBCanvas.Width(), FDIBCanvas.Height());
+    const TRect canvas = Rect(0, 0, FDIBCanvas.Width(), FDIBCanvas.Height());
     const TRect inner = CanvasRect();
     const auto onScreen = [&](const TRect &part) {
-        return part.Intersected(whole).Translated(inner.Left, inner.Top).Intersected(inner).ToQRect();
+        return part.Intersected(canvas).Translated(inner.Left, inner.Top).Intersected(inner).ToQRect();
     };
-    if (parts == nullptr) {
-        TMMFrameClock::Screen().Schedule(this, onScreen(changed != nullptr ? *changed : whole));
+    // One rectangle, what most blocks draw, stays clear of the region's heap.
+    if (whole || changed.size() == 1) {
+        TMMFrameClock::Screen().Schedule(this, onScreen(whole ? canvas : changed.front()));
         return true;
     }
     QRegion region;
-    for (const TRect &part : *parts)
+    for (const TRect &part : changed)
         region += onScreen(part);
     TMMFrameClock::Screen().Schedule(this, region);
     return true;

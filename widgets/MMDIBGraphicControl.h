@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QRegion>
 #include <functional>
+#include <span>
 #include <vector>
 
 // A graphic control that draws through an off-screen work canvas.
@@ -73,7 +74,8 @@ class TMMDIBGraphicControl : public TMMGraphicControl {
 
   private:
     void UpdateCanvasBackGround();
-    bool Draw(const TDrawRoutine &routine, const TRect *changed, const std::vector<TRect> *parts = nullptr);
+    // Schedules the whole canvas, or only the rectangles of `changed`.
+    bool Draw(const TDrawRoutine &routine, std::span<const TRect> changed, bool whole);
 
     TMMDIBCanvas FDIBCanvas;
     QImage FBackGroundDIB;

@@ -63,16 +63,24 @@ void TMMFrameClock::Arm() {
     FTimer.start(static_cast<int>(ms));
 }
 
-void TMMFrameClock::Schedule(QWidget *widget, const QRegion &region) {
-    if (widget == nullptr || region.isEmpty()) return;
+TMMFrameClock::TEntry &TMMFrameClock::EntryFor(QWidget *widget) {
     auto it =
         std::find_if(FPending.begin(), FPending.end(), [&](const TEntry &e) { return e.Key == widget; });
-    if (it == FPending.end())
-        FPending.push_back(TEntry{widget, widget, region});
-    else if (it->Widget.isNull()) // a freed widget's address, reused
-        *it = TEntry{widget, widget, region};
-    else
-        it->Region += region;
+    if (it == FPending.end()) return FPending.emplace_back(TEntry{widget, widget, QRect(), QRegion()});
+    if (it->Widget.isNull())
+        *it = TEntry{widget, widget, QRect(), QRegion()}; // a freed widget's address, reused
+    return *it;
+}
+
+void TMMFrameClock::Schedule(QWidget *widget, const QRegion &region) {
+    if (widget == nullptr || region.isEmpty()) return;
+    EntryFor(widget).Region += region;
+    Arm();
+}
+
+void TMMFrameClock::Schedule(QWidget *widget, const QRect &rect) {
+    if (widget == nullptr || rect.isEmpty()) return;
+    EntryFor(widget).Rect |= rect;
     Arm();
 }
 
@@ -83,7 +91,7 @@ void TMMFrameClock::Cancel(QWidget *widget) {
 
 QRegion TMMFrameClock::PendingRegion(const QWidget *widget) const {
     for (const TEntry &e : FPending)
-        if (e.Key == widget && !e.Widget.isNull()) return e.Region;
+        if (e.Key == widget && !e.Widget.isNull()) return e.Region.united(e.Rect);
     return QRegion();
 }
 
@@ -95,8 +103,9 @@ void TMMFrameClock::Tick() {
     due.swap(FPending);
     for (const TEntry &e : due)
         if (QWidget *widget = e.Widget.data()) {
-            widget->update(e.Region);
-            if (lcPresents().isDebugEnabled()) CountPresent(*widget, e.Region);
+            const QRegion region = e.Region.united(e.Rect);
+            widget->update(region);
+            if (lcPresents().isDebugEnabled()) CountPresent(*widget, region);
         }
     Arm();
 }

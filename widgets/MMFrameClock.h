@@ -48,7 +48,8 @@ class TMMFrameClock : public QObject {
     // Marks `region` (widget coordinates) of `widget` for the next frame. Empty
     // regions are ignored.
     void Schedule(QWidget *widget, const QRegion &region);
-    void Schedule(QWidget *widget, const QRect &rect) { Schedule(widget, QRegion(rect)); }
+    // The same for a rectangle; rectangles of a widget gather into their bounds.
+    void Schedule(QWidget *widget, const QRect &rect);
     // Forgets what `widget` had scheduled; a widget calls it when destroyed.
     void Cancel(QWidget *widget);
     // What `widget` has scheduled for the next frame (empty when nothing).
@@ -73,8 +74,11 @@ class TMMFrameClock : public QObject {
     struct TEntry {
         QWidget *Key;
         QPointer<QWidget> Widget; // a widget freed without Cancel is skipped
-        QRegion Region;
+        QRect Rect;               // the bounds of the rectangles scheduled
+        QRegion Region;           // the regions scheduled
     };
+
+    TEntry &EntryFor(QWidget *widget);
 
     std::int64_t SlotNow() const;
     void Arm();

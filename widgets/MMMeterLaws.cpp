@@ -161,11 +161,10 @@ void TMMNeedleBands::AddNeedle(QPoint from, QPoint to, int penWidth) {
         // one-pixel line that may land on them: a row further each way, as
         // the line rounds to the nearest pixel.
         const int top = FArea.Top + int(i) * FBandHeight, bottom = std::min(top + FBandHeight, FArea.Bottom);
-        const int y0 = std::max(from.y(), top - pen.Last - 1),
-                  y1 = std::min(to.y(), bottom - 1 - pen.First + 1);
+        const int y0 = std::max(from.y(), top - pen.Last - 1), y1 = std::min(to.y(), bottom - pen.First);
         if (y0 > y1) continue;
-        const double xa = dy == 0 ? from.x() : from.x() + slope * (y0 - from.y());
-        const double xb = dy == 0 ? to.x() : from.x() + slope * (y1 - from.y());
+        const double xa = from.x() + slope * (y0 - from.y());
+        const double xb = dy == 0 ? to.x() : from.x() + slope * (y1 - from.y()); // a level line: all of it
         const TRect touched = Rect(int(std::floor(std::min(xa, xb))) - 1 + pen.First, top,
                                    int(std::ceil(std::max(xa, xb))) + 2 + pen.Last, bottom);
         FBands[i] = FBands[i].United(touched.Intersected(FArea));
