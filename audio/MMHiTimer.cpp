@@ -23,6 +23,15 @@ constexpr int ThreadWaitMs = 5000;
 
 const QEvent::Type TickEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
 
+// Qt hands a posted event to the main thread under its own locks, which the thread
+// checker cannot see: a post made under this lock, and the lock taken before the
+// main thread reads what was posted, show the hand-over it already makes.
+std::mutex gPostLock;
+
+void SeePosted() {
+    std::lock_guard<std::mutex> seen(gPostLock);
+}
+
 class TickEvent : public QEvent {
   public:
     explicit TickEvent(unsigned Id) : QEvent(TickEventType), FId(Id) {}
@@ -105,8 +114,16 @@ void DeliverSynchronised(const std::shared_ptr<TMMHiTimerState> &State) {
         State->Stage = SyncStage::Pending;
     }
     State->InSyncCall.store(true);
-    QMetaObject::invokeMethod(
-        app, [State] { RunSynchronised(State); }, Qt::QueuedConnection);
+    {
+        std::lock_guard<std::mutex> posting(gPostLock);
+        QMetaObject::invokeMethod(
+            app,
+            [State] {
+                SeePosted();
+                RunSynchronised(State);
+            },
+            Qt::QueuedConnection);
+    }
     {
         std::unique_lock<std::mutex> lock(State->SyncLock);
         State->SyncCond.wait(
@@ -147,6 +164,7 @@ class TMMHiTimerWindow : public QObject {
         // The handler may tear the timer down, and this window with it (deferred).
         std::shared_ptr<TMMHiTimerState> state = FState;
         ++FDispatching; // a handler that runs the event loop may come back in here
+        SeePosted();
         if (static_cast<TickEvent *>(Event)->FId == state->TimerID.load()) Fire(*state);
         --FDispatching;
         state->Queued.fetch_sub(1);
@@ -170,6 +188,7 @@ void TimeCallback(unsigned uTimerID, unsigned, std::uintptr_t dwUser, std::uintp
         do {
             if (queued >= TMMHiTimer::MaxQueuedTicks) return; // dropped until the main thread catches up
         } while (!state->Queued.compare_exchange_weak(queued, queued + 1));
+        std::lock_guard<std::mutex> posting(gPostLock);
         QCoreApplication::postEvent(state->Window, new TickEvent(uTimerID));
         break;
     }
