@@ -48,6 +48,9 @@ void TMainForm::BuildTimers() {
     MMHiTimer1->SetCallBackMode(cmThread);
     MMHiTimer1->SetSynchronize(true);
     MMHiTimer1->SetInterval(20);
+    // Read-outs, LEDs and the trend only feed the screen: while it shows, each tick
+    // waits for the frame that presents it rather than waking the main thread.
+    MMHiTimer1->SetRideFrames(true);
     MMHiTimer1->SetOnTimer([this](TObject *Sender) { MMHiTimer1Timer(Sender); });
 
     Timer1 = AddTimer(this, "Timer1", 1000);

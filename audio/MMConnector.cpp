@@ -1,11 +1,14 @@
 #include "audio/MMConnector.h"
 #include "audio/MMConnectorShared.h"
+#include "audio/MMFrameRide.h"
 
 #include "audio/MMHiTimer.h"
 #include "audio/MMPeakTick.h"
 #include "audio/MMThread.h"
 #include "platform/MMTimer.h"
 #include "platform/MicrosecondClock.h"
+
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <cstring>
@@ -35,6 +38,7 @@ TMMConnector::TMMConnector() : FTickService(&TMMPeakTickService::Instance()), FC
             s.Window = new TMMConnectorWindow;
             s.Window->moveToThread(QCoreApplication::instance()->thread());
             s.WakeFd = s.Window->WakeFd();
+            TMMFrameRide::SetFramePass(&TMMConnector::FramePass);
         }
     }
     RecomputeLargestSpeed();
@@ -60,6 +64,7 @@ TMMConnector::~TMMConnector() {
             std::swap(window, s.Window);
             s.WakeFd = -1;
         }
+        TMMFrameRide::SetFramePass(nullptr);
         if (window != nullptr) {
             QCoreApplication::removePostedEvents(window);
             // The last connector may go while the window is handling a loop event.
@@ -265,6 +270,12 @@ int TMMConnector::GroupBlockBytes(int Group) const {
     return w;
 }
 
+template <typename F> void TMMConnector::ForEachDisplay(F &&Call) {
+    for (const auto &row : FSlots)
+        for (TMMConnectorDisplay *d : row)
+            if (d != nullptr) Call(*d);
+}
+
 void TMMConnector::HandBlock(int Group, const char *Data) {
     for (TMMConnectorDisplay *d : FSlots[Group]) {
         if (d == nullptr) continue;
@@ -277,9 +288,7 @@ void TMMConnector::HandBlock(int Group, const char *Data) {
 
 void TMMConnector::ClearDisplays() {
     std::lock_guard draw(FDrawLock);
-    for (const auto &row : FSlots)
-        for (TMMConnectorDisplay *d : row)
-            if (d != nullptr) d->ResetData();
+    ForEachDisplay([](TMMConnectorDisplay &d) { d.ResetData(); });
 }
 
 TMMConnectorDisplay::~TMMConnectorDisplay() {
@@ -430,6 +439,12 @@ void TMMConnector::FillSilence() {
     std::lock_guard draw(FDrawLock);
     std::lock_guard lock(FLock);
     FBuffers.Fill(static_cast<char>(FSilence.load()));
+    ClearCarries();
+}
+
+void TMMConnector::ClearCarries() {
+    for (TGroup &g : FGroups)
+        g.Carry = -1;
 }
 
 void TMMConnector::ReleaseBuffers() {
@@ -443,6 +458,7 @@ void TMMConnector::ReleaseBuffers() {
     FConverting = false;
     for (TGroup &g : FGroups)
         g.NewData = false;
+    ClearCarries();
 }
 
 // --- Data ------------------------------------------------------------------------
@@ -480,10 +496,17 @@ void TMMConnector::TakeIn(const char *Data, int Bytes) {
             valid = std::min(Bytes, FBuffers.Size());
             std::memcpy(FBuffers.Back(), Data, valid);
         }
+        // Paced against a screen, a pass may come only after the next buffer: what
+        // is left of the buffer being shown goes out first. While an earlier buffer
+        // waits untaken, the positions are that one's and the carry stays.
+        const bool carry = FSynchronize && FRealTime && FAutoTrigger && FTriggerMethod == tmMessage &&
+                           TMMFrameRide::HasSource() && !FBuffers.Pending();
+        if (carry) FCarryArrival = FArrival;
         FBuffers.Publish(valid);
         FArrival = arrival;
         for (TGroup &g : FGroups)
             if (g.Attached) {
+                if (carry) g.Carry = g.NewData ? g.ReadPos.load() : -1;
                 g.ReadPos = 0;
                 g.NewData = true;
                 flagged = true;
@@ -519,6 +542,18 @@ void TMMConnector::Refresh() {
         // Blocks falling due while this pass draws wait for the next pass: a pass
         // ends even when drawing is slower than the sound.
         const std::int64_t now = FClock();
+        ForEachDisplay([](TMMConnectorDisplay &d) { d.BeginPass(); });
+        const auto ended =
+            qScopeGuard([this] { ForEachDisplay([](TMMConnectorDisplay &d) { d.EndPass(); }); });
+        // Left over from the buffer a newer one replaces: all due, since sound
+        // recorded after them has arrived.
+        for (int gi = 0; gi < GroupCount; ++gi) {
+            const int w = GroupBlockBytes(gi);
+            while (const char *block = NextCarried(gi, w)) {
+                HandBlock(gi, block);
+                ++FGroups[gi].Blocks;
+            }
+        }
         for (int gi = 0; gi < GroupCount; ++gi) {
             const int w = GroupBlockBytes(gi);
             for (bool more = true; more;) {
@@ -536,11 +571,27 @@ void TMMConnector::Refresh() {
 // hands out every block that has fallen due, so a main thread that was held up
 // still shows all of the sound, and never early; unpaced, one block per pass
 // (More := false).
+// Under FDrawLock, before the pass takes the newest buffer: the group's next block
+// left over in the one being shown, else null.
+const char *TMMConnector::NextCarried(int Group, int BlockBytes) {
+    TGroup &g = FGroups[Group];
+    std::lock_guard lock(FLock);
+    const int pos = g.Carry;
+    if (pos < 0) return nullptr;
+    if (BlockBytes <= 0 || pos + BlockBytes > FBuffers.FrontBytes()) {
+        g.Carry = -1;
+        return nullptr;
+    }
+    g.Carry = pos + BlockBytes;
+    FHanded = {pos, FCarryArrival};
+    return FBuffers.Front() + pos;
+}
+
 const char *TMMConnector::NextBlock(int Group, int BlockBytes, std::int64_t Now, bool &More) {
     TGroup &g = FGroups[Group];
     std::lock_guard lock(FLock);
     // The newest buffer, whose positions intake has set back to 0.
-    FBuffers.Take();
+    if (FBuffers.Take()) ClearCarries();
     if (!g.NewData) return nullptr;
     const std::uint32_t bytesPerSec = FBytesPerSec;
     if (FSynchronize && bytesPerSec > 0) {
@@ -582,6 +633,12 @@ bool TMMConnector::PendingBlock(std::int64_t &DueIn) const {
     const bool paced = FSynchronize && bytesPerSec > 0;
     const std::int64_t elapsed = paced ? FClock() - FArrival.load() : 0;
     bool pending = false;
+    for (const TGroup &g : FGroups) {
+        if (g.Carry >= 0) {
+            DueIn = 0;
+            return true;
+        }
+    }
     for (const TGroup &g : FGroups) {
         if (!g.NewData) continue;
         const std::int64_t in = paced ? std::int64_t(g.ReadPos.load()) * 1000000 / bytesPerSec - elapsed : 0;

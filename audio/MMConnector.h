@@ -88,11 +88,6 @@ class TMMConnector : public TMMDSPComponent {
     // One value shared by every connector of the process.
     static bool EnterIdle();
     static void SetEnterIdle(bool Value);
-    // Main thread: runs after every trigger-loop pass, with the time in microseconds
-    // until the loop's next wake at the latest (0 when it is not known). Work due about
-    // then can ride this wake instead of waking the main thread itself. One listener.
-    using TPassListener = std::function<void(std::int64_t NextWakeIn)>;
-    static void SetPassListener(TPassListener Listener);
 
     TMMBlockDisplay *Level1() const { return Block(dgLevels, 0); }
     void SetLevel1(TMMBlockDisplay *Value) { SetSlot(dgLevels, 0, Value); }
@@ -178,6 +173,9 @@ class TMMConnector : public TMMDSPComponent {
         std::atomic<int> ReadPos{0};
         std::atomic<std::int64_t> Blocks{0};
         std::atomic<bool> Attached{false}; // at least one display in the group's slots
+        // Where the next block lies in the buffer being shown when a newer one came
+        // before it was used up (-1: nothing left over). Changed under FLock.
+        std::atomic<int> Carry{-1};
     };
 
     static constexpr int SlotCount = 4;
@@ -190,7 +188,10 @@ class TMMConnector : public TMMDSPComponent {
     void ReleaseDisplay(TMMConnectorDisplay *Display);
     int GroupBlockBytes(int Group) const;
     const char *NextBlock(int Group, int BlockBytes, std::int64_t Now, bool &More);
+    const char *NextCarried(int Group, int BlockBytes);
+    void ClearCarries();
     void HandBlock(int Group, const char *Data);
+    template <typename F> void ForEachDisplay(F &&Call);
     void UpdateAttached(int Group);
     void ClearDisplays();
 
@@ -219,8 +220,12 @@ class TMMConnector : public TMMDSPComponent {
     // Main thread: the latest due time (microseconds from now, no earlier than
     // DueIn) of a block of this connector that falls due by Limit.
     std::int64_t LastDueBy(std::int64_t Limit, std::int64_t DueIn) const;
-    // Returns in how many microseconds the loop wakes next (0: not armed).
-    static std::int64_t ScheduleNextPass();
+    static void ScheduleNextPass();
+    // Main thread, by the screen's frame tick: the pass, while the loop rides it.
+    static void FramePass();
+    // Main thread: a pass for buffers taken in while the loop rode the frames, which
+    // woke nobody.
+    static void PassForUnseenBuffers();
     static bool EarliestDue(const std::vector<TMMConnector *> &Connectors, std::int64_t &DueIn);
     static void ArmDueTimer(std::int64_t DueIn);
     static void DueTimerFired();
@@ -282,6 +287,7 @@ class TMMConnector : public TMMDSPComponent {
     std::atomic<int> FPendingTimerRefresh{0};
     std::array<TGroup, GroupCount> FGroups;
     std::atomic<std::int64_t> FArrival{0};
+    std::int64_t FCarryArrival = 0; // under FLock: the arrival of the buffer carried over
     TMMClock FClock;
 
     std::unique_ptr<TMMHiTimer> FTimer;

@@ -27,6 +27,12 @@ class TMMConnectorDisplay {
     // Main thread, under the connector's display lock: forget every reading and show
     // the display at rest.
     virtual void ResetData() = 0;
+    // The refreshing thread, under the connector's display lock: a pass of the
+    // connector begins and ends around the blocks it hands out (none, one or many).
+    // A display whose picture is a function of its state may run its laws on each
+    // block and draw once, at the end.
+    virtual void BeginPass() {}
+    virtual void EndPass() {}
 
   protected:
     // A display that a connector may feed from another thread calls this first

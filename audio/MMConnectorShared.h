@@ -159,8 +159,7 @@ struct TShared {
     std::atomic<int> RunningCount{0};
     std::atomic<int> LargestSpeed{5000};
     std::atomic<bool> EnterIdle{false};
-    QTimer *IdleHandler = nullptr;            // installed while not null
-    TMMConnector::TPassListener PassListener; // main thread
+    QTimer *IdleHandler = nullptr; // installed while not null
     // Main thread: a trigger-loop event is on its way; a pass is running; the
     // last pass failed, so only a start-trigger restarts the loop.
     bool LoopPosted = false;

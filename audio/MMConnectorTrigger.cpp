@@ -4,6 +4,7 @@
 
 #include "audio/MMConnector.h"
 #include "audio/MMConnectorShared.h"
+#include "audio/MMFrameRide.h"
 #include "audio/MMHiTimer.h"
 #include "audio/MMPeakTick.h"
 
@@ -132,14 +133,14 @@ void TMMConnector::TriggerLoopPass() {
     s.InPass = false;
     if (!ok) {
         s.LoopFailed = true;
+        TMMFrameRide::SetRiding(false);
         return;
     }
-    const std::int64_t nextWakeIn = ScheduleNextPass();
-    if (s.PassListener) s.PassListener(nextWakeIn);
+    ScheduleNextPass();
 }
 
-void TMMConnector::SetPassListener(TPassListener Listener) {
-    Shared().PassListener = std::move(Listener);
+void TMMConnector::FramePass() {
+    if (TMMFrameRide::Riding()) TriggerLoopPass();
 }
 
 bool TMMConnector::ServedByLoop() const {
@@ -159,20 +160,34 @@ bool TMMConnector::EarliestDue(const std::vector<TMMConnector *> &Connectors, st
     return pending;
 }
 
-// While a served connector has a block due, passes follow each other as they
-// always did; otherwise the loop sleeps, without holding up the main thread,
-// until the earliest block falls due or a wake comes (a buffer arrived).
-std::int64_t TMMConnector::ScheduleNextPass() {
+// With a screen that shows, the next pass rides its next frame tick: every block
+// due by then goes out just before the present that first shows it. With a
+// screen that shows nothing, the next buffer's arrival wakes the loop, and its
+// pass hands out what is left of the one before: the laws that count time run
+// on. Without a screen, passes follow each other while a served connector has a
+// block due, and otherwise the loop sleeps, without holding up the main thread,
+// until the earliest block falls due or a buffer arrives.
+void TMMConnector::ScheduleNextPass() {
     TShared &s = Shared();
-    if (s.RunningCount <= 0 || QCoreApplication::closingDown() || ConnectorCount() == 0) return 0;
-    std::int64_t dueIn = 0;
+    const bool live = s.RunningCount > 0 && !QCoreApplication::closingDown() && ConnectorCount() > 0;
     const std::vector<TMMConnector *> connectors = ListSnapshot();
-    if (!EarliestDue(connectors, dueIn)) return 0; // the next buffer wakes the loop
+    // Unpaced, a connector hands one block a pass and passes follow each other:
+    // it keeps the loop's own pace.
+    const bool paced = std::all_of(connectors.begin(), connectors.end(), [](const TMMConnector *c) {
+        return !c->ServedByLoop() || c->FSynchronize;
+    });
+    TMMFrameSource *screen = paced ? TMMFrameRide::Source() : nullptr;
+    const bool ride = screen != nullptr && live && screen->Showing();
+    if (ride) screen->RequestFrame();
+    if (TMMFrameRide::SetRiding(ride) && !ride && live) PassForUnseenBuffers();
+    if (screen != nullptr || !live) return;
+    std::int64_t dueIn = 0;
+    if (!EarliestDue(connectors, dueIn)) return; // the next buffer wakes the loop
     if (dueIn <= 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
         if (EnterIdle()) QCoreApplication::processEvents();
         PostTriggerLoop();
-        return 0;
+        return;
     }
     // Blocks falling due within a moment of the earliest ride its wake: the
     // level meters' blocks come every 1.04 ms, and each wake of the main
@@ -182,7 +197,17 @@ std::int64_t TMMConnector::ScheduleNextPass() {
     for (TMMConnector *c : connectors)
         if (c->ServedByLoop()) wakeIn = c->LastDueBy(dueIn + kGatherMicroseconds, wakeIn);
     ArmDueTimer(wakeIn);
-    return wakeIn;
+}
+
+void TMMConnector::PassForUnseenBuffers() {
+    // Pairs with the fence in WakeTriggerLoop: intake either saw the riding end or
+    // its buffer is seen here.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    for (TMMConnector *c : ListSnapshot())
+        if (c->ServedByLoop() && c->FBuffers.Pending()) {
+            PostTriggerLoop();
+            return;
+        }
 }
 
 void TMMConnector::ArmDueTimer(std::int64_t DueIn) {
@@ -207,6 +232,9 @@ void TMMConnector::DueTimerFired() {
 // capture thread never waits for the main thread even there.
 void TMMConnector::WakeTriggerLoop() {
     if (!FRealTime || !FAutoTrigger || FTriggerMethod != tmMessage || !FTriggering) return;
+    // The frame tick that is coming runs a pass anyway.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (TMMFrameRide::Riding()) return;
     const int fd = Shared().WakeFd.load();
     if (fd < 0 || FWakePending.exchange(true)) return;
     eventfd_write(fd, 1);

@@ -1,5 +1,6 @@
 #include "audio/MMHiTimer.h"
 
+#include "audio/MMFrameRide.h"
 #include "platform/MMMessageBox.h"
 
 #include <QCoreApplication>
@@ -71,6 +72,8 @@ struct TMMHiTimerState {
     std::condition_variable SyncCond;
     std::atomic<bool> Stop{false};
     SyncStage Stage = SyncStage::Idle;
+    // While frames ride, the synchronised call waits for the frame tick.
+    std::unique_ptr<TMMFrameRider> Rider;
 };
 
 namespace {
@@ -114,7 +117,7 @@ void DeliverSynchronised(const std::shared_ptr<TMMHiTimerState> &State) {
         State->Stage = SyncStage::Pending;
     }
     State->InSyncCall.store(true);
-    {
+    if (!State->Rider || !State->Rider->Flag()) {
         std::lock_guard<std::mutex> posting(gPostLock);
         QMetaObject::invokeMethod(
             app,
@@ -274,6 +277,12 @@ void TMMHiTimer::SetSynchronize(bool Value) {
     if (FState) FState->Synchronize.store(Value);
 }
 
+void TMMHiTimer::SetRideFrames(bool Value) {
+    if (Value == FRideFrames) return;
+    FRideFrames = Value;
+    UpdateTimer();
+}
+
 void TMMHiTimer::SetTickIgnored(std::function<bool()> Value) {
     Disarm();
     FTickIgnored = std::move(Value);
@@ -357,6 +366,10 @@ void TMMHiTimer::Arm() {
         auto *thread = new TMMTimerThread(state);
         thread->SetFreeOnTerminate(true);
         thread->SetPriority(FPriority);
+        if (FRideFrames)
+            state->Rider = std::make_unique<TMMFrameRider>([weak = std::weak_ptr(state)] {
+                if (const std::shared_ptr<TMMHiTimerState> held = weak.lock()) RunSynchronised(held);
+            });
         state->Attached.store(true);
         FThreadActive = true;
         try {

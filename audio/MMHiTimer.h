@@ -42,6 +42,11 @@ class TMMHiTimer : public TMMNonVisualComponent {
     void SetPriority(TThreadPriority Value); // applied at once to a running worker
     bool Synchronize() const { return FSynchronize; }
     void SetSynchronize(bool Value); // taken up from the next tick
+    // Thread mode, synchronised: while the screen's frames ride (see MMFrameRide.h),
+    // a tick runs OnTimer on the next frame tick instead of waking the main thread
+    // itself, up to a frame later. For handlers that only feed the screen. Re-arms.
+    bool RideFrames() const { return FRideFrames; }
+    void SetRideFrames(bool Value);
     bool WaitForTerminate() const { return FWaitForTerminate; }
     void SetWaitForTerminate(bool Value) { FWaitForTerminate = Value; }
 
@@ -74,6 +79,7 @@ class TMMHiTimer : public TMMNonVisualComponent {
     TThreadPriority FPriority = tpNormal;
     bool FSynchronize = true;
     bool FWaitForTerminate = false;
+    bool FRideFrames = false;
 
     TMMTimerSource *FSource;
     std::shared_ptr<TMMHiTimerState> FState;

@@ -48,6 +48,8 @@ class TMMTripleBuffer {
         FFront = FState.exchange(FFront, std::memory_order_acq_rel) & IndexMask;
         return true;
     }
+    // Either side: a buffer was published that the reader has not taken yet.
+    bool Pending() const { return (FState.load(std::memory_order_acquire) & Fresh) != 0; }
     const char *Front() const { return Buffer(FFront); }
     int FrontBytes() const { return FBytes[FFront]; }
 

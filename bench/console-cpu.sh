@@ -18,8 +18,10 @@
 # about 0 VU): tools/soak.sh's pink noise swelling every three seconds under a swept tone,
 # both channels alike, with independent noise 6 dB down on each channel for width (the
 # side signal about 11 dB under the mid); VELMORA_PAGE=spectrum shows the
-# "SPECTRUM" page (a click on its page button) before measuring; VELMORA_PERF=FILE records a
-# perf profile (see below), split by instrument (bench/profile-split.sh) with whole stacks.
+# "SPECTRUM" page (a click on its page button) before measuring; VELMORA_MINIMISED=1 unmaps
+# the console's window before measuring, as a window manager does when it minimises one;
+# VELMORA_PERF=FILE records a perf profile (see below), split by instrument
+# (bench/profile-split.sh) with whole stacks.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
@@ -54,10 +56,15 @@ measure() {
   local console=$!
   pids+=($console)
   sleep 3 # start-up: windows built, capture started
+  local win
+  win=$(xdotool search --name '^Sound Tikkora Meter$' | head -n 1)
   if [ "${VELMORA_PAGE:-vu}" = spectrum ]; then
-    local win
-    win=$(xdotool search --name '^Sound Tikkora Meter$' | head -n 1)
     xdotool mousemove --window "$win" 755 347 click 1
+    sleep 1
+  fi
+  if [ -n "${VELMORA_MINIMISED:-}" ]; then
+    # What a window manager does to a window it minimises.
+    xdotool windowunmap "$win"
     sleep 1
   fi
 

@@ -8,7 +8,7 @@ void TWatchFace::DrawRingCircle(TColor color, int radius) {
     const TRingCircle circle{color, FBrushColor, radius};
     FRing.Draw(circle);
     // The outline reaches one pixel past the box.
-    if (isVisible()) repaint(circle.Box().adjusted(-1, -1, 1, 1));
+    if (OnScreen(*this)) repaint(circle.Box().adjusted(-1, -1, 1, 1));
 }
 
 void TWatchFace::Paint(QPainter &canvas) {

@@ -177,7 +177,7 @@ void TWatchFrm::BuildDotRing() {
 
 void TWatchFrm::ShowAtOnce(QWidget *control) {
     // A hidden window has nothing to show, and its creation is no place to run other work.
-    if (!isVisible()) return;
+    if (!OnScreen(*this)) return;
     control->repaint();
     QCoreApplication::processEvents();
 }

@@ -5,6 +5,13 @@
 #include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWindow>
+
+bool OnScreen(const QWidget &widget) {
+    if (!widget.isVisible()) return false;
+    const QWindow *handle = widget.window()->windowHandle();
+    return handle != nullptr && handle->isExposed();
+}
 
 Qt::Alignment MMHorzAlignment(TAlignment alignment) {
     switch (alignment) {

@@ -12,6 +12,10 @@ enum TAlignment { taLeftJustify = 0, taRightJustify = 1, taCenter = 2 };
 // Qt alignment flags for a horizontal alignment.
 Qt::Alignment MMHorzAlignment(TAlignment alignment);
 
+// Visible, and its window on the screen (mapped, not minimised): only then does
+// drawing now reach anyone. The expose that brings a window back paints it whole.
+bool OnScreen(const QWidget &widget);
+
 // What the bevelled controls share: a bevel that repaints the control when
 // it changes, a colour that may follow the parent's, alignment inside the
 // parent, and the click and mouse events.

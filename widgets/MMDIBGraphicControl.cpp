@@ -74,7 +74,16 @@ bool TMMDIBGraphicControl::DrawAtOnce(const TDrawRoutine &routine, const std::ve
 }
 
 bool TMMDIBGraphicControl::Draw(const TDrawRoutine &routine, std::span<const TRect> changed, bool whole) {
-    if (!isVisible() || parentWidget() == nullptr || FInRoutine) return false;
+    if (parentWidget() == nullptr || FInRoutine) return false;
+    if (!OnScreen(*this)) {
+        // Nothing is drawn off the screen; the toolkit keeps a marked area until the
+        // expose that brings the window back, whose paint draws the control whole.
+        if (isVisible() && !FPaintOwed) {
+            FPaintOwed = true;
+            update();
+        }
+        return false;
+    }
     if (QThread::currentThread() != QCoreApplication::instance()->thread()) return false;
     {
         std::lock_guard<TMMDIBCanvas> lock(FDIBCanvas);
@@ -82,9 +91,6 @@ bool TMMDIBGraphicControl::Draw(const TDrawRoutine &routine, std::span<const TRe
         const auto done = qScopeGuard([this] { FInRoutine = false; });
         routine(FDIBCanvas);
     }
-    // Off the screen: the expose that brings it back paints the canvas as it is then.
-    const QWindow *handle = window()->windowHandle();
-    if (handle == nullptr || !handle->isExposed()) return true;
     const TRect canvas = Rect(0, 0, FDIBCanvas.Width(), FDIBCanvas.Height());
     const TRect inner = CanvasRect();
     const auto onScreen = [&](const TRect &part) {
@@ -103,6 +109,7 @@ bool TMMDIBGraphicControl::Draw(const TDrawRoutine &routine, std::span<const TRe
 }
 
 void TMMDIBGraphicControl::paintEvent(QPaintEvent *event) {
+    FPaintOwed = false;
     FExposed = event->region();
     const auto done = qScopeGuard([this] { FExposed = QRegion(); });
     TMMGraphicControl::paintEvent(event);

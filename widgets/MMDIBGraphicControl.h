@@ -18,11 +18,11 @@
 // never later than one frame after the drawing). Paints copy only the exposed
 // part of the canvas.
 //
-// Rules of DrawAtOnce: nothing is drawn while the control is hidden (or its
-// window is), has no parent, or outside the main thread, nor from within a
-// routine of its own. A control whose window is not on the screen (covered,
-// minimised) still draws into its canvas but presents nothing: the window
-// shows the latest picture when it is exposed again.
+// Rules of DrawAtOnce: nothing is drawn while the control is hidden, its window
+// is not on the screen (unmapped, minimised, covered where the window system
+// says so), it has no parent, outside the main thread, nor from within a
+// routine of its own. A control that was refused keeps its laws running and
+// draws itself whole from its state on the paint that shows it again.
 //
 // Thread contract: main thread only, every method; the canvas lock is held
 // while a routine runs and while the canvas is copied to the screen.
@@ -81,5 +81,6 @@ class TMMDIBGraphicControl : public TMMGraphicControl {
     QImage FBackGroundDIB;
     bool FUseBackGroundDIB = false;
     bool FInRoutine = false;
-    QRegion FExposed; // what the paint event exposes while one is served
+    bool FPaintOwed = false; // refused off the screen since the last paint
+    QRegion FExposed;        // what the paint event exposes while one is served
 };

@@ -1,9 +1,10 @@
 #include "widgets/MMFrameClock.h"
 
-#include "audio/MMConnector.h"
-
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QScopeGuard>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -12,8 +13,6 @@ namespace {
 using namespace std::chrono;
 
 constexpr nanoseconds kFrame{1'000'000'000 / TMMFrameClock::kFramesPerSecond};
-// How early a frame may be shown to save the main thread a wake of its own.
-constexpr nanoseconds kMaxEarly = milliseconds(3);
 
 Q_LOGGING_CATEGORY(lcPresents, "velmora.presents", QtWarningMsg)
 
@@ -28,20 +27,21 @@ TMMFrameClock::TMMFrameClock(QObject *parent) : QObject(parent), FEpoch(steady_c
     FTimer.setSingleShot(true);
     FTimer.setTimerType(Qt::PreciseTimer);
     connect(&FTimer, &QTimer::timeout, this, [this] {
+        // Reached from the events a riding pass processes: the tick under way re-arms.
+        if (FInTick) return;
         FLastSlot = std::max(FLastSlot, FTargetSlot);
         Tick();
     });
 }
 
-TMMFrameClock::~TMMFrameClock() = default;
+TMMFrameClock::~TMMFrameClock() {
+    if (TMMFrameRide::Source() == this) TMMFrameRide::SetSource(nullptr);
+}
 
 TMMFrameClock &TMMFrameClock::Screen() {
     if (gScreen.isNull()) {
         gScreen = new TMMFrameClock(QCoreApplication::instance());
-        // While sound is shown the trigger loop wakes every few milliseconds anyway.
-        TMMConnector::SetPassListener([](std::int64_t nextWakeIn) {
-            if (TMMFrameClock *clock = gScreen.data()) clock->TickBefore(microseconds(nextWakeIn));
-        });
+        TMMFrameRide::SetSource(gScreen.data());
     }
     return *gScreen;
 }
@@ -55,7 +55,7 @@ std::int64_t TMMFrameClock::SlotNow() const {
 }
 
 void TMMFrameClock::Arm() {
-    if (FManualTicks || FTimer.isActive() || FPending.empty()) return;
+    if (FManualTicks || FTimer.isActive() || (FPending.empty() && !FFrameWanted)) return;
     // The next frame boundary that follows the last tick's frame.
     FTargetSlot = std::max(SlotNow() + 1, FLastSlot + 1);
     const nanoseconds wait = FEpoch + FTargetSlot * kFrame - steady_clock::now();
@@ -86,7 +86,7 @@ void TMMFrameClock::Schedule(QWidget *widget, const QRect &rect) {
 
 void TMMFrameClock::Cancel(QWidget *widget) {
     std::erase_if(FPending, [&](const TEntry &e) { return e.Key == widget; });
-    if (FPending.empty()) FTimer.stop();
+    if (FPending.empty() && !FFrameWanted) FTimer.stop();
 }
 
 QRegion TMMFrameClock::PendingRegion(const QWidget *widget) const {
@@ -98,6 +98,14 @@ QRegion TMMFrameClock::PendingRegion(const QWidget *widget) const {
 void TMMFrameClock::Tick() {
     FTimer.stop();
     FLastSlot = std::max(FLastSlot, SlotNow());
+    FFrameWanted = false;
+    // What it draws is presented by this tick; what it asks for goes to the next.
+    {
+        FInTick = true;
+        const auto done = qScopeGuard([this] { FInTick = false; });
+        TMMFrameRide::Frame();
+    }
+    FTimer.stop();
     // Updates may schedule again (a paint that draws): those go to the next frame.
     std::vector<TEntry> due;
     due.swap(FPending);
@@ -131,13 +139,16 @@ void TMMFrameClock::CountPresent(const QWidget &widget, const QRegion &region) {
     FPresents.clear();
 }
 
-void TMMFrameClock::TickBefore(nanoseconds nextWake) {
-    if (!FTimer.isActive() || nextWake <= nanoseconds::zero()) return;
-    const nanoseconds untilFrame = FEpoch + FTargetSlot * kFrame - steady_clock::now();
-    if (untilFrame > nextWake || untilFrame > kMaxEarly) return;
-    // Shown a little early, the frame still counts as the one it stood for.
-    FLastSlot = std::max(FLastSlot, FTargetSlot);
-    Tick();
+bool TMMFrameClock::Showing() const {
+    // A clock driven by hand promises no tick.
+    if (FManualTicks) return false;
+    const QList<QWindow *> windows = QGuiApplication::topLevelWindows();
+    return std::any_of(windows.begin(), windows.end(), [](const QWindow *w) { return w->isExposed(); });
+}
+
+void TMMFrameClock::RequestFrame() {
+    FFrameWanted = true;
+    Arm();
 }
 
 void TMMFrameClock::SetManualTicks(bool value) {

@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "audio/MMFrameRide.h"
+
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -19,7 +21,11 @@
 // next display frame (60 Hz) the clock asks each scheduled widget to update
 // the union of its regions, once. So a widget is presented at most once per
 // frame, however often it draws, and never later than one frame after it drew.
-// The timer runs only while something is scheduled.
+// The timer runs only while something is scheduled or a frame was requested.
+//
+// The process-wide clock is the audio side's frame source: each tick first runs
+// the work that rides the frame (the trigger loop's pass, whose blocks draw and
+// schedule, then the flagged read-out and peak jobs), then presents.
 //
 // Frames are slots of one sixtieth of a second on a steady clock; a tick
 // always lands in a later slot than the one before, so early or late timer
@@ -31,7 +37,7 @@
 //
 // Thread contract: main thread only (the thread of the QCoreApplication),
 // every method.
-class TMMFrameClock : public QObject {
+class TMMFrameClock : public QObject, public TMMFrameSource {
     Q_OBJECT
   public:
     static constexpr int kFramesPerSecond = 60;
@@ -59,13 +65,15 @@ class TMMFrameClock : public QObject {
     // True while the frame timer is armed.
     bool IsRunning() const { return FTimer.isActive(); }
 
-    // One frame: every scheduled widget gets update(union of its regions).
-    // The timer calls it; tests may call it themselves.
+    // One frame: the riding work, then every scheduled widget gets update(union
+    // of its regions). The timer calls it; tests may call it themselves.
     void Tick();
-    // Another wake of the main thread: shows the armed frame now when it falls due
-    // before `nextWake` from now and within a few milliseconds, so the frame needs no
-    // wake of its own.
-    void TickBefore(std::chrono::nanoseconds nextWake);
+
+    // A window of the process is exposed (mapped, not minimised), and the ticks
+    // are not driven by hand.
+    bool Showing() const override;
+    // A tick on the next frame even with nothing scheduled.
+    void RequestFrame() override;
     // Tests drive the frames by hand: no timer runs while this is set.
     void SetManualTicks(bool value);
     bool ManualTicks() const { return FManualTicks; }
@@ -87,6 +95,8 @@ class TMMFrameClock : public QObject {
     std::vector<TEntry> FPending;
     QTimer FTimer;
     bool FManualTicks = false;
+    bool FFrameWanted = false;
+    bool FInTick = false;
     std::chrono::steady_clock::time_point FEpoch;
     std::int64_t FLastSlot = -1;  // the frame slot of the last tick
     std::int64_t FTargetSlot = 0; // the slot the armed timer aims at

@@ -47,7 +47,7 @@ void TMMLED::changeEvent(QEvent *event) {
         TMMGraphicControl::changeEvent(event);
         return;
     }
-    if (isVisible()) {
+    if (OnScreen(*this)) {
         if (FCaption.isEmpty() && !FOnPaint)
             repaint(LampRect().ToQRect());
         else

@@ -124,7 +124,7 @@ void TMMCustomLEDDigit::ReloadStrip() {
 }
 
 void TMMCustomLEDDigit::RepaintNow() {
-    if (isVisible())
+    if (OnScreen(*this))
         repaint();
     else
         update();

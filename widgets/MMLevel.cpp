@@ -253,10 +253,14 @@ void TMMCustomLevel::Apply(const TMMLevelUpdate &update) {
     if (update.PcmOverflow && FOnPcmOverflow) FOnPcmOverflow(this);
     if (update.GainOverflow && FOnGainOverflow) FOnGainOverflow(this);
     if (!update.Redraw) return;
-    if (CanProcess())
-        Redraw();
-    else
+    if (!CanProcess())
         FDrawnValid = false;
+    else if (!FPassDraw.Defer())
+        Redraw();
+}
+
+void TMMCustomLevel::EndPass() {
+    if (FPassDraw.End() && CanProcess()) Redraw();
 }
 
 // --- Geometry and the background.

@@ -23,6 +23,7 @@
 #include "audio/MMConnectorDisplay.h"
 #include "widgets/MMDIBGraphicControl.h"
 #include "widgets/MMLevelLaws.h"
+#include "widgets/MMPassDraw.h"
 #include "widgets/MMPeakTickClient.h"
 
 #include <atomic>
@@ -128,8 +129,11 @@ class TMMCustomLevel : public TMMDIBGraphicControl, public TMMBlockDisplay {
     void SetWaveFormat(const TWaveFormatEx *format) override;
     int BlockBytes() const override { return FBlockBytes.load(); }
     void ResetData() override;
-    // One block, ignored while disabled or hidden (Visible false).
+    // One block, ignored while disabled or hidden (Visible false). Within a pass
+    // of the connector the picture is drawn once, at its end.
     void ProcessBlock(const void *data) override;
+    void BeginPass() override { FPassDraw.Begin(); }
+    void EndPass() override;
 
     // --- Read-backs.
     // The bar as percent of full-scale amplitude; setting drives the bar
@@ -203,6 +207,7 @@ class TMMCustomLevel : public TMMDIBGraphicControl, public TMMBlockDisplay {
     bool FDrawnValid = false;
 
     TMMPeakTickClient FPeakTick;
+    TMMPassDraw FPassDraw;
 
     TNotifyEvent FOnPcmOverflow;
     TNotifyEvent FOnGainOverflow;

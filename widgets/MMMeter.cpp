@@ -213,10 +213,14 @@ void TMMCustomMeter::Apply(const TMMMeterUpdate &update) {
     if (update.PcmOverflow && FOnPcmOverflow) FOnPcmOverflow(this);
     if (update.GainOverflow && FOnGainOverflow) FOnGainOverflow(this);
     if (!update.Redraw) return;
-    if (CanProcess())
-        Redraw();
-    else
+    if (!CanProcess())
         FWorkValid = false;
+    else if (!FPassDraw.Defer())
+        Redraw();
+}
+
+void TMMCustomMeter::EndPass() {
+    if (FPassDraw.End() && CanProcess()) Redraw();
 }
 
 // --- Size and state changes.

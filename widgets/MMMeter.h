@@ -25,6 +25,7 @@
 #include "audio/MMConnectorDisplay.h"
 #include "widgets/MMDIBGraphicControl.h"
 #include "widgets/MMMeterLaws.h"
+#include "widgets/MMPassDraw.h"
 #include "widgets/MMPeakTickClient.h"
 
 #include <QString>
@@ -136,8 +137,11 @@ class TMMCustomMeter : public TMMDIBGraphicControl, public TMMBlockDisplay {
     void SetWaveFormat(const TWaveFormatEx *format) override;
     int BlockBytes() const override { return FBlockBytes.load(); }
     void ResetData() override;
-    // One block, ignored while disabled or hidden (Visible false).
+    // One block, ignored while disabled or hidden (Visible false). Within a pass
+    // of the connector the picture is drawn once, at its end.
     void ProcessBlock(const void *data) override;
+    void BeginPass() override { FPassDraw.Begin(); }
+    void EndPass() override;
 
     // --- Read-back (peak mode): the needle as percent of full scale; setting
     // drives the needle with that percent of full scale (0..100).
@@ -232,6 +236,7 @@ class TMMCustomMeter : public TMMDIBGraphicControl, public TMMBlockDisplay {
     bool FWorkValid = false;
 
     TMMPeakTickClient FPeakTick;
+    TMMPassDraw FPassDraw;
 
     TNotifyEvent FOnPcmOverflow;
     TNotifyEvent FOnGainOverflow;

@@ -2,12 +2,15 @@
 
 // A meter's place on the peak tick service: the registration, one suspension at
 // most, and the hand-over of "the peak moved" from the tick's thread to the
-// meter on the main thread, with at most one event waiting per meter.
+// meter on the main thread, with at most one event waiting per meter. While the
+// screen's frames ride, the event is delivered on the next frame tick rather
+// than waking the main thread (the aging itself still runs on every tick).
 //
 // Threads: construction, Start, Stop, SetSuspended and Received on the main
 // thread; the tick routine runs on the service's thread and must not touch
 // widgets.
 
+#include "audio/MMFrameRide.h"
 #include "audio/MMPeakTick.h"
 
 #include <QCoreApplication>
@@ -23,7 +26,11 @@ class TMMPeakTickClient {
     using TTick = std::function<bool()>;
 
     explicit TMMPeakTickClient(TMMPeakTickService *service)
-        : FService(service != nullptr ? service : &TMMPeakTickService::Instance()) {}
+        : FService(service != nullptr ? service : &TMMPeakTickService::Instance()), FRider([this] {
+              if (FTarget == nullptr) return;
+              QEvent event(EventType());
+              QCoreApplication::sendEvent(FTarget, &event);
+          }) {}
     ~TMMPeakTickClient() { Stop(); }
     TMMPeakTickClient(const TMMPeakTickClient &) = delete;
     TMMPeakTickClient &operator=(const TMMPeakTickClient &) = delete;
@@ -63,7 +70,7 @@ class TMMPeakTickClient {
   private:
     static void Proc(TMMPeakTickEntry *, void *data) {
         auto *self = static_cast<TMMPeakTickClient *>(data);
-        if (self->FTick() && !self->FPosted.exchange(true))
+        if (self->FTick() && !self->FPosted.exchange(true) && !self->FRider.Flag())
             QCoreApplication::postEvent(self->FTarget, new QEvent(EventType()));
     }
 
@@ -73,4 +80,5 @@ class TMMPeakTickClient {
     TTick FTick;
     bool FSuspended = false;
     std::atomic<bool> FPosted{false};
+    TMMFrameRider FRider; // declared last: gone first, so no run reaches the rest
 };

@@ -1,3 +1,4 @@
+#include "audio/MMFrameRide.h"
 #include "audio/MMHiTimer.h"
 #include "platform/MMMessageBox.h"
 
@@ -201,6 +202,34 @@ TEST_F(HiTimer, ThreadModeSynchronisedRunsOnTheMainThread) {
     EXPECT_TRUE(WaitUntil([&] { return ticks >= 4; }));
     EXPECT_TRUE(offMain.load());
     EXPECT_EQ(source.Arms, arms);
+}
+
+// A handler that only feeds the screen: while frames ride, its tick waits for the
+// frame tick instead of waking the main thread; when they stop, it runs at once.
+// Each tick runs exactly once either way.
+TEST_F(HiTimer, ARidingTickRunsOnTheNextFrameOrWhenTheFramesStop) {
+    timer->SetCallBackMode(cmThread);
+    timer->SetRideFrames(true);
+    timer->SetOnTimer(Counter());
+    TMMFrameRide::SetRiding(true);
+    source.Fire();
+    ASSERT_TRUE(WaitUntil([&] { return timer->SyncCallWaiting(); }));
+    PumpEventsUntil([] { return false; }, 30);
+    EXPECT_EQ(ticks, 0) << "the tick woke the main thread";
+    EXPECT_TRUE(WaitUntil([&] {
+        TMMFrameRide::Frame();
+        return ticks == 1;
+    }));
+
+    source.Fire();
+    ASSERT_TRUE(WaitUntil([&] { return timer->SyncCallWaiting(); }));
+    TMMFrameRide::SetRiding(false);
+    EXPECT_TRUE(PumpEventsUntil([&] { return ticks == 2; }, 10000));
+    source.Fire(); // no frames: posted as before
+    EXPECT_TRUE(PumpEventsUntil([&] { return ticks == 3; }, 10000));
+    PumpEventsUntil([] { return false; }, 30);
+    EXPECT_EQ(ticks, 3);
+    EXPECT_FALSE(offMain.load());
 }
 
 // The worker waits for the main thread to run OnTimer while the main thread tears

@@ -182,6 +182,34 @@ TEST(LevelDrawing, BlocksDrawOnlyTheSpotsThatChangeAndMatchAWholeRedraw) {
     }
 }
 
+// Blocks handed out in one connector pass run the laws on each and draw once, at
+// the pass's end; the bar, its marker's hold and fall and the picture end as
+// block-by-block feeding leaves them.
+TEST(LevelDrawing, APassOfBlocksRunsTheLawsOnEachAndDrawsOnce) {
+    TBarScene paced, single;
+    int paints = 0;
+    paced.Bar->SetOnPaint([&](TObject *) { ++paints; });
+    const int passes[][4] = {
+        {32767, 3277, 40, 1037}, {9000, 0, 200, 32767}, {33, 5000, 1200, 0}, {0, 1037, 0, 0}};
+    for (const auto &pass : passes) {
+        paints = 0;
+        paced.Bar->BeginPass();
+        for (int level : pass) {
+            paced.Feed(level);
+            single.Feed(level);
+        }
+        EXPECT_EQ(paints, 0) << "drawn within the pass";
+        paced.Bar->EndPass();
+        EXPECT_EQ(paints, 1);
+        for (TBarScene *s : {&paced, &single})
+            s->Source.Fire();
+        QApplication::processEvents();
+    }
+    EXPECT_EQ(paced.Bar->State().BarPosition(), single.Bar->State().BarPosition());
+    EXPECT_EQ(paced.Bar->State().PeakPosition(), single.Bar->State().PeakPosition());
+    EXPECT_EQ(paced.Picture(), single.Picture());
+}
+
 TEST(LevelDrawing, TheMarkerFallsOnTheTickWithoutAudioAndTheTickSurvivesSuspension) {
     TBarScene s;
     s.Bar->SetPeakDelay(0); // held for one tick

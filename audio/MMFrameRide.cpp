@@ -1,0 +1,105 @@
+#include "audio/MMFrameRide.h"
+
+#include "platform/MMError.h"
+
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
+struct TMMFrameRider::TCore {
+    std::function<void()> Job;
+    std::atomic<bool> Flagged{false};
+    std::atomic<bool> Alive{true};
+};
+
+namespace {
+
+struct TRide {
+    std::mutex Lock; // the riders' list: riders may be made and dropped on other threads
+    std::vector<std::shared_ptr<TMMFrameRider::TCore>> Riders;
+    std::atomic<TMMFrameSource *> Source{nullptr};
+    std::function<void()> Pass;
+    std::atomic<bool> Riding{false};
+};
+
+TRide &Ride() {
+    static TRide ride;
+    return ride;
+}
+
+} // namespace
+
+void TMMFrameRide::SetSource(TMMFrameSource *Source) {
+    Ride().Source = Source;
+    if (Source == nullptr) SetRiding(false);
+}
+
+TMMFrameSource *TMMFrameRide::Source() {
+    return Ride().Source.load();
+}
+
+bool TMMFrameRide::HasSource() {
+    return Ride().Source.load() != nullptr;
+}
+
+void TMMFrameRide::SetFramePass(std::function<void()> Pass) {
+    Ride().Pass = std::move(Pass);
+}
+
+bool TMMFrameRide::Riding() {
+    return Ride().Riding.load();
+}
+
+bool TMMFrameRide::SetRiding(bool Value) {
+    const bool before = Ride().Riding.exchange(Value);
+    // A job flagged before this store saw the riding on and waits for a tick:
+    // it runs here. One flagged after it wakes the main thread itself.
+    if (before && !Value) RunFlagged();
+    return before;
+}
+
+void TMMFrameRide::Frame() {
+    if (const std::function<void()> pass = Ride().Pass) pass();
+    RunFlagged();
+}
+
+void TMMFrameRide::RunFlagged() {
+    TRide &ride = Ride();
+    std::vector<std::shared_ptr<TMMFrameRider::TCore>> due;
+    {
+        std::lock_guard lock(ride.Lock);
+        for (const auto &core : ride.Riders)
+            if (core->Flagged.exchange(false)) due.push_back(core);
+    }
+    for (const auto &core : due) {
+        // A job run before may have dropped a later one.
+        if (!core->Alive) continue;
+        try {
+            core->Job();
+        } catch (...) {
+            HandleApplicationException(std::current_exception());
+        }
+    }
+}
+
+TMMFrameRider::TMMFrameRider(std::function<void()> Job) : FCore(std::make_shared<TCore>()) {
+    FCore->Job = std::move(Job);
+    TRide &ride = Ride();
+    std::lock_guard lock(ride.Lock);
+    ride.Riders.push_back(FCore);
+}
+
+TMMFrameRider::~TMMFrameRider() {
+    TRide &ride = Ride();
+    std::lock_guard lock(ride.Lock);
+    FCore->Alive = false;
+    std::erase(ride.Riders, FCore);
+}
+
+bool TMMFrameRider::Flag() {
+    FCore->Flagged.store(true);
+    if (TMMFrameRide::Riding()) return true;
+    // Frames stopped: take the flag back and wake the main thread, unless the
+    // stop took it and runs the job already.
+    return !FCore->Flagged.exchange(false);
+}
