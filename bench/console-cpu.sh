@@ -73,7 +73,7 @@ measure() {
   threads() {
     local t
     for t in /proc/"$console"/task/*; do
-      echo "$(basename "$t") $(tr ' ' _ <"$t/comm") $(awk '/ctxt_switches/ {s += $2} END {print s}' "$t/status") $(awk '{print $14 + $15}' "$t/stat")"
+      echo "$(basename "$t") $(tr ' ' _ <"$t/comm") $(awk '/ctxt_switches/ {s += $2} END {print s}' "$t/status") $(awk '{print $14 + $15}' "$t/stat") $(awk '/^voluntary_ctxt_switches/ {print $2}' "$t/status")"
     done 2>/dev/null | sort
   }
   local hz t0 t1 w0 w1 rss
@@ -109,10 +109,11 @@ measure() {
   # What putting the console's pictures on the screen costs the X server.
   awk -v x0="$x0" -v x1="$x1" -v hz="$hz" -v w0="$w0" -v w1="$w1" -v label="$label" \
     'BEGIN { printf "[%s] xserver_cpu_percent_of_one_core=%.2f\n", label, 100 * (x1 - x0) / hz / (w1 - w0) }'
-  # Where the CPU goes by thread, and how often each thread is switched in.
+  # Where the CPU goes by thread, how often each thread is switched in, and how often it
+  # wakes from a sleep of its own (voluntary switches).
   join "$runtime/threads0-$label" "$runtime/threads1-$label" |
     awk -v hz="$hz" -v w="$(echo "$w1 - $w0" | bc)" -v label="$label" \
-      '{ printf "[%s]   thread %-16s cpu%%=%5.2f switches/s=%6.0f\n", label, $2, 100 * ($7 - $4) / hz / w, ($6 - $3) / w }'
+      '{ printf "[%s]   thread %-16s cpu%%=%5.2f switches/s=%6.0f wakes/s=%6.0f\n", label, $2, 100 * ($8 - $4) / hz / w, ($7 - $3) / w, ($9 - $5) / w }'
 
   # Presents per second of each instrument, and the thousands of pixels a second they asked
   # for, over the last ten seconds the console logged (one line each per ten seconds; an
