@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 #include "common/ScopedReadOnly.h"
+#include "platform/WaveInDriver.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -8,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include <unistd.h>
 
 namespace {
@@ -15,6 +19,7 @@ namespace {
 // Every field, so a failure names the one that differs.
 void ExpectSettings(const TSettings &e, const TSettings &a) {
     EXPECT_EQ(e.InputDevNo, a.InputDevNo);
+    EXPECT_EQ(e.InputDevName, a.InputDevName);
     EXPECT_EQ(e.VURefLevel, a.VURefLevel);
     EXPECT_EQ(e.BackgroundNo, a.BackgroundNo);
     EXPECT_EQ(e.VUPos, a.VUPos);
@@ -29,6 +34,7 @@ void ExpectSettings(const TSettings &e, const TSettings &a) {
 
 TSettings Unusual() {
     return TSettings{.InputDevNo = 3,
+                     .InputDevName = "Desk B",
                      .VURefLevel = -12,
                      .BackgroundNo = 3,
                      .VUPos = 2,
@@ -41,9 +47,12 @@ TSettings Unusual() {
                      .LineSpa = true};
 }
 
+// The shipped defaults name no device: like an empty folder, they choose the first.
 const QByteArray DefaultFile = "[SoundCard]\nInputDevNo=0\n[VU]\nRefLevel=-20\nBackgroundNo=1\nVUPos=0\n"
                                "[Peak]\nLevel1=-5\nLevel2=-10\nLevel3=-20\n"
                                "[GRAPH]\nShowRedLine=0\nRedLinePos=49\nShowGraph=0\nLineSpa=0\n";
+const QByteArray SavedDefaults =
+    QByteArray(DefaultFile).replace("InputDevNo=0\n", "InputDevNo=0\nInputDevName=\n");
 
 class SettingsTest : public ::testing::Test {
   protected:
@@ -82,6 +91,7 @@ TEST_F(SettingsTest, EmptyDirectoryGivesTheDefaults) {
     TSettings s = Unusual();
     ReadAllSettings(Path(), s);
     const TSettings expected{.InputDevNo = 0,
+                             .InputDevName = "",
                              .VURefLevel = -20,
                              .BackgroundNo = 1,
                              .VUPos = 0,
@@ -120,6 +130,7 @@ TEST_F(SettingsTest, ReadsEveryKeyFromItsSection) {
     TSettings s;
     ReadAllSettings(Path(), s);
     const TSettings e{.InputDevNo = 2,
+                      .InputDevName = "",
                       .VURefLevel = -40,
                       .BackgroundNo = 3,
                       .VUPos = 2,
@@ -133,15 +144,17 @@ TEST_F(SettingsTest, ReadsEveryKeyFromItsSection) {
     ExpectSettings(e, s);
 }
 
-TEST_F(SettingsTest, SaveWritesElevenDecimalKeysInOrder) {
+TEST_F(SettingsTest, SaveWritesEveryKeyInOrder) {
     WriteAllSettings(Path(), TSettings{});
-    EXPECT_EQ(DefaultFile, Get());
+    EXPECT_EQ(SavedDefaults, Get());
 
     WriteAllSettings(Path(), Unusual());
-    EXPECT_EQ(QByteArray("[SoundCard]\nInputDevNo=3\n[VU]\nRefLevel=-12\nBackgroundNo=3\nVUPos=2\n"
-                         "[Peak]\nLevel1=-1\nLevel2=-2\nLevel3=-3\n"
-                         "[GRAPH]\nShowRedLine=1\nRedLinePos=80\nShowGraph=1\nLineSpa=1\n"),
-              Get());
+    EXPECT_EQ(
+        QByteArray(
+            "[SoundCard]\nInputDevNo=3\nInputDevName=Desk B\n[VU]\nRefLevel=-12\nBackgroundNo=3\nVUPos=2\n"
+            "[Peak]\nLevel1=-1\nLevel2=-2\nLevel3=-3\n"
+            "[GRAPH]\nShowRedLine=1\nRedLinePos=80\nShowGraph=1\nLineSpa=1\n"),
+        Get());
     TSettings back;
     ReadAllSettings(Path(), back);
     ExpectSettings(Unusual(), back);
@@ -165,10 +178,57 @@ TEST_F(SettingsTest, SaveRewritesHexAndKeepsForeignContent) {
     ReadAllSettings(Path(), s);
     EXPECT_EQ(-20, s.VURefLevel);
     WriteAllSettings(Path(), s);
-    EXPECT_EQ(QByteArray("; operator notes\n[VU]\nRefLevel=-20\nComment=keep me\nBackgroundNo=1\nVUPos=0\n"
-                         "[Mixer]\nGain=3\n[GRAPH]\nShowRedLine=1\nRedLinePos=49\nShowGraph=0\nLineSpa=0\n"
-                         "[SoundCard]\nInputDevNo=0\n[Peak]\nLevel1=-5\nLevel2=-10\nLevel3=-20\n"),
-              Get());
+    EXPECT_EQ(
+        QByteArray("; operator notes\n[VU]\nRefLevel=-20\nComment=keep me\nBackgroundNo=1\nVUPos=0\n"
+                   "[Mixer]\nGain=3\n[GRAPH]\nShowRedLine=1\nRedLinePos=49\nShowGraph=0\nLineSpa=0\n"
+                   "[SoundCard]\nInputDevNo=0\nInputDevName=\n[Peak]\nLevel1=-5\nLevel2=-10\nLevel3=-20\n"),
+        Get());
+}
+
+// The device list's names are bytes cut to 31 of them, wherever a character ends; whatever the
+// file could lose (a cut character, controls, spaces at the ends) is escaped, text stays text.
+TEST_F(SettingsTest, InputNameComesBackByteForByte) {
+    char cut[32];
+    CopyDeviceName(cut, sizeof cut, "スタジオB ミキサー卓 第2入力"); // 31 bytes: one of 第's three
+    const std::string names[] = {cut,     " hw:CARD=PCH,DEV=0 ", "a\\xZZ\\\\b\\x41", "tab\there", "caf\xE9",
+                                 "; #[x]"};
+    for (const std::string &name : names) {
+        TSettings s = Unusual();
+        s.InputDevName = name;
+        WriteAllSettings(Path(), s);
+        TSettings back;
+        ReadAllSettings(Path(), back);
+        EXPECT_EQ(name, back.InputDevName) << Get().toStdString();
+        EXPECT_EQ(3, back.InputDevNo) << name;
+    }
+    TSettings s;
+    s.InputDevName = cut;
+    WriteAllSettings(Path(), s);
+    EXPECT_TRUE(Get().contains("\nInputDevName=スタジオB ミキサー卓 \\xE7\n")) << Get().toStdString();
+}
+
+TEST(FindInputDevice, ByNameWhereverItStandsElseByNumber) {
+    const std::vector<std::string> listed{"New", "Desk A", "Desk B", "Desk B"};
+    struct Case {
+        int no;
+        std::string name;
+        bool found;
+        int foundNo;
+        std::string foundName;
+    } cases[] = {
+        {1, "Desk B", true, 2, "Desk B"},  // moved: the first of that name
+        {3, "Desk B", true, 3, "Desk B"},  // still where it was, though another shares the name
+        {1, "Desk C", false, 1, "Desk C"}, // gone: both kept for the next save
+        {1, "", true, 1, "Desk A"},        // an older file: by number, named after the device there
+        {7, "", true, 7, ""},              // beyond the list: nothing to name
+        {-1, "", true, -1, ""},            // the preferred device is not in the list
+    };
+    for (const Case &c : cases) {
+        TSettings s{.InputDevNo = c.no, .InputDevName = c.name};
+        EXPECT_EQ(c.found, FindInputDevice(s, listed)) << c.no << " " << c.name;
+        EXPECT_EQ(c.foundNo, s.InputDevNo) << c.no << " " << c.name;
+        EXPECT_EQ(c.foundName, s.InputDevName) << c.no << " " << c.name;
+    }
 }
 
 TEST_F(SettingsTest, FailedSaveRaisesTheMessageAndWritesNothing) {
@@ -198,9 +258,10 @@ TEST_F(SettingsTest, WriteFailingMidwayKeepsTheKeysBeforeItAndSkipsTheRest) {
         EXPECT_EQ(Path().toStdString() + " に書き込めません", e.what());
     }
     const QByteArray after = Get();
-    EXPECT_TRUE(after.startsWith("[SoundCard]\nInputDevNo=3\n;xxx")) << after.left(40).toStdString();
-    EXPECT_TRUE(after.endsWith("xxx\n[VU]\nRefLevel=-12\n")) << after.right(40).toStdString();
-    EXPECT_FALSE(after.contains("BackgroundNo"));
+    EXPECT_TRUE(after.startsWith("[SoundCard]\nInputDevNo=3\nInputDevName=Desk B\n;xxx"))
+        << after.left(40).toStdString();
+    EXPECT_TRUE(after.endsWith("xxx\n")) << after.right(40).toStdString();
+    EXPECT_FALSE(after.contains("RefLevel"));
 }
 
 TEST_F(SettingsTest, ReadOnlyDirectoryRaisesAndLeavesTheFileAlone) {
@@ -222,7 +283,7 @@ TEST_F(SettingsTest, ReadOnlyDirectoryRaisesAndLeavesTheFileAlone) {
     EXPECT_EQ(QStringList{"VelmoraPro.ini"}, QDir(dir.path()).entryList(QDir::Files | QDir::Hidden));
 }
 
-TEST_F(WorkingDirTest, LoadDefaultCopiesThenReadsNineKeys) {
+TEST_F(WorkingDirTest, LoadDefaultCopiesThenReadsAllButTheLastTwo) {
     Put(DefaultFile, "VelmoraDef.ini");
     WriteAllSettings(Path(), Unusual());
     CopyDefaultsFile();
@@ -230,7 +291,7 @@ TEST_F(WorkingDirTest, LoadDefaultCopiesThenReadsNineKeys) {
 
     TSettings s = Unusual();
     ReadDefaultKeys(QStringLiteral("VelmoraPro.ini"), s);
-    TSettings e;
+    TSettings e;        // the defaults file names no device
     e.ShowGraph = true; // the last two are not read
     e.LineSpa = true;
     ExpectSettings(e, s);
