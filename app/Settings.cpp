@@ -7,7 +7,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
+#include <cctype>
+#include <string>
 
 namespace {
 
@@ -45,75 +46,38 @@ int StoredValue(const TSettingKey &k, const TSettings &s) {
     return s.*k.Flag ? 1 : 0;
 }
 
-// The length of the well-formed UTF-8 character at text[i], or 0 when none starts there.
-std::size_t Utf8Length(const std::string &text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned lead = byte(i);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    unsigned low = 0x80, high = 0xBF; // the range of the byte after the lead
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;  // no overlong forms
-        if (lead == 0xED) high = 0x9F; // no surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size() || byte(i + 1) < low || byte(i + 1) > high) return 0;
-    for (std::size_t k = i + 2; k < i + length; ++k)
-        if (byte(k) < 0x80 || byte(k) > 0xBF) return 0;
-    return length;
-}
-
-// A device name as the file holds it. Text stays readable; what the file would lose is written
-// as \xNN: a byte that is not text (a control, a character the list's field cut short) and a
-// space at either end, which reading trims. A backslash doubles.
+// A device name as the file holds it: printable ASCII as it is, a backslash doubled, and as
+// \xNN every other byte (a character the list's field cut short included) and a space at
+// either end, which reading would trim.
 QString EncodeName(const std::string &name) {
+    static const char hex[] = "0123456789ABCDEF";
     std::string out;
-    for (std::size_t i = 0; i < name.size();) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
         const auto c = static_cast<unsigned char>(name[i]);
-        const std::size_t length = Utf8Length(name, i);
         const bool edgeSpace = c == ' ' && (i == 0 || i + 1 == name.size());
-        if (c == '\\') {
+        if (c == '\\')
             out += "\\\\";
-        } else if (length == 0 || c < 0x20 || c == 0x7F || edgeSpace) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            out += escaped;
-        } else {
-            out.append(name, i, length);
-            i += length;
-            continue;
-        }
-        ++i;
+        else if (c < 0x20 || c > 0x7E || edgeSpace)
+            out += {'\\', 'x', hex[c >> 4], hex[c & 15]};
+        else
+            out += static_cast<char>(c);
     }
     return QString::fromStdString(out);
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// The name EncodeName wrote. A backslash that starts neither form is kept as typed.
+// The name EncodeName wrote, or typed by hand. A backslash that starts neither form stays.
 std::string DecodeName(const QString &stored) {
     const std::string text = stored.toStdString();
+    const auto hexAt = [&](std::size_t k) {
+        return k < text.size() && std::isxdigit(static_cast<unsigned char>(text[k])) != 0;
+    };
     std::string name;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') {
+        if (text.compare(i, 2, "\\\\") == 0) {
             name += '\\';
             ++i;
-        } else if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
-                   HexDigit(text[i + 2]) >= 0 && HexDigit(text[i + 3]) >= 0) {
-            name += static_cast<char>(HexDigit(text[i + 2]) * 16 + HexDigit(text[i + 3]));
+        } else if (text.compare(i, 2, "\\x") == 0 && hexAt(i + 2) && hexAt(i + 3)) {
+            name += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16));
             i += 3;
         } else {
             name += text[i];
