@@ -19,11 +19,6 @@ std::vector<TSimDevice> Devices(const std::vector<std::string> &names) {
     return devices;
 }
 
-QByteArray Contents(const QString &path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // Runs `action`; the text of the error box it brought up, empty when none came.
 QString BoxOf(const std::function<void()> &action) {
     return AnswerMessageBox([&] {
@@ -32,23 +27,17 @@ QString BoxOf(const std::function<void()> &action) {
     });
 }
 
-void Choose(TMainForm &form, int device) {
-    form.cmbInputDevice->setCurrentIndex(device);
-    emit form.cmbInputDevice->activated(device);
-}
-
 } // namespace
 
 TEST(SavedInputTest, TheSavedDeviceIsOpenedWhereverItNowStands) {
     // Longer than the list's 31 bytes, so the name saved is cut inside a character.
     const std::string deskB = "スタジオB ミキサー卓 第2入力";
-    const TTestSettings settings;
+    const TTestSettings settings("[SoundCard]\nInputDevNo=1\n"); // from before names were saved
     {
         TSimWaveInDriver before(Devices({"Desk A", deskB}));
         TTestForm form({before, settings.Dir(), {}});
-        ASSERT_EQ(BoxOf([&] { Choose(form, 1); }), "");
+        EXPECT_EQ(form.MMWaveIn1->DeviceID(), 1);
         form.BtnSaveSetting->click();
-        form.MMWaveIn1->Close();
     }
     TSimWaveInDriver after(Devices({"USB Mic", "Desk A", deskB}));
     TTestForm form({after, settings.Dir(), {}});
@@ -77,16 +66,20 @@ TEST(SavedInputTest, AMissingDeviceIsNamedAndNoOtherIsOpenedInItsPlace) {
     TTestForm form({driver, settings.Dir(), {}});
     EXPECT_EQ(form.cmbInputDevice->currentIndex(), -1);
     EXPECT_EQ(BoxOf([&] { form.show(); }),
-              "Invalid DeviceID\n\rThe sound device \"Desk B\" saved in the settings was not found: its card is not "
-              "connected or its sound server is not running. Connect it and start the console again, or choose "
-              "another device in the menu.");
+              "Invalid DeviceID\n\rThe sound device \"Desk B\" saved in the settings "
+              "was not found: its card is not connected or its sound server is not "
+              "running. Connect it and start the console again, or choose another "
+              "device in the menu.");
     EXPECT_EQ(driver.Calls(TSimOp::Open), 0);
     EXPECT_FALSE(form.MMHiTimer1->Enabled());
 
     // Saving meanwhile loses nothing; a device chosen in the menu then takes its place.
     form.BtnSaveSetting->click();
-    EXPECT_TRUE(Contents(settings.File()).startsWith("[SoundCard]\nInputDevNo=1\nInputDevName=Desk B\n"));
-    EXPECT_EQ(BoxOf([&] { Choose(form, 1); }), "");
+    QFile saved(settings.File());
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(saved.readAll().startsWith("[SoundCard]\nInputDevNo=1\nInputDevName=Desk B\n"));
+    form.cmbInputDevice->setCurrentIndex(1);
+    EXPECT_EQ(BoxOf([&] { emit form.cmbInputDevice->activated(1); }), "");
     EXPECT_TRUE(form.MMWaveIn1->IsOpen());
     EXPECT_EQ(form.Settings.InputDevName, "Desk C");
     form.MMWaveIn1->Close();
