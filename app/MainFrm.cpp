@@ -4,6 +4,7 @@
 #include "app/FormHelpers.h"
 #include "app/Forms.h"
 #include "app/MeterPnl.h"
+#include "platform/CaptureErrorText.h"
 #include "widgets/MMLoadingBracket.h"
 
 #include <QAbstractNativeEventFilter>
@@ -144,7 +145,10 @@ void TMainForm::FormOnCreate() {
     setFixedSize(800, 610);
 
     ReadAllSettings(SettingsPath(), Settings);
-    MMWaveIn1->SetDeviceID(Settings.InputDevNo);
+    // Listed before a device is set: the saved input is looked up among them by its name.
+    QStringList names;
+    GetInputDeviceNames(names);
+    MMWaveIn1->SetDeviceID(FindSavedInput());
     ApplySettings(TApplyVariant::Creation);
 
     (Settings.ShowGraph ? rbLevelG : rbSpa)->setChecked(true);
@@ -153,11 +157,8 @@ void TMainForm::FormOnCreate() {
     CbLineSpaClick();
 
     cmbInputDevice->clear();
-    QStringList names;
-    GetInputDeviceNames(names);
     cmbInputDevice->addItems(names);
-    // The list index is the device number; an invalid device (-2) leaves no selection.
-    cmbInputDevice->setCurrentIndex(std::max(MMWaveIn1->DeviceID(), -1));
+    ShowInputDevice();
 
     // Out of the way of the instruments.
     QCursor::setPos(800, 600);
@@ -210,13 +211,32 @@ void TMainForm::GetInputDeviceNames(QStringList &names) {
     TWaveInDriver &driver = MMWaveIn1->Driver();
     const unsigned count = driver.GetNumDevs();
     names.clear();
+    FInputDevices.clear();
     for (unsigned id = 0; id < count; ++id) {
         // The result is not examined: a device that cannot answer keeps its place, nameless.
         WAVEINCAPS caps;
         driver.GetDevCaps(static_cast<int>(id), &caps, sizeof caps);
-        names.append(QString::fromLocal8Bit(
-            caps.szPname, static_cast<qsizetype>(strnlen(caps.szPname, sizeof caps.szPname))));
+        const std::string &name =
+            FInputDevices.emplace_back(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
+        names.append(QString::fromLocal8Bit(name.data(), static_cast<qsizetype>(name.size())));
     }
+}
+
+int TMainForm::FindSavedInput() {
+    const bool found = FindInputDevice(Settings, FInputDevices);
+    FMissingInput = found ? std::string() : Settings.InputDevName;
+    return found ? Settings.InputDevNo : -2;
+}
+
+void TMainForm::CheckSavedInput() const {
+    if (!FMissingInput.empty())
+        throw EMMWaveInError(WaveInMessage(MSG_INVALID_DEVICE_ID) + "\n\r" +
+                             MissingDeviceText(FMissingInput));
+}
+
+void TMainForm::ShowInputDevice() {
+    // The list index is the device number; an invalid device (-2) leaves no selection.
+    cmbInputDevice->setCurrentIndex(std::max(MMWaveIn1->DeviceID(), -1));
 }
 
 void TMainForm::showEvent(QShowEvent *event) {

@@ -22,6 +22,8 @@
 #include <QWidget>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 class QAbstractNativeEventFilter;
 class QCheckBox;
@@ -52,7 +54,7 @@ class TMainForm : public QWidget {
     explicit TMainForm(const TFormServices &services, QWidget *parent = nullptr);
     ~TMainForm() override;
 
-    // The eleven operator settings, the single source while the console runs.
+    // The operator settings, the single source while the console runs.
     TSettings Settings;
 
     // Handlers.
@@ -238,6 +240,13 @@ class TMainForm : public QWidget {
     void StartCapture();
     // Stops and closes the device in use and starts capture on `deviceId`.
     void RestartCapture(int deviceId);
+    // Looks the saved input up among the listed devices; the number to open (-2: none).
+    int FindSavedInput();
+    // Raises the error box's text while the saved input is not in the list, so that no other
+    // device is opened in its place.
+    void CheckSavedInput() const;
+    // The combo box shows the device the wave input holds.
+    void ShowInputDevice();
     void BuildTimers();
     void ConnectHandlers();
     void InstallModalCloseFilter();
@@ -247,6 +256,10 @@ class TMainForm : public QWidget {
 
     TFormServices FServices;
     bool FShownOnce = false;
+    // The devices' names as the driver listed them at creation, byte for byte, by number.
+    std::vector<std::string> FInputDevices;
+    // The saved input's name while no listed device carries it and none has been chosen since.
+    std::string FMissingInput;
     // Declared upstream last, so destroyed first: the wave input stops its buffers before the
     // connector goes, and the connector before the chain's end.
     std::unique_ptr<TMMPeakDetect> FPeakDetect;

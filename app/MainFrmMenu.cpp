@@ -9,7 +9,6 @@
 #include <QGroupBox>
 #include <QRadioButton>
 
-#include <algorithm>
 #include <exception>
 
 namespace {
@@ -41,22 +40,27 @@ void TMainForm::BtnSaveSettingClick() {
 void TMainForm::Button5Click() {
     CopyDefaultsFile();
     ReadDefaultKeys(SettingsPath(), Settings);
+    const int device = FindSavedInput();
     std::exception_ptr failed;
     try {
-        RestartCapture(Settings.InputDevNo);
+        RestartCapture(device);
     } catch (...) {
         failed = std::current_exception();
     }
     ApplySettings(TApplyVariant::LoadDefault);
-    cmbInputDevice->setCurrentIndex(std::max(MMWaveIn1->DeviceID(), -1));
+    ShowInputDevice();
     if (failed) std::rethrow_exception(failed);
 }
 
 // A device that cannot start reports through the wave input's error and keeps the setting
-// as it was.
+// as it was. The choice replaces a saved input that was not found, whether it starts or not.
 void TMainForm::cmbInputDeviceChange() {
+    FMissingInput.clear();
     RestartCapture(cmbInputDevice->currentIndex());
     Settings.InputDevNo = MMWaveIn1->DeviceID();
+    // Named after the device now chosen.
+    Settings.InputDevName.clear();
+    FindInputDevice(Settings, FInputDevices);
 }
 
 void TMainForm::RbLowerClick() {

@@ -71,6 +71,7 @@ void TMainForm::FormShow() {
 }
 
 void TMainForm::StartCapture() {
+    CheckSavedInput();
     MMWaveIn1->Start(); // raises before the refresh is switched on
     MMHiTimer1->SetEnabled(true);
 }

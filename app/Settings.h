@@ -1,13 +1,19 @@
 #pragma once
 
-// The console's eleven persisted settings and the INI file that holds them.
+// The console's persisted settings and the INI file that holds them.
 
 #include "platform/IniFile.h"
 
 #include <QString>
 
-struct TSettings { // the eleven persisted values, defaults of the key table
+#include <string>
+#include <vector>
+
+struct TSettings { // the persisted values, defaults of the key table
     int InputDevNo = 0;
+    // The input's name as the device list shows it, byte for byte (cut to the list's 31 bytes).
+    // Empty when the file had none: the input is then known by its number alone.
+    std::string InputDevName;
     int VURefLevel = -20;
     int BackgroundNo = 1;
     int VUPos = 0;
@@ -24,13 +30,19 @@ struct TSettings { // the eleven persisted values, defaults of the key table
 QString ProgramSettingsDir();
 // The settings file in `dir`: dir + "/VelmoraPro.ini".
 QString SettingsFilePath(const QString &dir);
-// The eleven keys, each missing or unconvertible one taking its default.
+// Every key, each missing or unconvertible one taking its default.
 void ReadAllSettings(const QString &path, TSettings &s);
-// The first nine keys only (through RedLinePos); ShowGraph and LineSpa stay as they are.
+// The keys through RedLinePos only; ShowGraph and LineSpa stay as they are.
 void ReadDefaultKeys(const QString &path, TSettings &s);
-// All eleven as decimal integers, flags as 1/0, in key-table order. A failed write
-// throws EMMIniError("<path> に書き込めません"); the keys after it are not written.
+// Every key in key-table order: integers in decimal, flags as 1/0, the input's name so that
+// any bytes come back. A failed write throws EMMIniError("<path> に書き込めません"); the keys
+// after it are not written.
 void WriteAllSettings(const QString &path, const TSettings &s);
+// Brings the input in step with the devices listed now (`listed`, by device number). With a
+// name, the device of that name: the saved number when that device still carries it (two
+// devices may share a cut name), else the first; false when no device does, and both fields
+// stay as read. Without one, the number as read, named after the device now there.
+bool FindInputDevice(TSettings &s, const std::vector<std::string> &listed);
 // "VelmoraDef.ini" -> "VelmoraPro.ini" in the working directory; silent on failure,
 // and a failed copy leaves the old settings file as it was.
 void CopyDefaultsFile();

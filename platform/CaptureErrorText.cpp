@@ -60,3 +60,10 @@ std::string CaptureErrorText(int err, const std::string &device, bool opening) {
         return who + " went away: its sound card or sound server stopped." + kChooseAgain;
     return who + " failed: " + SystemErrorText(err) + "." + kChooseAgain;
 }
+
+std::string MissingDeviceText(const std::string &device) {
+    // The list is made once, at start: a device connected later shows only after a restart.
+    return Device(device) +
+           " saved in the settings was not found: its card is not connected or its sound server is not "
+           "running. Connect it and start the console again, or choose another device in the menu.";
+}

@@ -10,5 +10,8 @@
 // At most 254 characters, however long the name: the advice at the end is never cut.
 std::string CaptureErrorText(int err, const std::string &device, bool opening);
 
+// The text for a device the settings name that is not among the devices listed at start.
+std::string MissingDeviceText(const std::string &device);
+
 // The system's own text of errno err.
 std::string SystemErrorText(int err);

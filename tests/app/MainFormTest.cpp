@@ -439,7 +439,7 @@ TEST(MainFormTest, LoadDefaultCopiesTheDefaultsAndAppliesTheFirstNineKeys) {
     form.Settings.PeakLevel1 = 3;
     form.Settings.ShowRedLine = true;
     // The copy lands in the working directory; the file read is the one in the console's
-    // settings folder, which this test never creates, so the nine keys come back as defaults.
+    // settings folder, which this test never creates, so the keys it reads come back as defaults.
     ASSERT_FALSE(QFile::exists(form.SettingsFolder().File()));
     form.Button5->click();
     EXPECT_TRUE(QFile::exists(dir.filePath("VelmoraPro.ini")));

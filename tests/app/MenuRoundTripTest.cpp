@@ -83,7 +83,7 @@ TEST(MenuRoundTrip, EveryMenuSettingComesBackAfterSaveAndANewStart) {
                    "[GRAPH]\nShowRedLine=0\nRedLinePos=49\nShowGraph=0\nLineSpa=0\n");
     defaults.close();
     again.Button5->click();
-    // The first nine keys are back on the controls; the small window and line mode stay.
+    // The keys through RedLinePos are back on the controls; the small window and line mode stay.
     EXPECT_EQ(State(again), "dev 0 0 0 | ref -20 -20 -20 -20 | face 1 00 | pos 0 0 337 97 | peaks -5 -10 -20 "
                             "-5 -10 -20 | red 000 49 49 | graph 1111 | lines 11");
     EXPECT_EQ(again.PlayMeterL->BackGroundDIB(), Face(again.BlueMeterPct));

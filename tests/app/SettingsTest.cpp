@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 #include "common/ScopedReadOnly.h"
+#include "platform/WaveInDriver.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -8,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include <unistd.h>
 
 namespace {
@@ -15,6 +18,7 @@ namespace {
 // Every field, so a failure names the one that differs.
 void ExpectSettings(const TSettings &e, const TSettings &a) {
     EXPECT_EQ(e.InputDevNo, a.InputDevNo);
+    EXPECT_EQ(e.InputDevName, a.InputDevName);
     EXPECT_EQ(e.VURefLevel, a.VURefLevel);
     EXPECT_EQ(e.BackgroundNo, a.BackgroundNo);
     EXPECT_EQ(e.VUPos, a.VUPos);
@@ -29,6 +33,7 @@ void ExpectSettings(const TSettings &e, const TSettings &a) {
 
 TSettings Unusual() {
     return TSettings{.InputDevNo = 3,
+                     .InputDevName = "Desk B",
                      .VURefLevel = -12,
                      .BackgroundNo = 3,
                      .VUPos = 2,
@@ -41,9 +46,12 @@ TSettings Unusual() {
                      .LineSpa = true};
 }
 
+// The shipped defaults name no device: like an empty folder, they choose the first.
 const QByteArray DefaultFile = "[SoundCard]\nInputDevNo=0\n[VU]\nRefLevel=-20\nBackgroundNo=1\nVUPos=0\n"
                                "[Peak]\nLevel1=-5\nLevel2=-10\nLevel3=-20\n"
                                "[GRAPH]\nShowRedLine=0\nRedLinePos=49\nShowGraph=0\nLineSpa=0\n";
+const QByteArray SavedDefaults =
+    QByteArray(DefaultFile).replace("InputDevNo=0\n", "InputDevNo=0\nInputDevName=\n");
 
 class SettingsTest : public ::testing::Test {
   protected:
@@ -82,6 +90,7 @@ TEST_F(SettingsTest, EmptyDirectoryGivesTheDefaults) {
     TSettings s = Unusual();
     ReadAllSettings(Path(), s);
     const TSettings expected{.InputDevNo = 0,
+                             .InputDevName = "",
                              .VURefLevel = -20,
                              .BackgroundNo = 1,
                              .VUPos = 0,
@@ -120,6 +129,7 @@ TEST_F(SettingsTest, ReadsEveryKeyFromItsSection) {
     TSettings s;
     ReadAllSettings(Path(), s);
     const TSettings e{.InputDevNo = 2,
+                      .InputDevName = "",
                       .VURefLevel = -40,
                       .BackgroundNo = 3,
                       .VUPos = 2,
@@ -133,15 +143,17 @@ TEST_F(SettingsTest, ReadsEveryKeyFromItsSection) {
     ExpectSettings(e, s);
 }
 
-TEST_F(SettingsTest, SaveWritesElevenDecimalKeysInOrder) {
+TEST_F(SettingsTest, SaveWritesEveryKeyInOrder) {
     WriteAllSettings(Path(), TSettings{});
-    EXPECT_EQ(DefaultFile, Get());
+    EXPECT_EQ(SavedDefaults, Get());
 
     WriteAllSettings(Path(), Unusual());
-    EXPECT_EQ(QByteArray("[SoundCard]\nInputDevNo=3\n[VU]\nRefLevel=-12\nBackgroundNo=3\nVUPos=2\n"
-                         "[Peak]\nLevel1=-1\nLevel2=-2\nLevel3=-3\n"
-                         "[GRAPH]\nShowRedLine=1\nRedLinePos=80\nShowGraph=1\nLineSpa=1\n"),
-              Get());
+    EXPECT_EQ(
+        QByteArray(
+            "[SoundCard]\nInputDevNo=3\nInputDevName=Desk B\n[VU]\nRefLevel=-12\nBackgroundNo=3\nVUPos=2\n"
+            "[Peak]\nLevel1=-1\nLevel2=-2\nLevel3=-3\n"
+            "[GRAPH]\nShowRedLine=1\nRedLinePos=80\nShowGraph=1\nLineSpa=1\n"),
+        Get());
     TSettings back;
     ReadAllSettings(Path(), back);
     ExpectSettings(Unusual(), back);
@@ -165,10 +177,39 @@ TEST_F(SettingsTest, SaveRewritesHexAndKeepsForeignContent) {
     ReadAllSettings(Path(), s);
     EXPECT_EQ(-20, s.VURefLevel);
     WriteAllSettings(Path(), s);
-    EXPECT_EQ(QByteArray("; operator notes\n[VU]\nRefLevel=-20\nComment=keep me\nBackgroundNo=1\nVUPos=0\n"
-                         "[Mixer]\nGain=3\n[GRAPH]\nShowRedLine=1\nRedLinePos=49\nShowGraph=0\nLineSpa=0\n"
-                         "[SoundCard]\nInputDevNo=0\n[Peak]\nLevel1=-5\nLevel2=-10\nLevel3=-20\n"),
-              Get());
+    EXPECT_EQ(
+        QByteArray("; operator notes\n[VU]\nRefLevel=-20\nComment=keep me\nBackgroundNo=1\nVUPos=0\n"
+                   "[Mixer]\nGain=3\n[GRAPH]\nShowRedLine=1\nRedLinePos=49\nShowGraph=0\nLineSpa=0\n"
+                   "[SoundCard]\nInputDevNo=0\nInputDevName=\n[Peak]\nLevel1=-5\nLevel2=-10\nLevel3=-20\n"),
+        Get());
+}
+
+// The device list's names are bytes cut to 31 of them, wherever a character ends; the file
+// escapes what it could lose (other bytes than printable ASCII, spaces at the ends).
+TEST_F(SettingsTest, InputNameComesBackByteForByte) {
+    char cut[32];
+    CopyDeviceName(cut, sizeof cut, "スタジオB ミキサー卓 第2入力"); // 31 bytes: one of 第's three
+    for (const std::string &name : {std::string(cut), std::string(" hw:CARD=PCH,DEV=0 "),
+                                    std::string("a\\xZZ\\\\b\\x41"), std::string("tab\there; #[x]")}) {
+        TSettings s = Unusual();
+        s.InputDevName = name;
+        WriteAllSettings(Path(), s);
+        TSettings back;
+        ReadAllSettings(Path(), back);
+        EXPECT_EQ(name, back.InputDevName) << Get().toStdString();
+    }
+    EXPECT_TRUE(Get().contains("\nInputDevName=tab\\x09here; #[x]\n")) << Get().toStdString();
+    // A name typed into the file as text reads as it stands.
+    Put("[SoundCard]\nInputDevName=スタジオB\n");
+    TSettings typed;
+    ReadAllSettings(Path(), typed);
+    EXPECT_EQ("スタジオB", typed.InputDevName);
+}
+
+TEST(FindInputDevice, KeepsTheSavedNumberWhenAnotherDeviceSharesTheName) {
+    TSettings s{.InputDevNo = 2, .InputDevName = "Desk B"};
+    EXPECT_TRUE(FindInputDevice(s, {"Desk B", "New", "Desk B"}));
+    EXPECT_EQ(2, s.InputDevNo);
 }
 
 TEST_F(SettingsTest, FailedSaveRaisesTheMessageAndWritesNothing) {
@@ -198,9 +239,10 @@ TEST_F(SettingsTest, WriteFailingMidwayKeepsTheKeysBeforeItAndSkipsTheRest) {
         EXPECT_EQ(Path().toStdString() + " に書き込めません", e.what());
     }
     const QByteArray after = Get();
-    EXPECT_TRUE(after.startsWith("[SoundCard]\nInputDevNo=3\n;xxx")) << after.left(40).toStdString();
-    EXPECT_TRUE(after.endsWith("xxx\n[VU]\nRefLevel=-12\n")) << after.right(40).toStdString();
-    EXPECT_FALSE(after.contains("BackgroundNo"));
+    EXPECT_TRUE(after.startsWith("[SoundCard]\nInputDevNo=3\nInputDevName=Desk B\n;xxx"))
+        << after.left(40).toStdString();
+    EXPECT_TRUE(after.endsWith("xxx\n")) << after.right(40).toStdString();
+    EXPECT_FALSE(after.contains("RefLevel"));
 }
 
 TEST_F(SettingsTest, ReadOnlyDirectoryRaisesAndLeavesTheFileAlone) {
@@ -222,7 +264,7 @@ TEST_F(SettingsTest, ReadOnlyDirectoryRaisesAndLeavesTheFileAlone) {
     EXPECT_EQ(QStringList{"VelmoraPro.ini"}, QDir(dir.path()).entryList(QDir::Files | QDir::Hidden));
 }
 
-TEST_F(WorkingDirTest, LoadDefaultCopiesThenReadsNineKeys) {
+TEST_F(WorkingDirTest, LoadDefaultCopiesThenReadsAllButTheLastTwo) {
     Put(DefaultFile, "VelmoraDef.ini");
     WriteAllSettings(Path(), Unusual());
     CopyDefaultsFile();
@@ -230,7 +272,7 @@ TEST_F(WorkingDirTest, LoadDefaultCopiesThenReadsNineKeys) {
 
     TSettings s = Unusual();
     ReadDefaultKeys(QStringLiteral("VelmoraPro.ini"), s);
-    TSettings e;
+    TSettings e;        // the defaults file names no device
     e.ShowGraph = true; // the last two are not read
     e.LineSpa = true;
     ExpectSettings(e, s);
