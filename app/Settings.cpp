@@ -5,8 +5,6 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <array>
-
 namespace {
 
 enum class TKind { Integer, FlagNonZero, FlagOne };
@@ -69,6 +67,13 @@ QString ProgramSettingsDir() {
 
 QString SettingsFilePath(const QString &dir) {
     return dir + QStringLiteral("/VelmoraPro.ini");
+}
+
+std::array<TSettingName, 11> SettingNames() {
+    std::array<TSettingName, 11> names;
+    for (std::size_t i = 0; i < Keys.size(); ++i)
+        names[i] = {Keys[i].Section, Keys[i].Key};
+    return names;
 }
 
 void ReadAllSettings(const QString &path, TSettings &s) {

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <array>
+
 struct TSettings { // the eleven persisted values, defaults of the key table
     int InputDevNo = 0;
     int VURefLevel = -20;
@@ -18,7 +20,18 @@ struct TSettings { // the eleven persisted values, defaults of the key table
     int RedLinePos = 49;
     bool ShowGraph = false;
     bool LineSpa = false;
+
+    bool operator==(const TSettings &) const = default;
 };
+
+// Where a setting stands in the file.
+struct TSettingName {
+    const char *Section;
+    const char *Key;
+};
+
+// The eleven settings' sections and keys, in key-table order.
+std::array<TSettingName, 11> SettingNames();
 
 // The folder of the program's own settings file: the program's folder.
 QString ProgramSettingsDir();
