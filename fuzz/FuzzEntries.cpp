@@ -54,9 +54,12 @@ QByteArray Bytes(const std::uint8_t *data, std::size_t size) {
     return QByteArray(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
 }
 
-// A folder of this process's own for the files the readers take, removed when it ends.
+// A folder of this process's own for the files the readers take, removed when it ends. In
+// memory where the machine offers it: every save syncs the file to its disk.
 QString ScratchFile(const QString &name) {
-    static const QTemporaryDir dir;
+    static const QTemporaryDir dir(QDir(QStringLiteral("/dev/shm")).exists()
+                                       ? QStringLiteral("/dev/shm/velmora-fuzz-XXXXXX")
+                                       : QDir::tempPath() + QStringLiteral("/velmora-fuzz-XXXXXX"));
     FUZZ_CHECK(dir.isValid(), "no scratch folder");
     return dir.filePath(name);
 }
