@@ -38,6 +38,7 @@ nice -n 15 cmake --build "$build" --target "${targets[@]/#/fuzz_}"
 
 export ASAN_OPTIONS=abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$top/fuzz/lsan.supp
 mkdir -p "$build/logs"
 found=0
 summary=()

@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -190,6 +191,10 @@ int FuzzSettingsLoad(const std::uint8_t *data, std::size_t size) {
     ReadAllSettings(path, s);
 
     static TSimWaveInDriver driver;
+    // What the console posted to itself goes with it, as the running program's loop would see to.
+    struct TPostedEvents {
+        ~TPostedEvents() { QCoreApplication::sendPostedEvents(); }
+    } posted;
     TMainForm form({driver, dir, {}});
     const TSettings &f = form.Settings;
     FUZZ_CHECK(f == s, Text(s) + " in the file, " + Text(f) + " in the console");

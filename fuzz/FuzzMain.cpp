@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     static int argc = 1;
     static char name[] = "fuzz_" VELMORA_FUZZ_TARGET;
     static char *argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
+    // Never destroyed: at the fuzzer's exit the toolkit's own statics may already be gone.
+    new QApplication(argc, argv);
     return 0;
 }
 
