@@ -330,7 +330,8 @@ int FuzzJpeg(const std::uint8_t *data, std::size_t size) {
     const QImage dot = TransparentPicture(picture, kDotKeyTolerance);
     FUZZ_CHECK(dot.isNull() == picture.isNull(), "");
     if (dot.isNull()) return 0;
-    FUZZ_CHECK(picture.format() == QImage::Format_RGB888 && dot.size() == picture.size() &&
+    FUZZ_CHECK(static_cast<long long>(picture.width()) * picture.height() <= kMaxJpegPixels &&
+                   picture.format() == QImage::Format_RGB888 && dot.size() == picture.size() &&
                    dot.hasAlphaChannel() && qAlpha(dot.pixel(0, dot.height() - 1)) == 0,
                std::to_string(picture.width()) + " x " + std::to_string(picture.height()));
     return 0;
