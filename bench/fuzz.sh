@@ -49,6 +49,7 @@ for t in "${targets[@]}"; do
   case "$t" in
   ini | settings | roundtrip) dict=(-dict=fuzz/settings.dict) ;;
   cmdline) dict=(-dict=fuzz/cmdline.dict) ;;
+  jpeg) dict=(-dict=fuzz/jpeg.dict) ;;
   esac
   log="$build/logs/$t.log"
   echo "== $t: $seconds s (log $log)"
