@@ -276,7 +276,8 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event) {
         if (watched != picture || event->type() != QEvent::MouseButtonRelease) continue;
         const auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() == Qt::LeftButton && picture->rect().contains(mouse->position().toPoint()))
-            RunAction([this, handler] { (this->*handler)(); });
+            // Captured by a name of its own: clang 14 (the fuzz build's) cannot capture a binding.
+            RunAction([this, click = handler] { (this->*click)(); });
         return true;
     }
     return QWidget::eventFilter(watched, event);

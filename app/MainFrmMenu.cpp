@@ -9,13 +9,21 @@
 #include <QGroupBox>
 #include <QRadioButton>
 
+#include <algorithm>
+#include <climits>
 #include <exception>
 
 namespace {
 
+// One step of a value without limits of its own. The settings file may hold any integer; a
+// step past the integer's end stays there instead of wrapping to the other end.
+int Step(int value, int step) {
+    return static_cast<int>(std::clamp<long long>(static_cast<long long>(value) + step, INT_MIN, INT_MAX));
+}
+
 // A margin threshold and the caption of its lamp in the menu move together, without limits.
 void StepPeakLevel(int &level, TMMLED *led, int step) {
-    level += step;
+    level = Step(level, step);
     led->SetCaption(QString::number(level));
 }
 
@@ -137,12 +145,12 @@ void TMainForm::MMSpinButton4DownClick() {
 
 // Up raises the line on the graph; it may leave the graph on either side.
 void TMainForm::MMSpinButton5UpClick() {
-    BdRedLine->move(BdRedLine->x(), BdRedLine->y() - 1);
+    BdRedLine->move(BdRedLine->x(), Step(BdRedLine->y(), -1));
     Settings.RedLinePos = BdRedLine->y();
 }
 
 void TMainForm::MMSpinButton5DownClick() {
-    BdRedLine->move(BdRedLine->x(), BdRedLine->y() + 1);
+    BdRedLine->move(BdRedLine->x(), Step(BdRedLine->y(), +1));
     Settings.RedLinePos = BdRedLine->y();
 }
 

@@ -24,7 +24,7 @@ struct TSettingKey {
 };
 
 // The key table, in file order; ReadDefaultKeys stops after RedLinePos.
-const std::array<TSettingKey, 12> Keys{{
+const std::array<TSettingKey, SettingCount> Keys{{
     {"SoundCard", "InputDevNo", TKind::Integer, &TSettings::InputDevNo},
     {"SoundCard", "InputDevName", TKind::Name, nullptr, nullptr, &TSettings::InputDevName},
     {"VU", "RefLevel", TKind::Integer, &TSettings::VURefLevel},
@@ -111,6 +111,13 @@ QString ProgramSettingsDir() {
 
 QString SettingsFilePath(const QString &dir) {
     return dir + QStringLiteral("/VelmoraPro.ini");
+}
+
+std::array<TSettingName, SettingCount> SettingNames() {
+    std::array<TSettingName, SettingCount> names;
+    for (std::size_t i = 0; i < Keys.size(); ++i)
+        names[i] = {Keys[i].Section, Keys[i].Key};
+    return names;
 }
 
 void ReadAllSettings(const QString &path, TSettings &s) {

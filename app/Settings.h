@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,19 @@ struct TSettings { // the persisted values, defaults of the key table
     int RedLinePos = 49;
     bool ShowGraph = false;
     bool LineSpa = false;
+
+    bool operator==(const TSettings &) const = default;
 };
+
+// Where a setting stands in the file.
+struct TSettingName {
+    const char *Section;
+    const char *Key;
+};
+
+inline constexpr std::size_t SettingCount = 12;
+// The settings' sections and keys, in key-table order.
+std::array<TSettingName, SettingCount> SettingNames();
 
 // The folder of the program's own settings file: the program's folder.
 QString ProgramSettingsDir();

@@ -42,6 +42,11 @@ const char *Decode(const unsigned char *data, unsigned long size, QImage *image,
     jpeg_create_decompress(&info);
     jpeg_mem_src(&info, data, size);
     jpeg_read_header(&info, TRUE);
+    // Before the decoder's own buffers, which also grow with the picture, are taken.
+    if (static_cast<long long>(info.image_width) * info.image_height > kMaxJpegPixels) {
+        jpeg_destroy_decompress(&info);
+        return "picture too large";
+    }
     info.out_color_space = JCS_RGB;
     jpeg_start_decompress(&info);
     *image = QImage(static_cast<int>(info.output_width), static_cast<int>(info.output_height),

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int kDotKeyTolerance = 24;
-
 TMMLEDPanel *AddLedPanel(QWidget *parent, const QString &name, QPoint at, TMMLEDSize size, TColor led,
                          TColor inactive) {
     auto *panel = new TMMLEDPanel(parent);

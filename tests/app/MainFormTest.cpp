@@ -18,6 +18,8 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <climits>
+
 namespace {
 
 QRect OnWindow(QWidget *w) {
@@ -312,6 +314,26 @@ TEST(MainFormMenuTest, RedLineAndMarginStepsHaveNoLimits) {
     form.MMSpinButton3->ClickHalf(shUp);
     EXPECT_EQ(form.SetupLed2->Caption(), "-9");
     EXPECT_EQ(form.Settings.PeakLevel2, -9);
+}
+
+// A hand-edited file may hold the integer's ends; a step past one stays there, it does not
+// wrap to the other end (a threshold of +2147483647 becoming -2147483648 lights every lamp red).
+TEST(MainFormMenuTest, StepsStopAtTheIntegerEnds) {
+    TSimConsole form;
+    form.Settings.PeakLevel1 = INT_MAX;
+    form.Settings.PeakLevel3 = INT_MIN;
+    form.Settings.RedLinePos = INT_MIN;
+    form.ApplySettings(TMainForm::TApplyVariant::Creation);
+    form.MMSpinButton2->ClickHalf(shUp);
+    EXPECT_EQ(form.Settings.PeakLevel1, INT_MAX);
+    EXPECT_EQ(form.SetupLed1->Caption(), "2147483647");
+    form.MMSpinButton4->ClickHalf(shDown);
+    EXPECT_EQ(form.Settings.PeakLevel3, INT_MIN);
+    form.MMSpinButton5->ClickHalf(shUp); // up raises the line: its top decreases
+    EXPECT_EQ(form.Settings.RedLinePos, INT_MIN);
+    EXPECT_EQ(form.BdRedLine->y(), INT_MIN);
+    form.MMSpinButton5->ClickHalf(shDown);
+    EXPECT_EQ(form.Settings.RedLinePos, INT_MIN + 1);
 }
 
 TEST(MainFormMenuTest, PageButtonsSwitchBetweenVuAndSpectrum) {

@@ -70,6 +70,28 @@ TEST(JpegImageTest, DamagedOrMissingPicturesAreRefusedWithAReason) {
     EXPECT_FALSE(ReadJpeg(":/clock/Geo_small_red.jpg").isNull());
 }
 
+// A header may claim up to 65500 x 65500 pixels on a few hundred bytes; such a picture is
+// refused before its memory is taken, while the same bytes at the picture's true size decode.
+TEST(JpegImageTest, APictureLargerThanTheLimitIsRefusedFromItsHeader) {
+    const QByteArray whole = Resource(":/clock/Geo_small_red.jpg");
+    const qsizetype frame = whole.indexOf("\xFF\xC0");
+    ASSERT_GT(frame, 0);
+    const auto sized = [&](int width, int height) {
+        QByteArray data = whole;
+        data[frame + 5] = static_cast<char>(height >> 8);
+        data[frame + 6] = static_cast<char>(height);
+        data[frame + 7] = static_cast<char>(width >> 8);
+        data[frame + 8] = static_cast<char>(width);
+        return data;
+    };
+    ASSERT_FALSE(DecodeJpeg(sized(25, 17)).isNull());
+    QString error;
+    EXPECT_TRUE(DecodeJpeg(sized(64281, 16623), &error).isNull());
+    EXPECT_EQ(error, "picture too large");
+    EXPECT_TRUE(DecodeJpeg(sized(4097, 4096), &error).isNull());
+    EXPECT_EQ(error, "picture too large");
+}
+
 TEST(JpegImageTest, TransparentPictureClearsTheGroundAndKeepsTheLamp) {
     const QImage dot = TransparentPicture(ReadJpeg(":/clock/Geo_small_blue.jpg"), 24);
     ASSERT_FALSE(dot.isNull());
