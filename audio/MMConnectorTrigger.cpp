@@ -200,9 +200,7 @@ void TMMConnector::ScheduleNextPass() {
 }
 
 void TMMConnector::PassForUnseenBuffers() {
-    // Pairs with the fence in WakeTriggerLoop: intake either saw the riding end or
-    // its buffer is seen here.
-    std::atomic_thread_fence(std::memory_order_seq_cst);
+    // Intake either saw the riding end or its buffer is seen here (see Riding()).
     for (TMMConnector *c : ListSnapshot())
         if (c->ServedByLoop() && c->FBuffers.Pending()) {
             PostTriggerLoop();
@@ -233,7 +231,6 @@ void TMMConnector::DueTimerFired() {
 void TMMConnector::WakeTriggerLoop() {
     if (!FRealTime || !FAutoTrigger || FTriggerMethod != tmMessage || !FTriggering) return;
     // The frame tick that is coming runs a pass anyway.
-    std::atomic_thread_fence(std::memory_order_seq_cst);
     if (TMMFrameRide::Riding()) return;
     const int fd = Shared().WakeFd.load();
     if (fd < 0 || FWakePending.exchange(true)) return;

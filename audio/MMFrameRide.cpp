@@ -19,7 +19,10 @@ struct TRide {
     std::vector<std::shared_ptr<TMMFrameRider::TCore>> Riders;
     std::atomic<TMMFrameSource *> Source{nullptr};
     std::function<void()> Pass;
-    std::atomic<bool> Riding{false};
+    // Read by a read-modify-write: with the exchange that ends the riding, one
+    // order of the two is total, so what a reader published before its read is
+    // seen by the ender's reads after its exchange, or the reader sees the end.
+    std::atomic<int> Riding{0};
 };
 
 TRide &Ride() {
@@ -47,11 +50,11 @@ void TMMFrameRide::SetFramePass(std::function<void()> Pass) {
 }
 
 bool TMMFrameRide::Riding() {
-    return Ride().Riding.load();
+    return Ride().Riding.fetch_add(0) != 0;
 }
 
 bool TMMFrameRide::SetRiding(bool Value) {
-    const bool before = Ride().Riding.exchange(Value);
+    const bool before = Ride().Riding.exchange(Value ? 1 : 0) != 0;
     // A job flagged before this store saw the riding on and waits for a tick:
     // it runs here. One flagged after it wakes the main thread itself.
     if (before && !Value) RunFlagged();
