@@ -499,8 +499,7 @@ void TMMConnector::TakeIn(const char *Data, int Bytes) {
         // Paced against a screen, a pass may come only after the next buffer: what
         // is left of the buffer being shown goes out first. While an earlier buffer
         // waits untaken, the positions are that one's and the carry stays.
-        const bool carry = FSynchronize && FRealTime && FAutoTrigger && FTriggerMethod == tmMessage &&
-                           TMMFrameRide::HasSource() && !FBuffers.Pending();
+        const bool carry = FSynchronize && ServedByLoop() && TMMFrameRide::HasSource() && !FBuffers.Pending();
         if (carry) FCarryArrival = FArrival;
         FBuffers.Publish(valid);
         FArrival = arrival;
