@@ -11,77 +11,30 @@
 // worker thread runs ProcessReturnedBuffer and so every member's BufferReady and
 // OnBufferReady; OnError fires on the thread where the failure happened.
 //
-// Stop and close. One state under FLock says how far a stop has come and counts
-// the buffers at the driver (FQueued) and the deliveries in progress (FDelivering);
-// FIdle is signalled when either count falls to 0 and when the driver confirms an
-// open or a close.
-// - Once a stop has begun no delivery begins and no buffer is queued again, so
-//   FDelivering only falls from then on.
-// - Stop on the main thread waits on FIdle until the deliveries in progress on the
-//   worker have ended and the driver has handed back every buffer, then completes
-//   (chain Stopped, OnStop) before it returns; a Close after it finds the device
-//   stopped and closes at once.
-// - Stop from inside a delivery (an OnBufferReady handler: on the worker, or on
-//   the main thread in cmWindow mode) cannot wait for itself: the stop is deferred,
-//   and whoever ends the last delivery posts its completion to the main thread. A
-//   Close meanwhile is requested, and runs when that stop completes.
-// - A delivery should not wait for the main thread (a blocking queued call, a
-//   synchronised call); if one does, nothing deadlocks: the main thread waits at
-//   most kDeliveryWaitMs for deliveries, then defers the stop as above and returns
-//   to its loop, which serves the delivery; the stop and a requested close complete
-//   once it has ended.
-// - In cmWindow mode the driver's returns are posted to the main thread: Stop runs
-//   exactly those (they wait in the hidden window's own queue), not the rest of the
-//   loop, before it completes.
-// - Destruction cannot leave a close for later: it turns the main loop until a
-//   deferred stop and close are done, since the delivery may be waiting for it. It
-//   does so first in the most-derived destructor (ShutDown), while the object is whole.
+// The rooms: MMWaveIn.cpp the component's life, open and close, start and stop;
+// MMWaveInFormat.cpp its properties and format; MMWaveInDelivery.cpp the driver's
+// notifications and the delivery and re-queueing of returned buffers; MMWaveInStop.h
+// the stop and close state; MMWaveInThread.h the worker; MMWaveInWindow.h the hidden
+// window; MMWaveInMessages.h the texts; platform/WaveInDevices.h the device choice.
 
 #include "audio/MMAllocator.h"
-#include "audio/MMDSPThread.h"
 #include "audio/MMSoundComponent.h"
 #include "audio/MMThread.h"
-#include "platform/MMError.h"
-#include "platform/WaveInDriver.h"
+#include "audio/MMWaveInMessages.h"
+#include "audio/MMWaveInStop.h"
+#include "audio/MMWaveInThread.h"
+#include "platform/WaveInDevices.h"
 
 #include <array>
 #include <atomic>
-#include <condition_variable>
-#include <deque>
+#include <chrono>
 #include <exception>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
-
-class EMMWaveInError : public EMMError {
-  public:
-    using EMMError::EMMError;
-};
 
 using TMMDeviceId = int;
 
-// The message texts, by their numbers.
-constexpr int MSG_DEVICE_OPEN = 28060;
-constexpr int MSG_INVALID_DEVICE_ID = 28061;
-constexpr int MSG_NO_HEADER_MEMORY = 28064;
-constexpr int MSG_UNKNOWN_ERROR = 28086;
-constexpr int MSG_CANT_RECORD_FORMAT = 28087;
-constexpr int MSG_NO_THREAD = 28088;
-constexpr int MSG_INVALID_FORMAT = 28089;
-constexpr int MSG_NO_DEVICE = 28160;
-constexpr int MSG_CANT_OPEN = 28162;
-std::string WaveInMessage(int id);
-
-// The driver every TMMWaveIn uses unless given another: ALSA, with the simulated
-// devices after the real ones while AppendSimulatedWaveInDevices(true) is in force
-// (it counts from the next enumeration on).
-TWaveInDriver &SystemWaveInDriver();
-void AppendSimulatedWaveInDevices(bool on);
-
 class TWaveInWindow;
-class TMMWaveInThread;
 
 class TMMCustomWaveIn : public TMMCustomSoundComponent {
   public:
@@ -180,21 +133,6 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
 
   private:
     friend class TMMWaveInThread;
-    struct TThreadMessage {
-        unsigned Message;
-        HWAVEIN Handle;
-        PWaveHdr Hdr;
-    };
-
-    // How far a stop has come.
-    enum class TStopStage {
-        Idle,     // not started
-        Running,  // returned buffers are delivered and queued again
-        Stopping, // the driver was stopped and reset: returned buffers are only counted back
-        Deferred, // as Stopping, and the last delivery to end posts the completion
-        Overdue,  // as Deferred, and a wait for that delivery ran out: no one waits for it again
-        Posted    // as Stopping, and the completion is on its way to the main thread
-    };
 
     static void DriverCallback(HWAVEIN Handle, unsigned Message, void *Instance, PWaveHdr Hdr);
     void Guard();
@@ -205,8 +143,8 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
     void Throw(MMRESULT Result, const char *Prefix);
     void ApplyDeviceID(TMMDeviceId Value);
     PWaveHdr Header(int Index) const { return reinterpret_cast<PWaveHdr>(FSlots[Index]); }
-    // FLock held: hands Hdr to the driver.
-    void QueueLocked(PWaveHdr Hdr);
+    // Hands Hdr to the driver (the stop state counts it in).
+    void Queue(PWaveHdr Hdr);
     // Delivering thread: queues Hdr again, with the position read first, unless a stop has begun.
     void Requeue(PWaveHdr Hdr);
     // The driver's position in frames, without the open/closing check of Position.
@@ -220,26 +158,16 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
     void DoRestarted();
     void DoStopped();
     void DoClosed();
-    // Driver's thread or the closing thread: the driver confirmed an open (or a close).
-    void Confirm(bool Open);
     // Delivering thread: the delivery of one returned buffer ends.
     void EndDelivery();
-    // FLock held, a stop begun: true when no delivery is in progress any more (the caller
-    // completes the stop); false when the stop is left to the end of the last delivery.
-    bool SettleDeliveries(std::unique_lock<std::mutex> &Lock);
     // Main thread (or the deliverer): true when the caller should complete the stop now.
     bool ReadyToCompleteStop();
     // Main thread: the posted completion of a deferred stop.
     void CompleteDeferredStop();
     // Main thread, in the destructor: turns the loop until a requested close has run.
     void FinishRequestedClose();
-    bool StopBegun() const;
-    bool Closing() const;
     void StartThread();
     void StopThread();
-    void PostToThread(const TThreadMessage &Message);
-    // Worker thread: the receiving loop; false once told to quit.
-    bool NextThreadMessage(TThreadMessage &Message);
     // Worker thread: its loop failed with E and it is leaving.
     void WorkerFailed(std::exception_ptr E);
     // Main thread: the worker serving Handle failed; closes that device and reports E.
@@ -266,17 +194,7 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
     TMMAllocator FAllocator;
     std::atomic<int> FBufferIndex{0};
 
-    // The stop and close state (see the top of this file); everything here is guarded by FLock.
-    mutable std::mutex FLock;
-    std::condition_variable FIdle;
-    TStopStage FStage = TStopStage::Idle;
-    int FQueued = 0;              // buffers handed to the driver and not yet returned
-    int FDelivering = 0;          // returned buffers being delivered down the chain
-    std::thread::id FDeliverer;   // the thread delivering while FDelivering > 0
-    bool FClosing = false;        // a close is running or requested
-    bool FCloseRequested = false; // a close waits for a deferred stop
-    bool FWorkerFailed = false;   // the worker's loop failed; it reads its queue no more
-    bool FDriverOpen = false;     // the driver's latest confirmation: open (true) or close
+    TMMWaveInStop FStop{std::chrono::milliseconds(kDeliveryWaitMs)};
 
     std::atomic<std::uint64_t> FRecordedBytes{0};
     std::atomic<std::uint32_t> FMaxBytes{0xFFFFFFFFu};
@@ -286,10 +204,7 @@ class TMMCustomWaveIn : public TMMCustomSoundComponent {
     std::unique_ptr<TWaveInWindow> FWindow;
     TMMWaveInThread *FThread = nullptr; // main thread; frees itself
     TMMEvent FReadyEvent;
-    std::mutex FQueueLock; // guards FThreadQueue and FQuit
-    std::condition_variable FQueueCond;
-    std::deque<TThreadMessage> FThreadQueue;
-    bool FQuit = false;
+    TWaveInMailbox FMailbox;
 
     TNotifyEvent FOnError, FOnOpen, FOnStart, FOnPause, FOnRestart, FOnStop, FOnClose;
 };
@@ -299,17 +214,4 @@ class TMMWaveIn : public TMMCustomWaveIn {
     // The system driver, or the given one (which must outlive the component).
     explicit TMMWaveIn(TWaveInDriver *Driver = nullptr);
     ~TMMWaveIn() override;
-};
-
-// The worker of cmThread mode: takes MM_WIM_DATA from its queue and processes it.
-class TMMWaveInThread : public TMMDSPThread {
-  public:
-    explicit TMMWaveInThread(TMMCustomWaveIn *WaveIn);
-
-  protected:
-    void Execute() override;
-    const char *ThreadName() const override { return "wavein-worker"; }
-
-  private:
-    TMMCustomWaveIn *FWaveIn;
 };

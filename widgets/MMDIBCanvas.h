@@ -178,3 +178,15 @@ class TMMDIBCanvas {
     int FPenX = 0;
     int FPenY = 0;
 };
+
+// Opens a canvas's drawing bracket for the scope.
+class TMMDrawing {
+  public:
+    explicit TMMDrawing(TMMDIBCanvas &canvas) : FCanvas(canvas) { FCanvas.BeginDrawing(); }
+    ~TMMDrawing() { FCanvas.EndDrawing(); }
+    TMMDrawing(const TMMDrawing &) = delete;
+    TMMDrawing &operator=(const TMMDrawing &) = delete;
+
+  private:
+    TMMDIBCanvas &FCanvas;
+};

@@ -1,11 +1,7 @@
 #include "widgets/MMLevel.h"
 
-#include "audio/MMPeakTick.h"
-
-#include <QCoreApplication>
 #include <QEvent>
 #include <QPainter>
-#include <QScopeGuard>
 
 #include <algorithm>
 #include <mutex>
@@ -63,53 +59,21 @@ TRect Union(const TRect &a, const TRect &b) {
                 std::max(a.Bottom, b.Bottom));
 }
 
-// Opens the canvas's drawing bracket for the scope.
-class TDrawing {
-  public:
-    explicit TDrawing(TMMDIBCanvas &canvas) : FCanvas(canvas) { FCanvas.BeginDrawing(); }
-    ~TDrawing() { FCanvas.EndDrawing(); }
-    TDrawing(const TDrawing &) = delete;
-    TDrawing &operator=(const TDrawing &) = delete;
-
-  private:
-    TMMDIBCanvas &FCanvas;
-};
-
 } // namespace
 
 TMMCustomLevel::TMMCustomLevel(QWidget *parent, TMMPeakTickService *peakTicks)
-    : TMMDIBGraphicControl(parent), FBackground(this), FPeakTick(peakTicks) {
+    : TMMBlockMeter(parent, peakTicks), FBackground(this) {
     SetColor(clBlack);
     // The bar draws no text; the font is only its own, not the parent's.
     QFont small(QStringLiteral("Liberation Sans"));
     small.setPointSize(7);
     SetFont(small);
     resize(200, 17);
-    UpdateBlockBytes();
-    FPeakTick.Start(this, [this] {
-        FState.PeakTick();
-        return FState.RedrawPending();
-    });
     Rebuild();
 }
 
 TMMCustomLevel::~TMMCustomLevel() {
-    Destroying();
-    DetachFromConnectors();
-    FPeakTick.Stop();
-}
-
-bool TMMCustomLevel::event(QEvent *event) {
-    if (event->type() != TMMPeakTickClient::EventType()) return TMMDIBGraphicControl::event(event);
-    FPeakTick.Received();
-    // A block since the tick has drawn the marker already and taken the flag.
-    if (FState.TakeRedrawPending()) {
-        if (CanProcess())
-            Redraw();
-        else
-            FDrawnValid = false;
-    }
-    return true;
+    Unhook();
 }
 
 // --- Properties.
@@ -182,26 +146,10 @@ void TMMCustomLevel::SetSamples(int value) {
     if (FState.SetSamples(value)) UpdateBlockBytes();
 }
 
-void TMMCustomLevel::SetGain(int value) {
-    if (FState.SetGain(value)) Repaint();
-}
-
-void TMMCustomLevel::SetLogAmp(bool value) {
-    if (FState.SetLogAmp(value)) Repaint();
-}
-
 void TMMCustomLevel::SetNumPeaks(int value) {
     if (!FState.SetNumPeaks(value)) return;
     UpdateTickClient();
     Repaint();
-}
-
-void TMMCustomLevel::SetPeakDelay(int value) {
-    if (FState.SetPeakDelay(value)) Repaint();
-}
-
-void TMMCustomLevel::SetPeakSpeed(int value) {
-    if (FState.SetPeakSpeed(value)) Repaint();
 }
 
 void TMMCustomLevel::SetOnDrawBar(TMMLevelDrawBar handler) {
@@ -226,41 +174,9 @@ void TMMCustomLevel::SetWaveFormat(const TWaveFormatEx *format) {
     Repaint();
 }
 
-void TMMCustomLevel::ResetData() {
-    FState.ResetData();
-    if (CanProcess())
-        Redraw();
-    else
-        Repaint();
-}
-
-bool TMMCustomLevel::CanProcess() const {
-    return isEnabled() && Visible();
-}
-
-void TMMCustomLevel::ProcessBlock(const void *data) {
-    if (!CanProcess()) return;
-    SyncInnerSize();
-    Apply(FState.ProcessBlock(data));
-}
-
 void TMMCustomLevel::SetValue(int value) {
     SyncInnerSize();
     Apply(FState.SetValue(value));
-}
-
-void TMMCustomLevel::Apply(const TMMLevelUpdate &update) {
-    if (update.PcmOverflow && FOnPcmOverflow) FOnPcmOverflow(this);
-    if (update.GainOverflow && FOnGainOverflow) FOnGainOverflow(this);
-    if (!update.Redraw) return;
-    if (!CanProcess())
-        FDrawnValid = false;
-    else if (!FPassDraw.Defer())
-        Redraw();
-}
-
-void TMMCustomLevel::EndPass() {
-    if (FPassDraw.End() && CanProcess()) Redraw();
 }
 
 // --- Geometry and the background.
@@ -287,7 +203,7 @@ void TMMCustomLevel::RebuildBackground() {
     if (IsLoading() || FOnDrawBar) return;
     FBackground.SetBitsPerPixel(BitsPerPixel());
     const TMMSpotGeometry &g = FState.Geometry();
-    const TDrawing drawing(FBackground);
+    const TMMDrawing drawing(FBackground);
     FBackground.SetColor(Color());
     FBackground.Clear();
     for (int k = 1; k <= g.BarSpots; ++k) {
@@ -296,18 +212,13 @@ void TMMCustomLevel::RebuildBackground() {
     }
 }
 
-void TMMCustomLevel::Repaint() {
-    FDrawnValid = false;
-    update();
-}
-
 void TMMCustomLevel::Loaded() {
-    TMMDIBGraphicControl::Loaded();
+    TMMBlockMeter::Loaded();
     Rebuild();
 }
 
 void TMMCustomLevel::changeEvent(QEvent *event) {
-    TMMDIBGraphicControl::changeEvent(event);
+    TMMBlockMeter::changeEvent(event);
     if (event->type() != QEvent::EnabledChange) return;
     if (isEnabled()) {
         FState.Relayout();
@@ -321,17 +232,17 @@ void TMMCustomLevel::changeEvent(QEvent *event) {
 }
 
 void TMMCustomLevel::resizeEvent(QResizeEvent *event) {
-    TMMDIBGraphicControl::resizeEvent(event);
+    TMMBlockMeter::resizeEvent(event);
     SyncInnerSize();
 }
 
 void TMMCustomLevel::BevelChanged() {
-    TMMDIBGraphicControl::BevelChanged();
+    TMMBlockMeter::BevelChanged();
     SyncInnerSize();
 }
 
 void TMMCustomLevel::ColorChanged() {
-    TMMDIBGraphicControl::ColorChanged();
+    TMMBlockMeter::ColorChanged();
     Rebuild();
 }
 
@@ -353,20 +264,20 @@ void TMMCustomLevel::Redraw() {
     bool drawn;
     if (FOnDrawBar) {
         drawn = DrawAtOnce([&](TMMDIBCanvas &work) { DrawByHandler(work, wanted); });
-    } else if (!FDrawnValid) {
+    } else if (!FWorkValid) {
         drawn = DrawAtOnce([&](TMMDIBCanvas &work) { DrawWhole(work, wanted); });
     } else {
         const TRect changed = ChangedBounds(wanted);
         if (changed.IsEmpty()) return;
         drawn = DrawAtOnce([&](TMMDIBCanvas &work) { DrawChanges(work, wanted); }, changed);
     }
-    FDrawnValid = drawn;
+    FWorkValid = drawn;
     if (drawn) FDrawn = wanted;
 }
 
 void TMMCustomLevel::Paint(QPainter &canvas) {
     SyncInnerSize();
-    if (!FDrawnValid) {
+    if (!FWorkValid) {
         // What a block would have drawn while the control was off the screen.
         if (FOnPaint) FOnPaint(this);
         const TMMLevelPicture wanted = Wanted();
@@ -376,18 +287,18 @@ void TMMCustomLevel::Paint(QPainter &canvas) {
         else
             DrawWhole(DIBCanvas(), wanted);
         FDrawn = wanted;
-        FDrawnValid = true;
+        FWorkValid = true;
     }
-    TMMDIBGraphicControl::Paint(canvas);
+    TMMBlockMeter::Paint(canvas);
 }
 
 void TMMCustomLevel::DrawByHandler(TMMDIBCanvas &work, const TMMLevelPicture &picture) {
-    const TDrawing drawing(work);
+    const TMMDrawing drawing(work);
     FOnDrawBar(this, work, Rect(0, 0, work.Width(), work.Height()), picture.Bar, picture.Peak);
 }
 
 void TMMCustomLevel::DrawWhole(TMMDIBCanvas &work, const TMMLevelPicture &picture) {
-    const TDrawing drawing(work);
+    const TMMDrawing drawing(work);
     work.CopyFrom(FBackground);
     // From the unlit bar: every lit spot is a change.
     TMMLevelPicture unlit = picture;
@@ -406,7 +317,7 @@ TRect TMMCustomLevel::ChangedBounds(const TMMLevelPicture &picture) const {
 
 void TMMCustomLevel::DrawChanges(TMMDIBCanvas &work, const TMMLevelPicture &picture) {
     const TMMSpotGeometry &g = FState.Geometry();
-    const TDrawing drawing(work);
+    const TMMDrawing drawing(work);
     ForEachChange(g, FDrawn, picture, [&](int k, int look) {
         if (look != 0) {
             FillSpot(work, k, look);

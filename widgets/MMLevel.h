@@ -10,27 +10,13 @@
 // spots whose look changed, into the work bitmap, and the frame clock puts
 // that slice on the screen with the next display frame.
 //
-// Threads. Everything runs on the main thread (properties, blocks, read-backs,
-// drawing; a connector feeding it must refresh there, RealTime on), except:
-// - BlockBytes, which a connector may read on any thread under its lock (an
-//   atomic copy of the state's value);
-// - the peak tick, which runs on the tick service's thread and only ages the
-//   state's atomic peak word. When it moves the marker it posts one redraw
-//   event to the control (at most one outstanding, FRedrawPosted); the event,
-//   on the main thread, draws the marker unless a block already did. So the
-//   marker falls on the screen also while no audio arrives.
+// Threads: as TMMBlockMeter (MMBlockMeter.h); the peak it redraws on the
+// tick is the marker.
 
-#include "audio/MMConnectorDisplay.h"
-#include "widgets/MMDIBGraphicControl.h"
+#include "widgets/MMBlockMeter.h"
 #include "widgets/MMLevelLaws.h"
-#include "widgets/MMPassDraw.h"
-#include "widgets/MMPeakTickClient.h"
 
-#include <atomic>
 #include <functional>
-
-class TMMPeakTickService;
-struct TMMPeakTickEntry;
 
 class EMMLevelError : public EMMError {
   public:
@@ -47,7 +33,7 @@ struct TMMLevelPicture {
     bool operator==(const TMMLevelPicture &) const = default;
 };
 
-class TMMCustomLevel : public TMMDIBGraphicControl, public TMMBlockDisplay {
+class TMMCustomLevel : public TMMBlockMeter<TMMLevelState> {
     Q_OBJECT
   public:
     // Replaces the built-in drawing of bar and marker; dib is inside its drawing bracket.
@@ -103,37 +89,18 @@ class TMMCustomLevel : public TMMDIBGraphicControl, public TMMBlockDisplay {
     int DCOffsetR() const { return FState.DCOffsetR(); }
     void SetDCOffsetR(int value) { FState.SetDCOffsetR(value); }
 
-    // --- Level law and ballistics.
-    int Gain() const { return FState.Gain(); }
-    void SetGain(int value); // eighths, -8..32, others ignored
+    // --- Level law (Gain, LogAmp, the ballistics: TMMBlockMeter).
     int Sensitivy() const { return FState.Sensitivy(); }
     void SetSensitivy(int value) { FState.SetSensitivy(value); } // -90..-9, used from the next level on
-    bool LogAmp() const { return FState.LogAmp(); }
-    void SetLogAmp(bool value);
-    TMMDecayMode DecayMode() const { return FState.DecayMode(); }
-    void SetDecayMode(TMMDecayMode value) { FState.SetDecayMode(value); }
-    int Decay() const { return FState.Decay(); }
-    void SetDecay(int value) { FState.SetDecay(value); } // 1..16
 
-    // --- Peak hold.
+    // --- Peak hold (PeakDelay, PeakSpeed: TMMBlockMeter).
     int NumPeaks() const { return FState.NumPeaks(); }
     // 0..5; 0 suspends the tick client, other values resume it while Enabled.
     void SetNumPeaks(int value);
-    int PeakDelay() const { return FState.PeakDelay(); }
-    void SetPeakDelay(int value); // 0..50
-    int PeakSpeed() const { return FState.PeakSpeed(); }
-    void SetPeakSpeed(int value); // 0..50
 
-    // --- Connector display.
+    // --- Connector display (the block plumbing: TMMBlockMeter).
     // Raises EMMLevelError "Invalid WaveFormat" for a format the level cannot read.
     void SetWaveFormat(const TWaveFormatEx *format) override;
-    int BlockBytes() const override { return FBlockBytes.load(); }
-    void ResetData() override;
-    // One block, ignored while disabled or hidden (Visible false). Within a pass
-    // of the connector the picture is drawn once, at its end.
-    void ProcessBlock(const void *data) override;
-    void BeginPass() override { FPassDraw.Begin(); }
-    void EndPass() override;
 
     // --- Read-backs.
     // The bar as percent of full-scale amplitude; setting drives the bar
@@ -149,9 +116,8 @@ class TMMCustomLevel : public TMMDIBGraphicControl, public TMMBlockDisplay {
     // The unlit bar, pre-rendered.
     TMMDIBCanvas &BackgroundBitmap() { return FBackground; }
 
-    // --- Events (fired on the thread that hands the block in).
-    void SetOnPcmOverflow(TNotifyEvent handler) { FOnPcmOverflow = std::move(handler); }
-    void SetOnGainOverflow(TNotifyEvent handler) { FOnGainOverflow = std::move(handler); }
+    // --- Events (fired on the thread that hands the block in; the overflow
+    // events: TMMBlockMeter).
     void SetOnPaint(TNotifyEvent handler) { FOnPaint = std::move(handler); }
     // Clearing it rebuilds the background and redraws.
     void SetOnDrawBar(TMMLevelDrawBar handler);
@@ -159,7 +125,6 @@ class TMMCustomLevel : public TMMDIBGraphicControl, public TMMBlockDisplay {
     void Loaded() override;
 
   protected:
-    bool event(QEvent *event) override;
     void changeEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void BevelChanged() override;
@@ -177,13 +142,10 @@ class TMMCustomLevel : public TMMDIBGraphicControl, public TMMBlockDisplay {
     // delivers the resize of a hidden widget only when it is shown).
     void SyncInnerSize();
     void RebuildBackground();
-    // The next paint renders the whole bar.
-    void Repaint();
-    // Fires the events an update asks for and draws it.
-    void Apply(const TMMLevelUpdate &update);
-    bool CanProcess() const;
+    // The bar's spots follow a resize before a block moves them.
+    void BeforeBlock() override { SyncInnerSize(); }
     // OnPaint, then the bar into the work bitmap (only the changed spots when it is current).
-    void Redraw();
+    void Redraw() override;
     TMMLevelPicture Wanted() const;
     void DrawByHandler(TMMDIBCanvas &work, const TMMLevelPicture &picture);
     void DrawWhole(TMMDIBCanvas &work, const TMMLevelPicture &picture);
@@ -191,26 +153,17 @@ class TMMCustomLevel : public TMMDIBGraphicControl, public TMMBlockDisplay {
     TRect ChangedBounds(const TMMLevelPicture &picture) const;
     void DrawChanges(TMMDIBCanvas &work, const TMMLevelPicture &picture);
     void FillSpot(TMMDIBCanvas &work, int k, int look);
-    void UpdateBlockBytes() { FBlockBytes.store(FState.BlockBytes()); }
     void UpdateTickClient();
 
-    TMMLevelState FState;
     TMMDIBCanvas FBackground;
     // Bar1, Bar2, Bar3, Inactive1, Inactive2, Inactive3.
     TColor FLook[6] = {clAqua, clAqua, clRed, clTeal, clTeal, clMaroon};
     bool FInactiveDoted = false;
     bool FActiveDoted = false;
-    std::atomic<int> FBlockBytes{0};
 
-    // What the work bitmap shows; FDrawnValid false when it missed a change.
+    // What the work bitmap shows while FWorkValid.
     TMMLevelPicture FDrawn;
-    bool FDrawnValid = false;
 
-    TMMPeakTickClient FPeakTick;
-    TMMPassDraw FPassDraw;
-
-    TNotifyEvent FOnPcmOverflow;
-    TNotifyEvent FOnGainOverflow;
     TNotifyEvent FOnPaint;
     TMMLevelDrawBar FOnDrawBar;
 };

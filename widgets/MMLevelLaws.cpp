@@ -1,5 +1,7 @@
 #include "widgets/MMLevelLaws.h"
 
+#include "widgets/MMStore.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -65,13 +67,6 @@ template <typename R> std::int64_t PeakOf(const unsigned char *p, const TMMLevel
         }
     }
     return peak;
-}
-
-// Stores a changed value; false when it is the same.
-template <typename T> bool Store(T &field, T value) {
-    if (field == value) return false;
-    field = value;
-    return true;
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "widgets/MMLevelScale.h"
 
+#include "widgets/MMStore.h"
+
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -16,38 +18,32 @@ TMMLevelScale::TMMLevelScale(QWidget *parent) : TMMGraphicControl(parent) {
     resize(200, 7);
 }
 
-template <typename T> void TMMLevelScale::Store(T &field, T value) {
-    if (field == value) return;
-    field = value;
-    update();
-}
-
 void TMMLevelScale::SetScalePos(TMMScalePos value) {
-    Store(FScalePos, value);
+    if (Store(FScalePos, value)) update();
 }
 
 void TMMLevelScale::SetScaleTicks(int value) {
-    Store(FScaleTicks, std::max(value, 2));
+    if (Store(FScaleTicks, std::max(value, 2))) update();
 }
 
 void TMMLevelScale::SetPoint1(int value) {
-    Store(FPoint1, std::clamp(value, 1, 100));
+    if (Store(FPoint1, std::clamp(value, 1, 100))) update();
 }
 
 void TMMLevelScale::SetPoint2(int value) {
-    Store(FPoint2, std::clamp(value, 1, 100));
+    if (Store(FPoint2, std::clamp(value, 1, 100))) update();
 }
 
 void TMMLevelScale::SetScaleColor(int index, TColor value) {
-    Store(FScaleColors[index], value);
+    if (Store(FScaleColors[index], value)) update();
 }
 
 void TMMLevelScale::SetSensitivy(int value) {
-    Store(FSensitivy, std::clamp(value, -90, -9));
+    if (Store(FSensitivy, std::clamp(value, -90, -9))) update();
 }
 
 void TMMLevelScale::SetLogAmp(bool value) {
-    Store(FLogAmp, value);
+    if (Store(FLogAmp, value)) update();
 }
 
 void TMMLevelScale::SetKind(TMMLevelKind value) {
@@ -59,7 +55,7 @@ void TMMLevelScale::SetKind(TMMLevelKind value) {
 }
 
 void TMMLevelScale::SetDirection(TMMLevelDirection value) {
-    Store(FDirection, value);
+    if (Store(FDirection, value)) update();
 }
 
 TMMLevelScaleLayout TMMLevelScale::Layout() const {

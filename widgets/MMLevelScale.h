@@ -50,7 +50,6 @@ class TMMLevelScale : public TMMGraphicControl {
     void Paint(QPainter &canvas) override;
 
   private:
-    template <typename T> void Store(T &field, T value);
     void SetScaleColor(int index, TColor value);
 
     TMMLevScale FScale;

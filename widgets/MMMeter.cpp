@@ -1,8 +1,5 @@
 #include "widgets/MMMeter.h"
 
-#include "audio/MMPeakTick.h"
-
-#include <QCoreApplication>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
@@ -16,18 +13,6 @@ namespace {
 // Rows per band of a needle change: smaller bands hold less face, but each
 // costs a copy and a request of its own on the way to the screen.
 constexpr int kNeedleBandRows = 16;
-
-// Opens the canvas's drawing bracket for the scope.
-class TDrawing {
-  public:
-    explicit TDrawing(TMMDIBCanvas &canvas) : FCanvas(canvas) { FCanvas.BeginDrawing(); }
-    ~TDrawing() { FCanvas.EndDrawing(); }
-    TDrawing(const TDrawing &) = delete;
-    TDrawing &operator=(const TDrawing &) = delete;
-
-  private:
-    TMMDIBCanvas &FCanvas;
-};
 
 // The sans face standing in for the small bitmap fonts, at a size in points.
 QFont SmallFont(int points) {
@@ -44,7 +29,7 @@ double ArcDegrees(double theta, double swing) {
 } // namespace
 
 TMMCustomMeter::TMMCustomMeter(QWidget *parent, TMMPeakTickService *peakTicks)
-    : TMMDIBGraphicControl(parent), FFace(this), FPeakTick(peakTicks) {
+    : TMMBlockMeter(parent, peakTicks), FFace(this) {
     SetColor(clBlack);
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPixelSize(11);
@@ -52,30 +37,10 @@ TMMCustomMeter::TMMCustomMeter(QWidget *parent, TMMPeakTickService *peakTicks)
     SetFont(font);
     SetFontColor(clSilver);
     resize(170, 90);
-    FBlockBytes.store(FState.BlockBytes());
-    FPeakTick.Start(this, [this] {
-        FState.PeakTick();
-        return FState.RedrawPending();
-    });
 }
 
 TMMCustomMeter::~TMMCustomMeter() {
-    Destroying();
-    DetachFromConnectors();
-    FPeakTick.Stop();
-}
-
-bool TMMCustomMeter::event(QEvent *event) {
-    if (event->type() != TMMPeakTickClient::EventType()) return TMMDIBGraphicControl::event(event);
-    FPeakTick.Received();
-    // A block since the tick has drawn the peak needle already and taken the flag.
-    if (FState.TakeRedrawPending()) {
-        if (CanProcess())
-            Redraw();
-        else
-            FWorkValid = false;
-    }
-    return true;
+    Unhook();
 }
 
 // --- Properties.
@@ -88,7 +53,7 @@ void TMMCustomMeter::SetMeterMode(TMeterMode value) {
     FLook[2] = clRed;
     FTopSpace = vu ? 20 : 14;
     if (!vu) FShowRefLevel = false;
-    FBlockBytes.store(FState.BlockBytes());
+    UpdateBlockBytes();
     UpdateTickClient();
     Repaint();
 }
@@ -103,35 +68,19 @@ void TMMCustomMeter::SetShowRefLevel(bool value) {
     Repaint();
 }
 
-void TMMCustomMeter::SetGain(int value) {
-    if (FState.SetGain(value)) Repaint();
-}
-
 void TMMCustomMeter::SetSensitivy(int value) {
     if (FState.SetSensitivy(value)) Repaint();
 }
 
-void TMMCustomMeter::SetLogAmp(bool value) {
-    if (FState.SetLogAmp(value)) Repaint();
-}
-
 void TMMCustomMeter::ChangeInput(const TMMLevelInput &input) {
     if (!FState.SetInput(input)) return;
-    FBlockBytes.store(FState.BlockBytes());
+    UpdateBlockBytes();
 }
 
 void TMMCustomMeter::SetShowPeak(bool value) {
     if (!FState.SetShowPeak(value)) return;
     UpdateTickClient();
     Repaint();
-}
-
-void TMMCustomMeter::SetPeakDelay(int value) {
-    if (FState.SetPeakDelay(value)) Repaint();
-}
-
-void TMMCustomMeter::SetPeakSpeed(int value) {
-    if (FState.SetPeakSpeed(value)) Repaint();
 }
 
 void TMMCustomMeter::SetLook(int index, TColor value) {
@@ -175,52 +124,18 @@ void TMMCustomMeter::UpdateTickClient() {
 
 void TMMCustomMeter::Repaint() {
     FFaceValid = false;
-    FWorkValid = false;
-    update();
+    TMMBlockMeter::Repaint();
 }
 
 // --- Connector display.
 
 void TMMCustomMeter::SetWaveFormat(const TWaveFormatEx *format) {
     if (!FState.SetWaveFormat(format)) throw EMMMeterError("Invalid WaveFormat");
-    FBlockBytes.store(FState.BlockBytes());
-}
-
-void TMMCustomMeter::ResetData() {
-    FState.ResetData();
-    if (CanProcess()) {
-        Redraw();
-    } else {
-        FWorkValid = false;
-        update();
-    }
-}
-
-bool TMMCustomMeter::CanProcess() const {
-    return isEnabled() && Visible();
-}
-
-void TMMCustomMeter::ProcessBlock(const void *data) {
-    if (!CanProcess()) return;
-    Apply(FState.ProcessBlock(data));
+    UpdateBlockBytes();
 }
 
 void TMMCustomMeter::SetValue(int value) {
     Apply(FState.SetValue(value));
-}
-
-void TMMCustomMeter::Apply(const TMMMeterUpdate &update) {
-    if (update.PcmOverflow && FOnPcmOverflow) FOnPcmOverflow(this);
-    if (update.GainOverflow && FOnGainOverflow) FOnGainOverflow(this);
-    if (!update.Redraw) return;
-    if (!CanProcess())
-        FWorkValid = false;
-    else if (!FPassDraw.Defer())
-        Redraw();
-}
-
-void TMMCustomMeter::EndPass() {
-    if (FPassDraw.End() && CanProcess()) Redraw();
 }
 
 // --- Size and state changes.
@@ -246,7 +161,7 @@ void TMMCustomMeter::SyncSize() {
 }
 
 void TMMCustomMeter::changeEvent(QEvent *event) {
-    TMMDIBGraphicControl::changeEvent(event);
+    TMMBlockMeter::changeEvent(event);
     if (event->type() == QEvent::EnabledChange) {
         FState.ResetData();
         UpdateTickClient();
@@ -257,19 +172,19 @@ void TMMCustomMeter::changeEvent(QEvent *event) {
 }
 
 void TMMCustomMeter::resizeEvent(QResizeEvent *event) {
-    TMMDIBGraphicControl::resizeEvent(event);
+    TMMBlockMeter::resizeEvent(event);
     SyncSize();
     ResetData();
 }
 
 void TMMCustomMeter::BevelChanged() {
-    TMMDIBGraphicControl::BevelChanged();
+    TMMBlockMeter::BevelChanged();
     SyncSize();
     ResetData();
 }
 
 void TMMCustomMeter::ColorChanged() {
-    TMMDIBGraphicControl::ColorChanged();
+    TMMBlockMeter::ColorChanged();
     Repaint();
 }
 
@@ -319,7 +234,7 @@ void TMMCustomMeter::Redraw() {
         if (bands.empty()) return;
         drawn = DrawAtOnce(
             [&](TMMDIBCanvas &work) {
-                const TDrawing drawing(work);
+                const TMMDrawing drawing(work);
                 work.SetClipRect(changed.Bounds());
                 for (const TRect &band : bands)
                     work.CopyRect(FFace, band, band.Left, band.Top);
@@ -368,7 +283,7 @@ void TMMCustomMeter::DrawNeedles(TMMDIBCanvas &work, const TNeedles &needles) {
 
 void TMMCustomMeter::RenderWhole(TMMDIBCanvas &work, const TNeedles &needles) {
     if (!FFaceValid) BuildFace();
-    const TDrawing drawing(work);
+    const TMMDrawing drawing(work);
     work.CopyFrom(FFace);
     DrawNeedles(work, needles);
 }
@@ -382,7 +297,7 @@ void TMMCustomMeter::Paint(QPainter &canvas) {
         FDrawn = wanted;
         FWorkValid = true;
     }
-    TMMDIBGraphicControl::Paint(canvas);
+    TMMBlockMeter::Paint(canvas);
     if (FOnPostPaint) FOnPostPaint(this);
 }
 
@@ -390,7 +305,7 @@ void TMMCustomMeter::BuildFace() {
     const TMMNeedleGeometry g = Geometry();
     FFace.SetBackGroundBitmap(BackGroundDIB());
     {
-        const TDrawing drawing(FFace);
+        const TMMDrawing drawing(FFace);
         FFace.DrawBackGround(Color());
     }
     if (FDrawScale) DrawScaleMarks(g);
@@ -419,7 +334,7 @@ void TMMCustomMeter::DrawScaleMarks(const TMMNeedleGeometry &g) {
             }
         });
     }
-    const TDrawing drawing(FFace);
+    const TMMDrawing drawing(FFace);
     for (const TMMFaceMark &mark : FaceMarks(g)) {
         FFace.SetColor(FLook[mark.Zone - 1]);
         FFace.MoveTo(mark.From.x(), mark.From.y());

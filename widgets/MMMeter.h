@@ -13,43 +13,30 @@
 // cover, draws the needles into the work bitmap, and the frame clock puts that
 // rectangle on the screen with the next display frame.
 //
-// Threads. Everything runs on the main thread (properties, blocks, drawing),
-// except:
-// - BlockBytes, which a connector may read on any thread under its lock (an
-//   atomic copy of the state's value);
-// - the peak tick, which runs on the tick service's thread and only ages the
-//   state's atomic peak word. When it moves the peak needle it posts one
-//   redraw event to the control (at most one outstanding, FRedrawPosted); the
-//   event, on the main thread, draws the needles unless a block already did.
+// Threads: as TMMBlockMeter (MMBlockMeter.h); the peak it redraws on the
+// tick is the peak needle.
 
-#include "audio/MMConnectorDisplay.h"
-#include "widgets/MMDIBGraphicControl.h"
+#include "widgets/MMBlockMeter.h"
 #include "widgets/MMMeterLaws.h"
-#include "widgets/MMPassDraw.h"
-#include "widgets/MMPeakTickClient.h"
 
 #include <QString>
 
-#include <atomic>
 #include <climits>
 #include <vector>
-
-class TMMPeakTickService;
-struct TMMPeakTickEntry;
 
 class EMMMeterError : public EMMError {
   public:
     using EMMError::EMMError;
 };
 
-class TMMCustomMeter : public TMMDIBGraphicControl, public TMMBlockDisplay {
+class TMMCustomMeter : public TMMBlockMeter<TMMMeterState> {
     Q_OBJECT
   public:
     // The peak needle ages on `peakTicks` (the process-wide service when none is given).
     explicit TMMCustomMeter(QWidget *parent = nullptr, TMMPeakTickService *peakTicks = nullptr);
     ~TMMCustomMeter() override;
 
-    // --- Mode and laws.
+    // --- Mode and laws (Gain, LogAmp, the ballistics: TMMBlockMeter).
     TMeterMode MeterMode() const { return FState.MeterMode(); }
     // Sets the mode's caption, ballistics, block length, colours and TopSpace.
     void SetMeterMode(TMeterMode value);
@@ -58,16 +45,8 @@ class TMMCustomMeter : public TMMDIBGraphicControl, public TMMBlockDisplay {
     void SetRefLevel(double value);
     bool ShowRefLevel() const { return FShowRefLevel; }
     void SetShowRefLevel(bool value);
-    int Gain() const { return FState.Gain(); }
-    void SetGain(int value); // eighths, -8..32, others ignored
     int Sensitivy() const { return FState.Sensitivy(); }
     void SetSensitivy(int value); // -90..-9
-    bool LogAmp() const { return FState.LogAmp(); }
-    void SetLogAmp(bool value);
-    TMMDecayMode DecayMode() const { return FState.DecayMode(); }
-    void SetDecayMode(TMMDecayMode value) { FState.SetDecayMode(value); }
-    int Decay() const { return FState.Decay(); }
-    void SetDecay(int value) { FState.SetDecay(value); } // 1..16
 
     // --- Block format.
     TMMBits BitLength() const { return FState.Input().BitLength; }
@@ -83,14 +62,10 @@ class TMMCustomMeter : public TMMDIBGraphicControl, public TMMBlockDisplay {
     int DCOffsetR() const { return FState.Input().DCOffsetR; }
     void SetDCOffsetR(int value) { SetInputField(&TMMLevelInput::DCOffsetR, value); }
 
-    // --- Peak needle (peak mode).
+    // --- Peak needle (peak mode; PeakDelay, PeakSpeed: TMMBlockMeter).
     bool ShowPeak() const { return FState.ShowPeak(); }
     // False suspends the peak tick client, True resumes it.
     void SetShowPeak(bool value);
-    int PeakDelay() const { return FState.PeakDelay(); }
-    void SetPeakDelay(int value); // 0..50
-    int PeakSpeed() const { return FState.PeakSpeed(); }
-    void SetPeakSpeed(int value); // 0..50
 
     // --- Needles and scale.
     TColor Scale1Color() const { return FLook[0]; }
@@ -132,16 +107,9 @@ class TMMCustomMeter : public TMMDIBGraphicControl, public TMMBlockDisplay {
     QString Caption() const { return FCaption; }
     void SetCaption(const QString &value);
 
-    // --- Connector display.
+    // --- Connector display (the block plumbing: TMMBlockMeter).
     // Raises EMMMeterError "Invalid WaveFormat" for a format the meter cannot read.
     void SetWaveFormat(const TWaveFormatEx *format) override;
-    int BlockBytes() const override { return FBlockBytes.load(); }
-    void ResetData() override;
-    // One block, ignored while disabled or hidden (Visible false). Within a pass
-    // of the connector the picture is drawn once, at its end.
-    void ProcessBlock(const void *data) override;
-    void BeginPass() override { FPassDraw.Begin(); }
-    void EndPass() override;
 
     // --- Read-back (peak mode): the needle as percent of full scale; setting
     // drives the needle with that percent of full scale (0..100).
@@ -154,14 +122,11 @@ class TMMCustomMeter : public TMMDIBGraphicControl, public TMMBlockDisplay {
     // The face as last built (the inner rectangle's size).
     TMMDIBCanvas &FaceBitmap() { return FFace; }
 
-    // --- Events, fired on the thread that hands the block in (OnPostPaint: the
-    // main thread, after each copy of the work bitmap to the screen).
-    void SetOnPcmOverflow(TNotifyEvent handler) { FOnPcmOverflow = std::move(handler); }
-    void SetOnGainOverflow(TNotifyEvent handler) { FOnGainOverflow = std::move(handler); }
+    // --- Events (the overflow events: TMMBlockMeter). OnPostPaint: the main
+    // thread, after each copy of the work bitmap to the screen.
     void SetOnPostPaint(TNotifyEvent handler) { FOnPostPaint = std::move(handler); }
 
   protected:
-    bool event(QEvent *event) override;
     void changeEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void BevelChanged() override;
@@ -196,14 +161,11 @@ class TMMCustomMeter : public TMMDIBGraphicControl, public TMMBlockDisplay {
         ChangeInput(input);
     }
     // The next paint rebuilds the face and renders the whole picture.
-    void Repaint();
+    void Repaint() override;
     void UpdateTickClient();
-    bool CanProcess() const;
-    // Fires the events an update asks for and draws it.
-    void Apply(const TMMMeterUpdate &update);
     // The needles into the work bitmap: all when it is out of date, else the
     // changed rectangle restored from the face and the needles drawn into it.
-    void Redraw();
+    void Redraw() override;
     void SyncSize();
     void BuildFace();
     std::vector<TMMFaceMark> FaceMarks(const TMMNeedleGeometry &g) const;
@@ -217,7 +179,6 @@ class TMMCustomMeter : public TMMDIBGraphicControl, public TMMBlockDisplay {
     void DrawNeedles(TMMDIBCanvas &work, const TNeedles &needles);
     void DrawLine(TMMDIBCanvas &work, const TLine &line, TColor color);
 
-    TMMMeterState FState;
     TMMDIBCanvas FFace;
     // Scale1, Scale2, Scale3, Needle, Peak.
     TColor FLook[5] = {clGreen, clYellow, clRed, clWhite, clRed};
@@ -228,18 +189,11 @@ class TMMCustomMeter : public TMMDIBGraphicControl, public TMMBlockDisplay {
     bool FDrawScale = true;
     bool FShowRefLevel = false;
     QString FCaption = QStringLiteral("dB");
-    std::atomic<int> FBlockBytes{0};
 
     bool FFaceValid = false;
-    // What the work bitmap shows; FWorkValid false when it missed a change.
+    // What the work bitmap shows while FWorkValid.
     TNeedles FDrawn;
-    bool FWorkValid = false;
 
-    TMMPeakTickClient FPeakTick;
-    TMMPassDraw FPassDraw;
-
-    TNotifyEvent FOnPcmOverflow;
-    TNotifyEvent FOnGainOverflow;
     TNotifyEvent FOnPostPaint;
 };
 

@@ -1,5 +1,7 @@
 #include "widgets/MMMeterLaws.h"
 
+#include "widgets/MMStore.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -38,13 +40,6 @@ std::int32_t Saturate(std::int64_t v) {
 
 int RoundToInt(double v) {
     return static_cast<int>(RoundHalfEven(v));
-}
-
-// Stores a changed value; false when it is the same.
-template <typename T> bool Store(T &field, T value) {
-    if (field == value) return false;
-    field = value;
-    return true;
 }
 
 } // namespace

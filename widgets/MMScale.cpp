@@ -1,5 +1,7 @@
 #include "widgets/MMScale.h"
 
+#include "widgets/MMStore.h"
+
 #include <QPainter>
 
 #include <algorithm>
@@ -27,12 +29,6 @@ void MMPaintScaleLines(QPainter &painter, const std::vector<TMMScaleLine> &lines
     }
 }
 
-template <typename T> void TMMCustomScale::Store(T &field, T value) {
-    if (field == value) return;
-    field = value;
-    Changed();
-}
-
 void TMMCustomScale::Assign(const TMMCustomScale &source) {
     if (&source == this) return;
     const TMMScaleSettings &s = source.FSettings;
@@ -48,7 +44,7 @@ void TMMCustomScale::Assign(const TMMCustomScale &source) {
 }
 
 void TMMCustomScale::SetVisible(bool value) {
-    Store(FSettings.Visible, value);
+    if (Store(FSettings.Visible, value)) Changed();
 }
 
 void TMMCustomScale::SetColor(TColor value) {
@@ -60,27 +56,27 @@ void TMMCustomScale::SetColor(TColor value) {
 }
 
 void TMMCustomScale::SetStyle(TMMScaleStyle value) {
-    Store(FSettings.Style, value);
+    if (Store(FSettings.Style, value)) Changed();
 }
 
 void TMMCustomScale::SetTickCount(int value) {
-    Store(FSettings.TickCount, std::max(value, 2));
+    if (Store(FSettings.TickCount, std::max(value, 2))) Changed();
 }
 
 void TMMCustomScale::SetEnlargeEvery(int value) {
-    Store(FSettings.EnlargeEvery, std::max(value, 1));
+    if (Store(FSettings.EnlargeEvery, std::max(value, 1))) Changed();
 }
 
 void TMMCustomScale::SetSize(int value) {
-    Store(FSettings.Size, std::max(value, 1));
+    if (Store(FSettings.Size, std::max(value, 1))) Changed();
 }
 
 void TMMCustomScale::SetOrigin(TMMScaleOrigin value) {
-    Store(FSettings.Origin, value);
+    if (Store(FSettings.Origin, value)) Changed();
 }
 
 void TMMCustomScale::SetConnect(bool value) {
-    Store(FSettings.Connect, value);
+    if (Store(FSettings.Connect, value)) Changed();
 }
 
 void TMMCustomScale::SetZoneColors(TColor zone2, TColor zone3) {

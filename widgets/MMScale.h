@@ -62,8 +62,6 @@ class TMMCustomScale : public TMMObject {
     void Draw(const TRect &rect, bool firstSide) const;
 
   private:
-    template <typename T> void Store(T &field, T value);
-
     TMMScaleSettings FSettings;
     QPainter *FCanvas = nullptr;
 };

@@ -14,18 +14,6 @@
 
 namespace {
 
-// Opens a canvas's drawing bracket for the scope.
-class TBracket {
-  public:
-    explicit TBracket(TMMDIBCanvas &canvas) : FCanvas(canvas) { FCanvas.BeginDrawing(); }
-    ~TBracket() { FCanvas.EndDrawing(); }
-    TBracket(const TBracket &) = delete;
-    TBracket &operator=(const TBracket &) = delete;
-
-  private:
-    TMMDIBCanvas &FCanvas;
-};
-
 QFont SansFont(int points, bool bold) {
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPointSize(points);
@@ -95,7 +83,7 @@ void TMMSpectrum::Render(bool full) {
 }
 
 int TMMSpectrum::DrawFrame(TMMDIBCanvas &dib, bool full) {
-    const TBracket bracket(dib);
+    const TMMDrawing bracket(dib);
     FMaximum = {};
     FInfoSaved = TRect{};
     if (FSpectrumMode == smPhase) {
@@ -332,7 +320,7 @@ TRect TMMSpectrum::DrawPhase(TMMDIBCanvas &dib, bool full) {
 void TMMSpectrum::RebuildInactive() {
     if (IsLoading() || FOnDrawBar || (FKind != skBars && FKind != skPeaks)) return;
     FInactive.SetBitsPerPixel(BitsPerPixel());
-    const TBracket bracket(FInactive);
+    const TMMDrawing bracket(FInactive);
     FInactive.SetColor(Color());
     FInactive.Clear();
     const int w = FColumns.Width;
@@ -494,7 +482,7 @@ void TMMSpectrum::PaintPeakLabel(QPainter &canvas) {
 
 void TMMSpectrum::ShowInfoBox(int x, int y) {
     const bool drawn = DrawAtOnce([&](TMMDIBCanvas &dib) {
-        const TBracket bracket(dib);
+        const TMMDrawing bracket(dib);
         RestoreInfoBackground(dib);
         DrawInfoBox(dib, x, y);
     });
@@ -503,7 +491,7 @@ void TMMSpectrum::ShowInfoBox(int x, int y) {
 
 void TMMSpectrum::HideInfoBox() {
     DrawAtOnce([&](TMMDIBCanvas &dib) {
-        const TBracket bracket(dib);
+        const TMMDrawing bracket(dib);
         RestoreInfoBackground(dib);
     });
 }
@@ -523,7 +511,7 @@ void TMMSpectrum::DrawInfoBox(TMMDIBCanvas &dib, int x, int y) {
         FInfoSave.Resize(std::max(FInfoSave.Width(), box.Width()),
                          std::max(FInfoSave.Height(), box.Height()));
     {
-        const TBracket save(FInfoSave);
+        const TMMDrawing save(FInfoSave);
         FInfoSave.CopyRect(dib, box, 0, 0);
     }
     FInfoSaved = box;

@@ -1,5 +1,7 @@
 #include "widgets/VarnTrend.h"
 
+#include "widgets/MMStore.h"
+
 #include "platform/MMMessageBox.h"
 
 #include <QFontMetrics>
@@ -25,16 +27,6 @@ void TVarnTrend::SetDivisions(int value) {
 void TVarnTrend::SetAutoScale(bool value) {
     if (FSamples.SetAutoScale(value)) update();
 }
-
-namespace {
-
-template <typename T> bool Store(T &field, T value) {
-    if (value == field) return false;
-    field = value;
-    return true;
-}
-
-} // namespace
 
 void TVarnTrend::SetOptions(TTrendOptions value) {
     if (Store(FLook.Options, value)) update();

@@ -363,6 +363,26 @@ TEST(Meter, ConnectorDisplayContract) {
     EXPECT_EQ(c.Work(g.VUPoint(0.0, g.Radius())), kNeedle);
 }
 
+// Blocks handed out in one connector pass run the laws on each and draw once,
+// at the pass's end, the picture feeding them one by one leaves.
+TEST(Meter, APassOfBlocksRunsTheLawsOnEachAndDrawsOnce) {
+    ConsoleMeter paced, single;
+    const std::vector<std::int16_t> loud = LeftTone(20000, 1000), soft = LeftTone(2000, 1000);
+    for (ConsoleMeter *c : {&paced, &single})
+        c->Meter->SetDecayMode(dmNone);
+    const QImage atRest = paced.Meter->DIBCanvas().Image().copy();
+    paced.Meter->BeginPass();
+    for (const std::vector<std::int16_t> *block : {&soft, &loud, &soft, &loud}) {
+        paced.Meter->ProcessBlock(block->data());
+        single.Meter->ProcessBlock(block->data());
+    }
+    EXPECT_EQ(paced.Meter->DIBCanvas().Image(), atRest) << "drawn within the pass";
+    paced.Meter->EndPass();
+    EXPECT_EQ(paced.Meter->State().NeedleAngle(), single.Meter->State().NeedleAngle());
+    EXPECT_NE(paced.Meter->DIBCanvas().Image(), atRest);
+    EXPECT_EQ(paced.Meter->DIBCanvas().Image(), single.Meter->DIBCanvas().Image());
+}
+
 TEST(Meter, OverflowEventsAndPostPaint) {
     ManualScreenClock manual;
     ConsoleMeter c;
