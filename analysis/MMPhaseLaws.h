@@ -3,7 +3,7 @@
 // Laws of the phase picture: where a (left, right) sample pair lands, the range
 // factor rule and the rounding they share. Pure numbers, no toolkit needed.
 
-#include "audio/PCM.h"
+#include "core/PCM.h"
 
 #include <cmath>
 #include <cstdint>

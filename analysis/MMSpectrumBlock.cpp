@@ -1,6 +1,6 @@
 #include "analysis/MMSpectrumBlock.h"
 
-#include "audio/PCM.h"
+#include "core/PCM.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,7 +5,7 @@
 // No toolkit needed; the spectrum display and the peak detector build on this.
 
 #include "analysis/MMFFT.h"
-#include "audio/MMTypes.h"
+#include "core/MMTypes.h"
 
 #include <cstdint>
 #include <functional>

@@ -7,8 +7,8 @@
 // positions, and the texts of the readouts. The control (widgets/MMSpectrum.h)
 // keeps these tables and draws what they say.
 
-#include "audio/MMTypes.h"
-#include "audio/PCM.h"
+#include "core/MMTypes.h"
+#include "core/PCM.h"
 
 #include <cstdint>
 #include <functional>

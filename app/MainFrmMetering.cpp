@@ -7,7 +7,7 @@
 #include "app/MainFrm.h"
 #include "app/MeterPnl.h"
 #include "app/MeteringLaws.h"
-#include "audio/PCM.h"
+#include "core/PCM.h"
 
 #include <QTimer>
 

@@ -191,7 +191,11 @@ class TMMConnector : public TMMDSPComponent {
     const char *NextCarried(int Group, int BlockBytes);
     void ClearCarries();
     void HandBlock(int Group, const char *Data);
-    template <typename F> void ForEachDisplay(F &&Call);
+    template <typename F> void ForEachDisplay(F &&Call) {
+        for (const auto &row : FSlots)
+            for (TMMConnectorDisplay *d : row)
+                if (d != nullptr) Call(*d);
+    }
     void UpdateAttached(int Group);
     void ClearDisplays();
 

@@ -4,7 +4,7 @@
 // needle meters take their blocks through ProcessBlock, the spectrum and phase
 // displays through RefreshPCMData; all three kinds share the rest.
 
-#include "audio/PCM.h"
+#include "core/PCM.h"
 
 #include <vector>
 

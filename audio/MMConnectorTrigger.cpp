@@ -7,6 +7,7 @@
 #include "audio/MMFrameRide.h"
 #include "audio/MMHiTimer.h"
 #include "audio/MMPeakTick.h"
+#include "core/MainThread.h"
 
 #include <chrono>
 #include <thread>

@@ -8,9 +8,9 @@
 // (the wave input's worker thread in the console) and visit every member in
 // chain order there; a member that shares data with the main thread guards it.
 
-#include "audio/MMComponent.h"
-#include "audio/MMTypes.h"
-#include "audio/PCM.h"
+#include "core/MMComponent.h"
+#include "core/MMTypes.h"
+#include "core/PCM.h"
 
 #include <atomic>
 #include <functional>

@@ -1,5 +1,6 @@
 #include "audio/MMFrameRide.h"
 
+#include "core/MainThread.h"
 #include "platform/MMError.h"
 
 #include <algorithm>
@@ -33,6 +34,7 @@ TRide &Ride() {
 } // namespace
 
 void TMMFrameRide::SetSource(TMMFrameSource *Source) {
+    if (!CheckMainThread()) return;
     Ride().Source = Source;
     if (Source == nullptr) SetRiding(false);
 }
@@ -62,6 +64,7 @@ bool TMMFrameRide::SetRiding(bool Value) {
 }
 
 void TMMFrameRide::Frame() {
+    if (!CheckMainThread()) return;
     if (const std::function<void()> pass = Ride().Pass) pass();
     RunFlagged();
 }

@@ -9,8 +9,8 @@
 // and arms it afresh, so the interval starts again. Properties are set on the main
 // thread (a handler running on the timer's worker may switch its own timer off).
 
-#include "audio/MMComponent.h"
 #include "audio/MMThread.h"
+#include "core/MMComponent.h"
 #include "platform/MMError.h"
 #include "platform/MMTimer.h"
 

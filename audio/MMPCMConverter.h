@@ -4,7 +4,7 @@
 // and channel count: IEEE float (32 or 64 bit), wide integer PCM (24 or 32 bit),
 // A-law and mu-law, also when wrapped in the extensible format record.
 
-#include "audio/PCM.h"
+#include "core/PCM.h"
 
 #include <cstdint>
 #include <memory>

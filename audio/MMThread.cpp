@@ -3,18 +3,10 @@
 #include "platform/MMError.h"
 #include "platform/ThreadName.h"
 
-#include <QCoreApplication>
-#include <QThread>
-
 #include <chrono>
 
 #include <sys/resource.h>
 #include <unistd.h>
-
-bool IsMainThread() {
-    const QCoreApplication *app = QCoreApplication::instance();
-    return app != nullptr && QThread::currentThread() == app->thread();
-}
 
 int ThreadPriorityValue(TThreadPriority Priority) {
     static constexpr int values[] = {-15, -2, -1, 0, 1, 2, 15};

@@ -3,7 +3,7 @@
 // Thread objects of the audio components: created suspended, started with Resume,
 // optionally freeing themselves when Execute returns; and a Windows-style event.
 
-#include "audio/MMTypes.h"
+#include "core/MMTypes.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -18,9 +18,6 @@ int ThreadPriorityValue(TThreadPriority Priority);
 void ApplyThreadPriority(TThreadPriority Priority);
 // The same for the thread with the given kernel thread id (gettid).
 void ApplyThreadPriorityTo(int NativeTid, TThreadPriority Priority);
-
-// Is the caller on the thread of the application object? (false without one)
-bool IsMainThread();
 
 // An event that threads wait on; auto-reset events release one waiter per Set.
 class TMMEvent {

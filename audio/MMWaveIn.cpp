@@ -1,6 +1,7 @@
 #include "audio/MMWaveIn.h"
 
 #include "audio/MMWaveInWindow.h"
+#include "core/MainThread.h"
 
 #include <QCoreApplication>
 
@@ -92,6 +93,7 @@ template <typename F> void TMMCustomWaveIn::Guarded(F &&Step, unsigned FailState
 }
 
 void TMMCustomWaveIn::Open() {
+    if (!CheckMainThread()) return;
     if (FNumDevs == 0) Error(WaveInMessage(MSG_NO_DEVICE));
     if (FDeviceID == -2) Error(WaveInMessage(MSG_INVALID_DEVICE_ID));
     if (PWaveFormat() == nullptr) Error(WaveInMessage(MSG_INVALID_FORMAT));
@@ -159,6 +161,7 @@ void TMMCustomWaveIn::ReleaseAll() {
 }
 
 void TMMCustomWaveIn::Close() {
+    if (!CheckMainThread()) return;
     if (!IsOpen() && FHandle.load() == nullptr) return;
     // A close already under way is left to itself; one waiting for a deferred stop runs now.
     if (!FStop.BeginClose()) return;
@@ -230,6 +233,7 @@ void TMMCustomWaveIn::FinishRequestedClose() {
 // --- Start, pause, restart, stop ------------------------------------------------
 
 void TMMCustomWaveIn::Start() {
+    if (!CheckMainThread()) return;
     if (!IsOpen()) Open();
     if (!IsOpen() || (FState & wsStarted) != 0) return;
     FRecordedBytes = 0;
@@ -253,6 +257,7 @@ void TMMCustomWaveIn::DoStarted() {
 }
 
 void TMMCustomWaveIn::Pause() {
+    if (!CheckMainThread()) return;
     if (!IsOpen()) Open();
     if (!IsOpen() || (FState & wsPaused) != 0) return;
     Guarded(
@@ -270,6 +275,7 @@ void TMMCustomWaveIn::DoPaused() {
 }
 
 void TMMCustomWaveIn::Restart() {
+    if (!CheckMainThread()) return;
     if ((FState & wsStarted) == 0 || (FState & wsPaused) == 0) return;
     Guarded(
         [this] {
@@ -286,6 +292,7 @@ void TMMCustomWaveIn::DoRestarted() {
 }
 
 void TMMCustomWaveIn::Stop() {
+    // Also from a handler of OnBufferReady, so no main-thread check.
     if ((FState & (wsStarted | wsPaused)) == 0) return;
     Guarded(
         [this] {

@@ -1,5 +1,5 @@
 // Costs of the level read-out helpers the 20 ms refresh calls, and of reading the settings file.
-#include "audio/PCM.h"
+#include "core/PCM.h"
 #include "app/Settings.h"
 
 #include <QTemporaryDir>

@@ -1,5 +1,6 @@
 #include "platform/MMMessageBox.h"
 
+#include "core/MainThread.h"
 #include <QApplication>
 #include <QMessageBox>
 
@@ -33,7 +34,8 @@ void MMMessageBox(const std::string &Text, const std::string &Caption) {
         hook(Text, Caption);
         return;
     }
-    if (qobject_cast<QApplication *>(QCoreApplication::instance()) == nullptr) {
+    // A box off the main thread would take the toolkit down; a release build prints the text.
+    if (qobject_cast<QApplication *>(QCoreApplication::instance()) == nullptr || !CheckMainThread()) {
         std::fprintf(stderr, "%s: %s\n", Caption.c_str(), Text.c_str());
         return;
     }

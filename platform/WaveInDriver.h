@@ -4,9 +4,9 @@
 // one of these operations, so a test or a demonstration can put another driver
 // in the ALSA driver's place. Results are driver result codes (0 = success).
 
+#include "core/WaveFormat.h"
+#include "core/WaveHeader.h"
 #include "platform/MMSystem.h"
-#include "platform/WaveFormat.h"
-#include "platform/WaveHeader.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audio/MMComponent.h"
+#include "core/MMComponent.h"
 #include "widgets/MMBevel.h"
 
 #include <QWidget>

@@ -1,12 +1,11 @@
 #include "widgets/MMDIBGraphicControl.h"
 
+#include "core/MainThread.h"
 #include "widgets/MMFrameClock.h"
 
-#include <QCoreApplication>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScopeGuard>
-#include <QThread>
 #include <QWindow>
 #include <mutex>
 
@@ -74,7 +73,7 @@ bool TMMDIBGraphicControl::DrawAtOnce(const TDrawRoutine &routine, const std::ve
 }
 
 bool TMMDIBGraphicControl::Draw(const TDrawRoutine &routine, std::span<const TRect> changed, bool whole) {
-    if (parentWidget() == nullptr || FInRoutine) return false;
+    if (!CheckMainThread() || parentWidget() == nullptr || FInRoutine) return false;
     if (!OnScreen(*this)) {
         // Nothing is drawn off the screen; the toolkit keeps a marked area until the
         // expose that brings the window back, whose paint draws the control whole.
@@ -84,7 +83,6 @@ bool TMMDIBGraphicControl::Draw(const TDrawRoutine &routine, std::span<const TRe
         }
         return false;
     }
-    if (QThread::currentThread() != QCoreApplication::instance()->thread()) return false;
     {
         std::lock_guard<TMMDIBCanvas> lock(FDIBCanvas);
         FInRoutine = true;

@@ -6,8 +6,8 @@
 // meter's bitmap. The drawing control forwards its properties and blocks to a
 // TMMLevelState and draws what the state reports.
 
-#include "audio/MMTypes.h"
-#include "audio/PCM.h"
+#include "core/MMTypes.h"
+#include "core/PCM.h"
 #include "widgets/MMGeometry.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 #include "widgets/MMScaleLaws.h"
 
-#include "audio/PCM.h"
+#include "core/PCM.h"
 
 #include <cmath>
 #include <cstdlib>

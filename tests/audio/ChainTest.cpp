@@ -1,7 +1,7 @@
 #include "audio/MMDSPComponent.h"
 #include "audio/MMDSPThread.h"
 #include "audio/MMSoundComponent.h"
-#include "audio/PCM.h"
+#include "core/PCM.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 // The PCM wave format record as drivers and files lay it out. Its builder, tests and
 // the byte / frame / millisecond conversions live with the audio components
-// (audio/PCM.h); the drivers need only the record.
+// (core/PCM.h); the drivers need only the record.
 
 #include <bit>
 #include <cstddef>

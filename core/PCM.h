@@ -1,10 +1,10 @@
 #pragma once
 
 // The PCM wave format record every audio component describes its stream with (laid
-// out in platform/WaveFormat.h) with its builder and tests, the byte / frame /
+// out in core/WaveFormat.h) with its builder and tests, the byte / frame /
 // millisecond conversions, the integer clamps and the decibel read-out helpers.
 
-#include "platform/WaveFormat.h"
+#include "core/WaveFormat.h"
 
 #include <QString>
 

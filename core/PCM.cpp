@@ -1,4 +1,4 @@
-#include "audio/PCM.h"
+#include "core/PCM.h"
 
 #include <QLocale>
 

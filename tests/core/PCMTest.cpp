@@ -1,4 +1,4 @@
-#include "audio/PCM.h"
+#include "core/PCM.h"
 #include "platform/MicrosecondClock.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #pragma once
 
-// Audio buffers travel as the wave headers of platform/WaveHeader.h.
-#include "platform/WaveHeader.h"
+// Audio buffers travel as the wave headers of core/WaveHeader.h.
+#include "core/WaveHeader.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "audio/MMTypes.h"
+#include "core/MMTypes.h"
 
 #include <string>
 

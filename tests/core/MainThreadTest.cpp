@@ -1,0 +1,21 @@
+#include "core/MainThread.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+// A broken main-thread contract aborts, naming the function, in the builds made to find
+// faults; a release build refuses quietly and the caller returns.
+TEST(MainThread, BrokenContractAbortsOrRefuses) {
+    EXPECT_TRUE(CheckMainThread());
+    const auto offMain = [] {
+        bool kept = true;
+        std::thread([&kept] { kept = CheckMainThread(); }).join();
+        return kept;
+    };
+#ifdef VELMORA_THREAD_CHECKS
+    EXPECT_DEATH(offMain(), "operator\\(\\).* called off the main thread");
+#else
+    EXPECT_FALSE(offMain());
+#endif
+}
