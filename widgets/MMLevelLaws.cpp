@@ -1,10 +1,10 @@
 #include "widgets/MMLevelLaws.h"
 
+#include "widgets/MMFrameValues.h"
 #include "widgets/MMStore.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace {
@@ -16,57 +16,6 @@ constexpr int kDefaultInnerHeight = 15;
 std::int32_t Saturate32(std::int64_t v) {
     return static_cast<std::int32_t>(MinMax<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(),
                                                           std::numeric_limits<std::int32_t>::max()));
-}
-
-// Raw sample values: 16-bit signed little-endian, 8-bit unsigned bytes.
-struct Read16 {
-    static constexpr int Bytes = 2;
-    static std::int64_t At(const unsigned char *p) {
-        std::int16_t v;
-        std::memcpy(&v, p, sizeof v);
-        return v;
-    }
-};
-struct Read8 {
-    static constexpr int Bytes = 1;
-    static std::int64_t At(const unsigned char *p) { return *p; }
-};
-
-// 16-bit values stand as they are; 8-bit ones are centred on 128 and scaled
-// by 256, the centring applied after the averaging of chBoth.
-template <typename R> std::int64_t Scaled(std::int64_t v) {
-    if constexpr (R::Bytes == 1) return (v - 128) * 256;
-    return v;
-}
-
-template <typename R> std::int64_t PeakOf(const unsigned char *p, const TMMLevelInput &in) {
-    const int channels = in.Mode + 1;
-    const int frameBytes = R::Bytes * channels;
-    const std::int64_t offL = in.DCOffsetL;
-    const std::int64_t offR = in.DCOffsetR;
-    std::int64_t peak = 0;
-    auto take = [&peak](std::int64_t v) { peak = std::max(peak, v < 0 ? -v : v); };
-    if (in.Mode == mMono) {
-        for (int i = 0; i < in.Samples; ++i, p += frameBytes)
-            take(Scaled<R>(R::At(p) - offL));
-        return peak;
-    }
-    for (int i = 0; i < in.Samples; ++i, p += frameBytes) {
-        const std::int64_t l = R::At(p) - offL;
-        const std::int64_t r = R::At(p + R::Bytes) - offR;
-        switch (in.Channel) {
-        case chLeft:
-            take(Scaled<R>(l));
-            break;
-        case chRight:
-            take(Scaled<R>(r));
-            break;
-        default:
-            take(Scaled<R>((l + r) / 2));
-            break;
-        }
-    }
-    return peak;
 }
 
 } // namespace
@@ -91,8 +40,8 @@ bool LevelFormatOf(const TWaveFormatEx *format, TMMBits &bits, TMMMode &mode) {
 
 std::int32_t BlockRawPeak(const void *data, const TMMLevelInput &input) {
     if (data == nullptr) return 0;
-    const auto *p = static_cast<const unsigned char *>(data);
-    const std::int64_t peak = input.BitLength == b16Bit ? PeakOf<Read16>(p, input) : PeakOf<Read8>(p, input);
+    std::int64_t peak = 0;
+    ForEachFrame(data, input, [&peak](std::int64_t v) { peak = std::max(peak, v < 0 ? -v : v); });
     return Saturate32(peak);
 }
 

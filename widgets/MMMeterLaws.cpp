@@ -1,11 +1,11 @@
 #include "widgets/MMMeterLaws.h"
 
+#include "widgets/MMFrameValues.h"
 #include "widgets/MMStore.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <limits>
 #include <numbers>
 #include <tuple>
@@ -13,26 +13,6 @@
 namespace {
 
 constexpr double kPi = std::numbers::pi;
-
-// The per-frame value of the bar meter, before its magnitude is taken:
-// offsets off each channel, 8-bit bytes centred on 128 and scaled by 256
-// (after chBoth's truncating average).
-std::int64_t FrameValue(const unsigned char *frame, const TMMLevelInput &in) {
-    const bool wide = in.BitLength == b16Bit;
-    const auto sample = [frame, wide](int channel) -> std::int64_t {
-        if (!wide) return frame[channel];
-        std::int16_t v;
-        std::memcpy(&v, frame + 2 * channel, sizeof v);
-        return v;
-    };
-    const auto scaled = [wide](std::int64_t v) { return wide ? v : (v - 128) * 256; };
-    const std::int64_t left = sample(0) - in.DCOffsetL;
-    if (in.Mode == mMono) return scaled(left);
-    const std::int64_t right = sample(1) - in.DCOffsetR;
-    if (in.Channel == chLeft) return scaled(left);
-    if (in.Channel == chRight) return scaled(right);
-    return scaled((left + right) / 2);
-}
 
 std::int32_t Saturate(std::int64_t v) {
     return static_cast<std::int32_t>(std::min<std::int64_t>(v, std::numeric_limits<std::int32_t>::max()));
@@ -61,15 +41,12 @@ bool IsLongVUMark(int mark) {
 
 std::int32_t BlockRMS(const void *data, const TMMLevelInput &input) {
     if (data == nullptr) return 0;
-    const auto *p = static_cast<const unsigned char *>(data);
-    const int samples = std::max(input.Samples, 1);
-    const int frameBytes = (input.BitLength + 1) * (input.Mode + 1);
     long double sum = 0.0L;
-    for (int i = 0; i < samples; ++i, p += frameBytes) {
-        const auto v = static_cast<long double>(FrameValue(p, input));
-        sum += v * v;
-    }
-    return Saturate(static_cast<std::int64_t>(std::sqrt(sum / samples)));
+    ForEachFrame(data, input, [&sum](std::int64_t v) {
+        const auto x = static_cast<long double>(v);
+        sum += x * x;
+    });
+    return Saturate(static_cast<std::int64_t>(std::sqrt(sum / std::max(input.Samples, 1))));
 }
 
 std::int32_t MeterBlockValue(const void *data, const TMMLevelInput &input, TMeterMode mode) {
