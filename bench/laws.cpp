@@ -2,7 +2,7 @@
 // needle's 1000-frame block, as the connector hands them to the console's meters. The blocks
 // carry a 1 kHz tone whose level steps from block to block, so the ballistics never rest.
 
-#include "widgets/MMMeterLaws.h"
+#include "tests/widgets/ConsoleMeters.h"
 
 #include <benchmark/benchmark.h>
 
@@ -26,37 +26,15 @@ std::vector<std::vector<std::int16_t>> Blocks(int frames) {
     return out;
 }
 
-void ConsoleBar(TMMLevelState &bar) {
-    bar.SetKind(lkVertical);
-    bar.SetInnerSize(18, 286);
-    bar.SetSpotWidth(3);
-    bar.SetBitLength(b16Bit);
-    bar.SetMode(mStereo);
-    bar.SetChannel(chLeft);
-    bar.SetSensitivy(-60);
-    bar.SetNumPeaks(2);
-    bar.SetPeakSpeed(1);
-    bar.SetDecayMode(dmStepUp);
-    bar.SetDecay(10);
-}
-
-void ConsoleNeedle(TMMMeterState &needle) {
-    needle.SetMeterMode(mmVU);
-    TMMLevelInput input = needle.Input();
-    input.BitLength = b16Bit;
-    input.Mode = mStereo;
-    input.Channel = chLeft;
-    needle.SetInput(input);
-    needle.SetRefLevel(-20.0);
-}
-
 } // namespace
 
 // One PEAK bar block: the peak, the ballistics, the spot position, the marker.
+// Arg: the TMMPeakStandard (0 classic, 1 DIN, 2 Nordic, 3 BBC, 4 EBU, 5 digital).
 static void BM_BarLawBlock(benchmark::State &state) {
     const auto blocks = Blocks(50);
     TMMLevelState bar;
-    ConsoleBar(bar);
+    ConsoleBar(bar, chLeft);
+    bar.SetPeakStandard(static_cast<TMMPeakStandard>(state.range(0)));
     std::size_t i = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(bar.ProcessBlock(blocks[i++ & 63].data()));
@@ -64,18 +42,20 @@ static void BM_BarLawBlock(benchmark::State &state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_BarLawBlock);
+BENCHMARK(BM_BarLawBlock)->DenseRange(0, kPeakStandardCount - 1);
 
 // One VU needle block: the block value, the ballistics, the needle angle.
+// Arg: the TMMNeedleStandard (0 classic, 1 IEC VU).
 static void BM_NeedleLawBlock(benchmark::State &state) {
     const auto blocks = Blocks(1000);
     TMMMeterState needle;
-    ConsoleNeedle(needle);
+    ConsoleNeedle(needle, chLeft);
+    needle.SetNeedleStandard(static_cast<TMMNeedleStandard>(state.range(0)));
     std::size_t i = 0;
     for (auto _ : state)
         benchmark::DoNotOptimize(needle.ProcessBlock(blocks[i++ & 63].data()));
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_NeedleLawBlock);
+BENCHMARK(BM_NeedleLawBlock)->DenseRange(0, kNeedleStandardCount - 1);
 
 BENCHMARK_MAIN();

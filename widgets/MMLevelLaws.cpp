@@ -240,7 +240,25 @@ bool TMMLevelState::SetWaveFormat(const TWaveFormatEx *format) {
     if (!LevelFormatOf(format, bits, mode)) return false;
     SetBitLength(bits);
     SetMode(mode);
+    FStandard.SetSampleRate(static_cast<int>(format->nSamplesPerSec));
     return true;
+}
+
+bool TMMLevelState::SetPeakStandard(TMMPeakStandard value) {
+    if (!FStandard.SetStandard(value)) return false;
+    FDecay.Clear();
+    return true;
+}
+
+bool TMMLevelState::SetPeakHold(TMMPeakHold value) {
+    if (!Store(FHold, PeakHoldRule(value))) return false;
+    FHoldTicks.store(PeakHoldTicks(FHold));
+    return true;
+}
+
+void TMMLevelState::ResetPeak() {
+    SetPeak(PeakWord());
+    FRedrawPending.store(true);
 }
 
 bool TMMLevelState::SetGain(int value) {
@@ -322,25 +340,39 @@ void TMMLevelState::Relayout() {
 
 TMMLevelUpdate TMMLevelState::ProcessBlock(const void *data) {
     if (data == nullptr) return {};
-    const std::int32_t raw = BlockRawPeak(data, FInput);
-    TMMLevelUpdate update = UpdateLevel(raw);
-    update.PcmOverflow = raw >= kLevelFullScale;
+    TMMLevelUpdate update;
+    if (FStandard.Standard() == psClassic) {
+        update = UpdateLevel(BlockRawPeak(data, FInput));
+    } else {
+        const TMMPPMReading r = FStandard.Apply(data, FInput);
+        FLastRaw = r.Peak;
+        update = Place(ApplyGain(r.Level, FGain), ApplyGain(r.Peak, FGain));
+    }
+    update.PcmOverflow = FLastRaw >= kLevelFullScale;
     return update;
 }
 
 TMMLevelUpdate TMMLevelState::UpdateLevel(std::int32_t x) {
-    TMMLevelUpdate update;
     const std::int64_t magnitude = x < 0 ? -std::int64_t{x} : std::int64_t{x};
     FLastRaw = Saturate32(magnitude);
-    if (magnitude == 0 && FBar == 0 && !FRedrawPending.load()) return update;
+    if (magnitude == 0 && FBar == 0 && !FRedrawPending.load()) return {};
+    // A standard's ballistics need the frames; a bare level drives the bar as it is.
+    const std::int64_t m = FStandard.Standard() == psClassic ? FDecay.Apply(magnitude) : magnitude;
+    const std::int64_t g = ApplyGain(m, FGain);
+    return Place(g, g);
+}
 
-    const std::int64_t g = ApplyGain(FDecay.Apply(magnitude), FGain);
-    int p = LevelPosition(g, FLogAmp, FSensitivy, FGeometry.BarSpots, FGeometry.Direction);
+TMMLevelUpdate TMMLevelState::Place(std::int64_t g, std::int64_t peak) {
+    TMMLevelUpdate update;
+    const auto position = [this](std::int64_t level) {
+        return LevelPosition(level, FLogAmp, FSensitivy, FGeometry.BarSpots, FGeometry.Direction);
+    };
+    int p = position(g);
     if (p > FGeometry.BarSpots) {
         update.GainOverflow = true;
         p = FGeometry.BarSpots;
     }
-    if (CapturePeak(p)) FRedrawPending.store(true);
+    if (CapturePeak(peak == g ? p : Min(position(peak), FGeometry.BarSpots))) FRedrawPending.store(true);
 
     const bool pending = FRedrawPending.exchange(false);
     if (p == FBar && !pending) return update;
@@ -351,7 +383,8 @@ TMMLevelUpdate TMMLevelState::UpdateLevel(std::int32_t x) {
 
 bool TMMLevelState::CapturePeak(int p) {
     if (p <= 0 || FNumPeaks <= 0) return false;
-    const PeakWord next(p, 2 * FPeakDelay + 1);
+    const int hold = FHoldTicks.load(std::memory_order_relaxed);
+    const PeakWord next(p, hold > 0 ? hold : 2 * FPeakDelay + 1);
     std::uint64_t current = FPeak.load();
     do {
         if (p < PeakWord(current).Position) return false;
@@ -368,9 +401,11 @@ void TMMLevelState::ResetData() {
     FBar = 0;
     FLastRaw = 0;
     FDecay.Clear();
+    FStandard.Clear();
 }
 
 void TMMLevelState::PeakTick() {
+    if (FHoldTicks.load(std::memory_order_relaxed) < 0) return; // held until reset
     std::uint64_t current = FPeak.load();
     PeakWord next;
     bool moved;

@@ -75,8 +75,11 @@ double VUAngle(double e, double swing) {
 }
 
 TMMVUStep VUStep(std::int64_t g, double refLevel, double swing) {
+    return VUStepAt(VUReading(g, refLevel), swing);
+}
+
+TMMVUStep VUStepAt(float e, double swing) {
     TMMVUStep step;
-    float e = VUReading(g, refLevel);
     if (e < kVUBottom) return step;
     step.Moves = true;
     if (e >= kVUTop) {
@@ -279,6 +282,7 @@ bool TMMMeterState::SetWaveFormat(const TWaveFormatEx *format) {
     input.BitLength = bits;
     input.Mode = mode;
     SetInput(input);
+    FVU.SetSampleRate(static_cast<int>(format->nSamplesPerSec));
     return true;
 }
 
@@ -329,6 +333,12 @@ bool TMMMeterState::ClearCountdown(bool changed) {
 
 TMMMeterUpdate TMMMeterState::ProcessBlock(const void *data) {
     if (data == nullptr) return {};
+    if (IECVU()) {
+        const double average = BlockRectifiedAverage(data, FInput);
+        TMMMeterUpdate update = UpdateIECVU(average);
+        update.PcmOverflow = average >= kLevelFullScale;
+        return update;
+    }
     const std::int32_t value = MeterBlockValue(data, FInput, FMode);
     TMMMeterUpdate update = UpdateLevel(value);
     update.PcmOverflow = value >= kLevelFullScale;
@@ -337,17 +347,23 @@ TMMMeterUpdate TMMMeterState::ProcessBlock(const void *data) {
 
 TMMMeterUpdate TMMMeterState::UpdateLevel(std::int32_t x) {
     const std::int64_t m = x < 0 ? -std::int64_t{x} : std::int64_t{x};
+    if (IECVU()) return UpdateIECVU(static_cast<double>(m));
     FLastValue = Saturate(m);
     if (FMode == mmPeak && m == 0 && FNeedle.load() == 0 && !FRedrawPending.load()) return {};
     // The bar meter's ballistics; its dmStepUp keeps the held level when m equals
     // it, which is m itself, so taking m there changes nothing.
     const std::int64_t g = ApplyGain(FDecay.Apply(m), FGain);
-    return FMode == mmVU ? UpdateVU(g) : UpdatePeak(g);
+    return FMode == mmVU ? UpdateVU(VUStep(g, FRefLevel, Swing())) : UpdatePeak(g);
 }
 
-TMMMeterUpdate TMMMeterState::UpdateVU(std::int64_t g) {
+TMMMeterUpdate TMMMeterState::UpdateIECVU(double average) {
+    FLastValue = Saturate(static_cast<std::int64_t>(average));
+    const double d = FVU.Step(average * (FGain + 8) / 8.0, FInput.Samples);
+    return UpdateVU(VUStepAt(IECVUReading(d, FRefLevel), Swing()));
+}
+
+TMMMeterUpdate TMMMeterState::UpdateVU(const TMMVUStep &step) {
     TMMMeterUpdate update;
-    const TMMVUStep step = VUStep(g, FRefLevel, Swing());
     if (!step.Moves) return update;
     update.GainOverflow = step.Overflow;
     const bool pending = FRedrawPending.exchange(false);
@@ -393,6 +409,7 @@ void TMMMeterState::ResetData() {
     FLastValue = 0;
     FAngle = 0.0;
     FDecay.Clear();
+    FVU.Clear();
 }
 
 void TMMMeterState::PeakTick() {

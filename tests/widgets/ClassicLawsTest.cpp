@@ -2,8 +2,8 @@
 // programme's bar, marker and needle positions, block by block, must come out as they always
 // did, whatever the standard modes beside them add.
 
+#include "ConsoleMeters.h"
 #include "ToneBursts.h"
-#include "widgets/MMMeterLaws.h"
 
 #include <gtest/gtest.h>
 
@@ -28,34 +28,6 @@ class TReadings {
     std::uint64_t FHash = 0xCBF29CE484222325ull;
     int FCount = 0;
 };
-
-// As the meter panel sets its bars up (inner 18 × 286).
-void ConsoleBar(TMMLevelState &bar, TMMChannel channel) {
-    bar.SetKind(lkVertical);
-    bar.SetInnerSize(18, 286);
-    bar.SetSpotWidth(3);
-    bar.SetPoint1(40);
-    bar.SetPoint2(67);
-    bar.SetBitLength(b16Bit);
-    bar.SetMode(mStereo);
-    bar.SetChannel(channel);
-    bar.SetSensitivy(-60);
-    bar.SetNumPeaks(2);
-    bar.SetPeakSpeed(1);
-    bar.SetDecayMode(dmStepUp);
-    bar.SetDecay(10);
-}
-
-// As the console sets its VU meters up.
-void ConsoleNeedle(TMMMeterState &needle, TMMChannel channel) {
-    needle.SetMeterMode(mmVU);
-    TMMLevelInput input = needle.Input();
-    input.BitLength = b16Bit;
-    input.Mode = mStereo;
-    input.Channel = channel;
-    needle.SetInput(input);
-    needle.SetRefLevel(-20.0);
-}
 
 // Tone, silence, a short burst, swelling noise and a clip: every ballistic path.
 TToneBursts Programme() {
