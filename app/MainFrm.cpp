@@ -91,6 +91,7 @@ void TMainForm::ConnectPeakMeters() {
     if (panel == nullptr) return;
     MMConnector2->SetLevel1(panel->MMLevel1);
     MMConnector2->SetLevel2(panel->MMLevel2);
+    ApplyPeakBarStandards();
 }
 
 void TMainForm::ConnectHandlers() {
@@ -134,6 +135,7 @@ void TMainForm::ConnectHandlers() {
     VuChgBtnLbl->SetOnClick(notify(&TMainForm::VuChgBtnPanelClick));
     SpcChgBtnPanel->SetOnClick(notify(&TMainForm::SpcChgBtnPanelClick));
     SpcChgBtnLbl->SetOnClick(notify(&TMainForm::SpcChgBtnPanelClick));
+    ConnectStandardsHandlers();
 }
 
 QString TMainForm::SettingsPath() const {
@@ -197,6 +199,7 @@ void TMainForm::ApplySettings(TApplyVariant variant) {
     SetupLed3->SetCaption(QString::number(Settings.PeakLevel3));
 
     BdRedLine->move(BdRedLine->x(), Settings.RedLinePos);
+    ApplyStandards();
 }
 
 void TMainForm::PlaceLayout(TConsoleLayout layout) {

@@ -42,7 +42,8 @@ class TMeterPanel;
 // Its parts, one file each: MainFrm.cpp the class and its wiring (creation, settings applied,
 // layout placed, device list); MainFrmBuild.cpp the controls; MainFrmMenu.cpp the set-up
 // menu's handlers; MainFrmMetering.cpp the capture start and the timers; MainFrmActions.cpp
-// launching, quitting, shutting down and the end of the process; MainFrmVU.cpp the VU meters.
+// launching, quitting, shutting down and the end of the process; MainFrmVU.cpp the VU meters;
+// MainFrmStandards.cpp the metering standards' group and its handlers.
 class TMainForm : public QWidget {
     Q_OBJECT
   public:
@@ -107,6 +108,15 @@ class TMainForm : public QWidget {
     void BlueMeterPctClick();
     void OrgMeterPctClick();
     void YmkMeterPctClick();
+    // The metering standards beside the menu (MainFrmStandards.cpp).
+    void cmbNeedleStdChange();
+    void cmbPeakStdChange();
+    void cmbPeakHoldChange();
+    // The hold time, half a second a click within 0.5 .. 10 s.
+    void MMSpinButton6UpClick();
+    void MMSpinButton6DownClick();
+    // Drops both PEAK bars' held peaks and releases both CLIP latches (also a click on a bar).
+    void BtnResetPeaksClick();
 
     // The audio chain's head: stereo 16-bit 48 kHz capture in 8192-byte buffers.
     TMMWaveIn *MMWaveIn1;
@@ -203,6 +213,15 @@ class TMainForm : public QWidget {
     QPushButton *ShutDnBtn;
     QPushButton *Button2;
 
+    // The metering standards, a group of their own left of the menu, shown with it.
+    QGroupBox *StandardsBox;
+    QComboBox *cmbNeedleStd;
+    QComboBox *cmbPeakStd;
+    QComboBox *cmbPeakHold;
+    TMMLED *HoldTimeLed; // lit while the hold is a time, grey otherwise
+    TMMSpinButton *MMSpinButton6;
+    QPushButton *BtnResetPeaks;
+
   protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -219,6 +238,13 @@ class TMainForm : public QWidget {
     void BuildLowerSection();
     void BuildSmallSpectrum();
     void BuildMenu();
+    void BuildStandardsMenu();
+    void ConnectStandardsHandlers();
+    // The standards' settings onto the VU meters, the PEAK bars and the group's controls.
+    void ApplyStandards();
+    // Onto the PEAK bars, once the meter panel is there; a click on a bar resets the peaks.
+    void ApplyPeakBarStandards();
+    void StepHoldTime(int step);
     // A VU needle meter as the console's meters are set up, on the blue face.
     static TMMMeter *AddVUMeter(QWidget *parent, const QString &name, const QRect &geometry);
     static TMMSpectrum *AddPhaseMeter(QWidget *parent, const QRect &geometry);

@@ -56,6 +56,7 @@ void TMainForm::BuildControls() {
     BuildLowerSection();
     BuildSmallSpectrum();
     BuildMenu();
+    BuildStandardsMenu();
     Button1 = AddPushButton(this, "Button1", "Exec Phase", {536, 744, 75, 25});
     Button1->hide();
     Button3 = AddPushButton(this, "Button3", "Exec Tikkora", {664, 752, 75, 25});

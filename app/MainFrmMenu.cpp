@@ -31,10 +31,12 @@ void StepPeakLevel(int &level, TMMLED *led, int step) {
 
 void TMainForm::Image1Click() {
     CloseBox->setHidden(!CloseBox->isHidden());
+    StandardsBox->setHidden(CloseBox->isHidden());
 }
 
 void TMainForm::Button4Click() {
     CloseBox->hide();
+    StandardsBox->hide();
 }
 
 void TMainForm::BtnSaveSettingClick() {

@@ -101,6 +101,7 @@ void ReadKeys(const QString &path, TSettings &s, std::size_t count) {
         else
             s.*k.Flag = k.Kind == TKind::FlagOne ? value == 1 : value != 0;
     }
+    ReadStandards(ini, s.Standards);
 }
 
 } // namespace
@@ -136,6 +137,7 @@ void WriteAllSettings(const QString &path, const TSettings &s) {
         else
             ini.WriteInteger(k.Section, k.Key, StoredValue(k, s));
     }
+    WriteStandards(ini, s.Standards);
 }
 
 bool FindInputDevice(TSettings &s, const std::vector<std::string> &listed) {

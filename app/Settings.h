@@ -2,6 +2,7 @@
 
 // The console's persisted settings and the INI file that holds them.
 
+#include "app/StandardSettings.h"
 #include "platform/IniFile.h"
 
 #include <QString>
@@ -25,6 +26,8 @@ struct TSettings { // the persisted values, defaults of the key table
     int RedLinePos = 49;
     bool ShowGraph = false;
     bool LineSpa = false;
+    // In a section of their own, read by both loads and written by "Save Setting".
+    TMeteringStandards Standards{};
 
     bool operator==(const TSettings &) const = default;
 };
@@ -45,11 +48,11 @@ QString ProgramSettingsDir();
 QString SettingsFilePath(const QString &dir);
 // Every key, each missing or unconvertible one taking its default.
 void ReadAllSettings(const QString &path, TSettings &s);
-// The keys through RedLinePos only; ShowGraph and LineSpa stay as they are.
+// The keys through RedLinePos and the standards; ShowGraph and LineSpa stay as they are.
 void ReadDefaultKeys(const QString &path, TSettings &s);
-// Every key in key-table order: integers in decimal, flags as 1/0, the input's name so that
-// any bytes come back. A failed write throws EMMIniError("<path> に書き込めません"); the keys
-// after it are not written.
+// Every key in key-table order, then the standards: integers in decimal, flags as 1/0, the
+// input's name so that any bytes come back. A failed write throws EMMIniError("<path> に書き込めません"); the
+// keys after it are not written.
 void WriteAllSettings(const QString &path, const TSettings &s);
 // Brings the input in step with the devices listed now (`listed`, by device number). With a
 // name, the device of that name: the saved number when that device still carries it (two

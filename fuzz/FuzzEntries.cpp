@@ -48,9 +48,10 @@ std::string Text(const TSettings &s) {
     char text[256];
     std::snprintf(text, sizeof text,
                   "InputDevNo=%d VURefLevel=%d BackgroundNo=%d VUPos=%d PeakLevel=%d/%d/%d ShowRedLine=%d "
-                  "RedLinePos=%d ShowGraph=%d LineSpa=%d",
+                  "RedLinePos=%d ShowGraph=%d LineSpa=%d Standards=%d/%d/%d/%d",
                   s.InputDevNo, s.VURefLevel, s.BackgroundNo, s.VUPos, s.PeakLevel1, s.PeakLevel2,
-                  s.PeakLevel3, s.ShowRedLine, s.RedLinePos, s.ShowGraph, s.LineSpa);
+                  s.PeakLevel3, s.ShowRedLine, s.RedLinePos, s.ShowGraph, s.LineSpa, s.Standards.Needle,
+                  s.Standards.PeakBars, s.Standards.PeakHold.Mode, s.Standards.PeakHold.Milliseconds);
     return text;
 }
 

@@ -107,14 +107,17 @@ template <class TState> class TMMBlockMeter : public TMMDIBGraphicControl, publi
     bool event(QEvent *event) override {
         if (event->type() != TMMPeakTickClient::EventType()) return TMMDIBGraphicControl::event(event);
         FPeakTick.Received();
-        // A block since the tick has drawn the peak already and taken the flag.
-        if (FState.TakeRedrawPending()) {
-            if (CanProcess())
-                Redraw();
-            else
-                FWorkValid = false;
-        }
+        DrawPendingPeak();
         return true;
+    }
+
+    // Draws a peak moved with no block to carry it (a block since has drawn it and taken the flag).
+    void DrawPendingPeak() {
+        if (!FState.TakeRedrawPending()) return;
+        if (CanProcess())
+            Redraw();
+        else
+            FWorkValid = false;
     }
 
     bool CanProcess() const { return isEnabled() && Visible(); }

@@ -98,6 +98,17 @@ class TMMCustomLevel : public TMMBlockMeter<TMMLevelState> {
     // 0..5; 0 suspends the tick client, other values resume it while Enabled.
     void SetNumPeaks(int value);
 
+    // --- Standard ballistics and hold (MMPeakStandards.h), from the next block on.
+    TMMPeakStandard PeakStandard() const { return FState.PeakStandard(); }
+    void SetPeakStandard(TMMPeakStandard value) { FState.SetPeakStandard(value); }
+    TMMPeakHold PeakHold() const { return FState.PeakHold(); }
+    void SetPeakHold(TMMPeakHold value) { FState.SetPeakHold(value); }
+    // Drops the held peak at once (the operator's reset).
+    void ResetPeak() {
+        FState.ResetPeak();
+        DrawPendingPeak();
+    }
+
     // --- Connector display (the block plumbing: TMMBlockMeter).
     // Raises EMMLevelError "Invalid WaveFormat" for a format the level cannot read.
     void SetWaveFormat(const TWaveFormatEx *format) override;

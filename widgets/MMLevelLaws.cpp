@@ -1,10 +1,10 @@
 #include "widgets/MMLevelLaws.h"
 
+#include "widgets/MMFrameValues.h"
 #include "widgets/MMStore.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace {
@@ -16,57 +16,6 @@ constexpr int kDefaultInnerHeight = 15;
 std::int32_t Saturate32(std::int64_t v) {
     return static_cast<std::int32_t>(MinMax<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(),
                                                           std::numeric_limits<std::int32_t>::max()));
-}
-
-// Raw sample values: 16-bit signed little-endian, 8-bit unsigned bytes.
-struct Read16 {
-    static constexpr int Bytes = 2;
-    static std::int64_t At(const unsigned char *p) {
-        std::int16_t v;
-        std::memcpy(&v, p, sizeof v);
-        return v;
-    }
-};
-struct Read8 {
-    static constexpr int Bytes = 1;
-    static std::int64_t At(const unsigned char *p) { return *p; }
-};
-
-// 16-bit values stand as they are; 8-bit ones are centred on 128 and scaled
-// by 256, the centring applied after the averaging of chBoth.
-template <typename R> std::int64_t Scaled(std::int64_t v) {
-    if constexpr (R::Bytes == 1) return (v - 128) * 256;
-    return v;
-}
-
-template <typename R> std::int64_t PeakOf(const unsigned char *p, const TMMLevelInput &in) {
-    const int channels = in.Mode + 1;
-    const int frameBytes = R::Bytes * channels;
-    const std::int64_t offL = in.DCOffsetL;
-    const std::int64_t offR = in.DCOffsetR;
-    std::int64_t peak = 0;
-    auto take = [&peak](std::int64_t v) { peak = std::max(peak, v < 0 ? -v : v); };
-    if (in.Mode == mMono) {
-        for (int i = 0; i < in.Samples; ++i, p += frameBytes)
-            take(Scaled<R>(R::At(p) - offL));
-        return peak;
-    }
-    for (int i = 0; i < in.Samples; ++i, p += frameBytes) {
-        const std::int64_t l = R::At(p) - offL;
-        const std::int64_t r = R::At(p + R::Bytes) - offR;
-        switch (in.Channel) {
-        case chLeft:
-            take(Scaled<R>(l));
-            break;
-        case chRight:
-            take(Scaled<R>(r));
-            break;
-        default:
-            take(Scaled<R>((l + r) / 2));
-            break;
-        }
-    }
-    return peak;
 }
 
 } // namespace
@@ -91,8 +40,8 @@ bool LevelFormatOf(const TWaveFormatEx *format, TMMBits &bits, TMMMode &mode) {
 
 std::int32_t BlockRawPeak(const void *data, const TMMLevelInput &input) {
     if (data == nullptr) return 0;
-    const auto *p = static_cast<const unsigned char *>(data);
-    const std::int64_t peak = input.BitLength == b16Bit ? PeakOf<Read16>(p, input) : PeakOf<Read8>(p, input);
+    std::int64_t peak = 0;
+    ForEachFrame(data, input, [&peak](std::int64_t v) { peak = std::max(peak, v < 0 ? -v : v); });
     return Saturate32(peak);
 }
 
@@ -291,7 +240,25 @@ bool TMMLevelState::SetWaveFormat(const TWaveFormatEx *format) {
     if (!LevelFormatOf(format, bits, mode)) return false;
     SetBitLength(bits);
     SetMode(mode);
+    FStandard.SetSampleRate(static_cast<int>(format->nSamplesPerSec));
     return true;
+}
+
+bool TMMLevelState::SetPeakStandard(TMMPeakStandard value) {
+    if (!FStandard.SetStandard(value)) return false;
+    FDecay.Clear();
+    return true;
+}
+
+bool TMMLevelState::SetPeakHold(TMMPeakHold value) {
+    if (!Store(FHold, PeakHoldRule(value))) return false;
+    FHoldTicks.store(PeakHoldTicks(FHold));
+    return true;
+}
+
+void TMMLevelState::ResetPeak() {
+    SetPeak(PeakWord());
+    FRedrawPending.store(true);
 }
 
 bool TMMLevelState::SetGain(int value) {
@@ -373,25 +340,39 @@ void TMMLevelState::Relayout() {
 
 TMMLevelUpdate TMMLevelState::ProcessBlock(const void *data) {
     if (data == nullptr) return {};
-    const std::int32_t raw = BlockRawPeak(data, FInput);
-    TMMLevelUpdate update = UpdateLevel(raw);
-    update.PcmOverflow = raw >= kLevelFullScale;
+    TMMLevelUpdate update;
+    if (FStandard.Standard() == psClassic) {
+        update = UpdateLevel(BlockRawPeak(data, FInput));
+    } else {
+        const TMMPPMReading r = FStandard.Apply(data, FInput);
+        FLastRaw = r.Peak;
+        update = Place(ApplyGain(r.Level, FGain), ApplyGain(r.Peak, FGain));
+    }
+    update.PcmOverflow = FLastRaw >= kLevelFullScale;
     return update;
 }
 
 TMMLevelUpdate TMMLevelState::UpdateLevel(std::int32_t x) {
-    TMMLevelUpdate update;
     const std::int64_t magnitude = x < 0 ? -std::int64_t{x} : std::int64_t{x};
     FLastRaw = Saturate32(magnitude);
-    if (magnitude == 0 && FBar == 0 && !FRedrawPending.load()) return update;
+    if (magnitude == 0 && FBar == 0 && !FRedrawPending.load()) return {};
+    // A standard's ballistics need the frames; a bare level drives the bar as it is.
+    const std::int64_t m = FStandard.Standard() == psClassic ? FDecay.Apply(magnitude) : magnitude;
+    const std::int64_t g = ApplyGain(m, FGain);
+    return Place(g, g);
+}
 
-    const std::int64_t g = ApplyGain(FDecay.Apply(magnitude), FGain);
-    int p = LevelPosition(g, FLogAmp, FSensitivy, FGeometry.BarSpots, FGeometry.Direction);
+TMMLevelUpdate TMMLevelState::Place(std::int64_t g, std::int64_t peak) {
+    TMMLevelUpdate update;
+    const auto position = [this](std::int64_t level) {
+        return LevelPosition(level, FLogAmp, FSensitivy, FGeometry.BarSpots, FGeometry.Direction);
+    };
+    int p = position(g);
     if (p > FGeometry.BarSpots) {
         update.GainOverflow = true;
         p = FGeometry.BarSpots;
     }
-    if (CapturePeak(p)) FRedrawPending.store(true);
+    if (CapturePeak(peak == g ? p : Min(position(peak), FGeometry.BarSpots))) FRedrawPending.store(true);
 
     const bool pending = FRedrawPending.exchange(false);
     if (p == FBar && !pending) return update;
@@ -402,7 +383,8 @@ TMMLevelUpdate TMMLevelState::UpdateLevel(std::int32_t x) {
 
 bool TMMLevelState::CapturePeak(int p) {
     if (p <= 0 || FNumPeaks <= 0) return false;
-    const PeakWord next(p, 2 * FPeakDelay + 1);
+    const int hold = FHoldTicks.load(std::memory_order_relaxed);
+    const PeakWord next(p, hold > 0 ? hold : 2 * FPeakDelay + 1);
     std::uint64_t current = FPeak.load();
     do {
         if (p < PeakWord(current).Position) return false;
@@ -419,9 +401,11 @@ void TMMLevelState::ResetData() {
     FBar = 0;
     FLastRaw = 0;
     FDecay.Clear();
+    FStandard.Clear();
 }
 
 void TMMLevelState::PeakTick() {
+    if (FHoldTicks.load(std::memory_order_relaxed) < 0) return; // held until reset
     std::uint64_t current = FPeak.load();
     PeakWord next;
     bool moved;

@@ -9,6 +9,7 @@
 #include "core/MMTypes.h"
 #include "core/PCM.h"
 #include "widgets/MMGeometry.h"
+#include "widgets/MMPeakStandards.h"
 
 #include <atomic>
 #include <cstdint>
@@ -167,7 +168,7 @@ class TMMLevelDecay {
 // thread that delivers blocks and sets properties: the main thread in the
 // console, whose 20 ms read-out timer runs there too. The peak position, its
 // countdown and the redraw-pending flag are atomics shared with the tick;
-// PeakSpeed is read by the tick and is an atomic too.
+// PeakSpeed and the hold's length are read by the tick and are atomics too.
 class TMMLevelState {
   public:
     TMMLevelState();
@@ -239,6 +240,19 @@ class TMMLevelState {
     // Recomputes the geometry (enabling does this).
     void Relayout();
 
+    // The bar's ballistics: the classic ones above, or a standard's
+    // (MMPeakStandards.h). The marker, and so the read-outs, CLIP and margin
+    // LEDs, keep the sample peaks in every standard: they are about the signal.
+    TMMPeakStandard PeakStandard() const { return FStandard.Standard(); }
+    // A change clears the ballistics.
+    bool SetPeakStandard(TMMPeakStandard value);
+    const TMMPPMBallistics &Standard() const { return FStandard; }
+    TMMPeakHold PeakHold() const { return FHold; }
+    // Kept by PeakHoldRule; the next peak the marker takes holds so long.
+    bool SetPeakHold(TMMPeakHold value);
+    // Drops the held peak (the operator's reset); the next level draws it.
+    void ResetPeak();
+
     // One block of BlockBytes() bytes (the control passes none while
     // disabled or invisible).
     TMMLevelUpdate ProcessBlock(const void *data);
@@ -277,6 +291,8 @@ class TMMLevelState {
         explicit PeakWord(std::uint64_t packed);
         std::uint64_t Packed() const;
     };
+    // The bar at level g and the marker at level peak, both amplified.
+    TMMLevelUpdate Place(std::int64_t g, std::int64_t peak);
     bool CapturePeak(int p);
     // Pass a setter's change through: the hold restarts, the geometry is recomputed.
     bool RestartHold(bool changed);
@@ -291,6 +307,10 @@ class TMMLevelState {
     int FNumPeaks = 1;
     int FPeakDelay = 20;
     std::atomic<int> FPeakSpeed{0};
+    TMMPPMBallistics FStandard;
+    TMMPeakHold FHold;
+    // PeakHoldTicks(FHold), which the tick reads.
+    std::atomic<int> FHoldTicks{0};
     int FSpotWidth = 1;
     int FSpotSpace = 1;
     int FPoint1 = 50;

@@ -43,6 +43,9 @@ class TMMCustomMeter : public TMMBlockMeter<TMMMeterState> {
     double RefLevel() const { return FState.RefLevel(); }
     // -30..-10 rounded to one decimal, anything else -16.0.
     void SetRefLevel(double value);
+    // VU mode's ballistics (MMVUStandards.h), from the next block on.
+    TMMNeedleStandard NeedleStandard() const { return FState.NeedleStandard(); }
+    void SetNeedleStandard(TMMNeedleStandard value) { FState.SetNeedleStandard(value); }
     bool ShowRefLevel() const { return FShowRefLevel; }
     void SetShowRefLevel(bool value);
     int Sensitivy() const { return FState.Sensitivy(); }

@@ -1,11 +1,11 @@
 #include "widgets/MMMeterLaws.h"
 
+#include "widgets/MMFrameValues.h"
 #include "widgets/MMStore.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <limits>
 #include <numbers>
 #include <tuple>
@@ -13,26 +13,6 @@
 namespace {
 
 constexpr double kPi = std::numbers::pi;
-
-// The per-frame value of the bar meter, before its magnitude is taken:
-// offsets off each channel, 8-bit bytes centred on 128 and scaled by 256
-// (after chBoth's truncating average).
-std::int64_t FrameValue(const unsigned char *frame, const TMMLevelInput &in) {
-    const bool wide = in.BitLength == b16Bit;
-    const auto sample = [frame, wide](int channel) -> std::int64_t {
-        if (!wide) return frame[channel];
-        std::int16_t v;
-        std::memcpy(&v, frame + 2 * channel, sizeof v);
-        return v;
-    };
-    const auto scaled = [wide](std::int64_t v) { return wide ? v : (v - 128) * 256; };
-    const std::int64_t left = sample(0) - in.DCOffsetL;
-    if (in.Mode == mMono) return scaled(left);
-    const std::int64_t right = sample(1) - in.DCOffsetR;
-    if (in.Channel == chLeft) return scaled(left);
-    if (in.Channel == chRight) return scaled(right);
-    return scaled((left + right) / 2);
-}
 
 std::int32_t Saturate(std::int64_t v) {
     return static_cast<std::int32_t>(std::min<std::int64_t>(v, std::numeric_limits<std::int32_t>::max()));
@@ -61,15 +41,12 @@ bool IsLongVUMark(int mark) {
 
 std::int32_t BlockRMS(const void *data, const TMMLevelInput &input) {
     if (data == nullptr) return 0;
-    const auto *p = static_cast<const unsigned char *>(data);
-    const int samples = std::max(input.Samples, 1);
-    const int frameBytes = (input.BitLength + 1) * (input.Mode + 1);
     long double sum = 0.0L;
-    for (int i = 0; i < samples; ++i, p += frameBytes) {
-        const auto v = static_cast<long double>(FrameValue(p, input));
-        sum += v * v;
-    }
-    return Saturate(static_cast<std::int64_t>(std::sqrt(sum / samples)));
+    ForEachFrame(data, input, [&sum](std::int64_t v) {
+        const auto x = static_cast<long double>(v);
+        sum += x * x;
+    });
+    return Saturate(static_cast<std::int64_t>(std::sqrt(sum / std::max(input.Samples, 1))));
 }
 
 std::int32_t MeterBlockValue(const void *data, const TMMLevelInput &input, TMeterMode mode) {
@@ -98,8 +75,11 @@ double VUAngle(double e, double swing) {
 }
 
 TMMVUStep VUStep(std::int64_t g, double refLevel, double swing) {
+    return VUStepAt(VUReading(g, refLevel), swing);
+}
+
+TMMVUStep VUStepAt(float e, double swing) {
     TMMVUStep step;
-    float e = VUReading(g, refLevel);
     if (e < kVUBottom) return step;
     step.Moves = true;
     if (e >= kVUTop) {
@@ -302,6 +282,7 @@ bool TMMMeterState::SetWaveFormat(const TWaveFormatEx *format) {
     input.BitLength = bits;
     input.Mode = mode;
     SetInput(input);
+    FVU.SetSampleRate(static_cast<int>(format->nSamplesPerSec));
     return true;
 }
 
@@ -352,6 +333,12 @@ bool TMMMeterState::ClearCountdown(bool changed) {
 
 TMMMeterUpdate TMMMeterState::ProcessBlock(const void *data) {
     if (data == nullptr) return {};
+    if (IECVU()) {
+        const double average = BlockRectifiedAverage(data, FInput);
+        TMMMeterUpdate update = UpdateIECVU(average);
+        update.PcmOverflow = average >= kLevelFullScale;
+        return update;
+    }
     const std::int32_t value = MeterBlockValue(data, FInput, FMode);
     TMMMeterUpdate update = UpdateLevel(value);
     update.PcmOverflow = value >= kLevelFullScale;
@@ -360,17 +347,23 @@ TMMMeterUpdate TMMMeterState::ProcessBlock(const void *data) {
 
 TMMMeterUpdate TMMMeterState::UpdateLevel(std::int32_t x) {
     const std::int64_t m = x < 0 ? -std::int64_t{x} : std::int64_t{x};
+    if (IECVU()) return UpdateIECVU(static_cast<double>(m));
     FLastValue = Saturate(m);
     if (FMode == mmPeak && m == 0 && FNeedle.load() == 0 && !FRedrawPending.load()) return {};
     // The bar meter's ballistics; its dmStepUp keeps the held level when m equals
     // it, which is m itself, so taking m there changes nothing.
     const std::int64_t g = ApplyGain(FDecay.Apply(m), FGain);
-    return FMode == mmVU ? UpdateVU(g) : UpdatePeak(g);
+    return FMode == mmVU ? UpdateVU(VUStep(g, FRefLevel, Swing())) : UpdatePeak(g);
 }
 
-TMMMeterUpdate TMMMeterState::UpdateVU(std::int64_t g) {
+TMMMeterUpdate TMMMeterState::UpdateIECVU(double average) {
+    FLastValue = Saturate(static_cast<std::int64_t>(average));
+    const double d = FVU.Step(average * (FGain + 8) / 8.0, FInput.Samples);
+    return UpdateVU(VUStepAt(IECVUReading(d, FRefLevel), Swing()));
+}
+
+TMMMeterUpdate TMMMeterState::UpdateVU(const TMMVUStep &step) {
     TMMMeterUpdate update;
-    const TMMVUStep step = VUStep(g, FRefLevel, Swing());
     if (!step.Moves) return update;
     update.GainOverflow = step.Overflow;
     const bool pending = FRedrawPending.exchange(false);
@@ -416,6 +409,7 @@ void TMMMeterState::ResetData() {
     FLastValue = 0;
     FAngle = 0.0;
     FDecay.Clear();
+    FVU.Clear();
 }
 
 void TMMMeterState::PeakTick() {

@@ -13,6 +13,7 @@
 
 #include "widgets/MMLevelLaws.h"
 #include "widgets/MMScaleLaws.h"
+#include "widgets/MMVUStandards.h"
 
 #include <QPoint>
 
@@ -62,6 +63,8 @@ struct TMMVUStep {
     double Angle = 0.0;    // radians from the left end, 0..swing
 };
 TMMVUStep VUStep(std::int64_t g, double refLevel, double swing);
+// The same for a reading e in VU, however it was read.
+TMMVUStep VUStepAt(float e, double swing);
 
 // Where one needle tip or tick end lies: the pivot below the face, the swing,
 // the needle's length. Coordinates are the face bitmap's (W × H, origin at
@@ -228,6 +231,13 @@ class TMMMeterState {
     bool SetDecay(int value) { return FDecay.SetDecay(value); }
     const TMMLevelDecay &Ballistics() const { return FDecay; }
 
+    // VU mode's ballistics: the classic ones above, or IEC 60268-17's
+    // (MMVUStandards.h), which read the block's rectified average. Peak mode
+    // keeps its own. A change brings the movement to rest.
+    TMMNeedleStandard NeedleStandard() const { return FVU.Standard(); }
+    bool SetNeedleStandard(TMMNeedleStandard value) { return FVU.SetStandard(value); }
+    const TMMVUBallistics &Movement() const { return FVU; }
+
     // Peak needle. Each change clears the countdown.
     bool ShowPeak() const { return FShowPeak; }
     bool SetShowPeak(bool value);
@@ -238,7 +248,8 @@ class TMMMeterState {
 
     // One block of BlockBytes() bytes.
     TMMMeterUpdate ProcessBlock(const void *data);
-    // One value through ballistics, gain and the mode's law onto the needle.
+    // One value through ballistics, gain and the mode's law onto the needle
+    // (under IEC VU, x is taken as a block's rectified average).
     TMMMeterUpdate UpdateLevel(std::int32_t x);
     // Drives the needle with a percent of full scale (kept to 0..100).
     TMMMeterUpdate SetValue(int percent);
@@ -268,7 +279,10 @@ class TMMMeterState {
     };
     void SetPeak(TPeakHold hold) { FPeak.store(hold); }
     bool ClearCountdown(bool changed);
-    TMMMeterUpdate UpdateVU(std::int64_t g);
+    bool IECVU() const { return FMode == mmVU && FVU.Standard() == nsIECVU; }
+    // A block's rectified average through the IEC movement onto the needle.
+    TMMMeterUpdate UpdateIECVU(double average);
+    TMMMeterUpdate UpdateVU(const TMMVUStep &step);
     TMMMeterUpdate UpdatePeak(std::int64_t g);
 
     TMeterMode FMode = mmPeak;
@@ -279,6 +293,7 @@ class TMMMeterState {
     bool FLogAmp = true;
     int FScaleAngle = 90;
     TMMLevelDecay FDecay;
+    TMMVUBallistics FVU;
     bool FShowPeak = true;
     int FPeakDelay = 20;
     std::atomic<int> FPeakSpeed{0};

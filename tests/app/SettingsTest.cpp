@@ -50,8 +50,11 @@ TSettings Unusual() {
 const QByteArray DefaultFile = "[SoundCard]\nInputDevNo=0\n[VU]\nRefLevel=-20\nBackgroundNo=1\nVUPos=0\n"
                                "[Peak]\nLevel1=-5\nLevel2=-10\nLevel3=-20\n"
                                "[GRAPH]\nShowRedLine=0\nRedLinePos=49\nShowGraph=0\nLineSpa=0\n";
+// Saved, the standards follow in their own section.
+const QByteArray ClassicStandards =
+    "[Standards]\nNeedle=Classic\nPeakBars=Classic\nPeakHold=Classic\nPeakHoldMs=2000\n";
 const QByteArray SavedDefaults =
-    QByteArray(DefaultFile).replace("InputDevNo=0\n", "InputDevNo=0\nInputDevName=\n");
+    QByteArray(DefaultFile).replace("InputDevNo=0\n", "InputDevNo=0\nInputDevName=\n") + ClassicStandards;
 
 class SettingsTest : public ::testing::Test {
   protected:
@@ -152,7 +155,8 @@ TEST_F(SettingsTest, SaveWritesEveryKeyInOrder) {
         QByteArray(
             "[SoundCard]\nInputDevNo=3\nInputDevName=Desk B\n[VU]\nRefLevel=-12\nBackgroundNo=3\nVUPos=2\n"
             "[Peak]\nLevel1=-1\nLevel2=-2\nLevel3=-3\n"
-            "[GRAPH]\nShowRedLine=1\nRedLinePos=80\nShowGraph=1\nLineSpa=1\n"),
+            "[GRAPH]\nShowRedLine=1\nRedLinePos=80\nShowGraph=1\nLineSpa=1\n") +
+            ClassicStandards,
         Get());
     TSettings back;
     ReadAllSettings(Path(), back);
@@ -180,7 +184,8 @@ TEST_F(SettingsTest, SaveRewritesHexAndKeepsForeignContent) {
     EXPECT_EQ(
         QByteArray("; operator notes\n[VU]\nRefLevel=-20\nComment=keep me\nBackgroundNo=1\nVUPos=0\n"
                    "[Mixer]\nGain=3\n[GRAPH]\nShowRedLine=1\nRedLinePos=49\nShowGraph=0\nLineSpa=0\n"
-                   "[SoundCard]\nInputDevNo=0\nInputDevName=\n[Peak]\nLevel1=-5\nLevel2=-10\nLevel3=-20\n"),
+                   "[SoundCard]\nInputDevNo=0\nInputDevName=\n[Peak]\nLevel1=-5\nLevel2=-10\nLevel3=-20\n") +
+            ClassicStandards,
         Get());
 }
 

@@ -1,0 +1,49 @@
+#include "app/StandardSettings.h"
+
+namespace {
+
+const QString kSection = QStringLiteral("Standards");
+
+// The index of `name` among `names` (case and surrounding spaces aside), else 0: the classic one.
+int IndexOf(const QStringList &names, const QString &name) {
+    for (qsizetype i = 0; i < names.size(); ++i)
+        if (names[i].compare(name.trimmed(), Qt::CaseInsensitive) == 0) return static_cast<int>(i);
+    return 0;
+}
+
+template <typename E> E ReadName(const TIniFile &ini, const char *key, const QStringList &names) {
+    return static_cast<E>(IndexOf(names, ini.ReadString(kSection, key, QString())));
+}
+
+} // namespace
+
+const QStringList &NeedleStandardNames() {
+    static const QStringList names{"Classic", "IEC VU"};
+    return names;
+}
+
+const QStringList &PeakStandardNames() {
+    static const QStringList names{"Classic", "DIN", "Nordic", "BBC", "EBU", "Digital"};
+    return names;
+}
+
+const QStringList &PeakHoldNames() {
+    static const QStringList names{"Classic", "Time", "Infinite"};
+    return names;
+}
+
+void ReadStandards(const TIniFile &ini, TMeteringStandards &s) {
+    const TMeteringStandards defaults;
+    s.Needle = ReadName<TMMNeedleStandard>(ini, "Needle", NeedleStandardNames());
+    s.PeakBars = ReadName<TMMPeakStandard>(ini, "PeakBars", PeakStandardNames());
+    s.PeakHold = PeakHoldRule({ReadName<TMMPeakHoldMode>(ini, "PeakHold", PeakHoldNames()),
+                               ini.ReadInteger(kSection, "PeakHoldMs", defaults.PeakHold.Milliseconds)});
+}
+
+void WriteStandards(TIniFile &ini, const TMeteringStandards &s) {
+    const auto name = [](const QStringList &names, int i) { return names.value(i, names.first()); };
+    ini.WriteString(kSection, "Needle", name(NeedleStandardNames(), s.Needle));
+    ini.WriteString(kSection, "PeakBars", name(PeakStandardNames(), s.PeakBars));
+    ini.WriteString(kSection, "PeakHold", name(PeakHoldNames(), s.PeakHold.Mode));
+    ini.WriteInteger(kSection, "PeakHoldMs", s.PeakHold.Milliseconds);
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+// The metering standards' settings: the VU needles' standard, the PEAK bars' standard and how
+// long the bars hold a peak, kept by name in their own section of the settings file. A missing,
+// empty or unknown name reads as the classic behaviour, so a file from before them, or one
+// edited by hand, opens the console as it always was.
+
+#include "platform/IniFile.h"
+#include "widgets/MMPeakStandards.h"
+#include "widgets/MMVUStandards.h"
+
+#include <QStringList>
+
+struct TMeteringStandards {
+    TMMNeedleStandard Needle = nsClassic;
+    TMMPeakStandard PeakBars = psClassic;
+    TMMPeakHold PeakHold{}; // its time kept to 0.5 .. 10 s
+    bool operator==(const TMeteringStandards &) const = default;
+};
+
+// The names the file and the menu use, indexed by the enumerations.
+const QStringList &NeedleStandardNames();
+const QStringList &PeakStandardNames();
+const QStringList &PeakHoldNames();
+
+// [Standards] Needle, PeakBars, PeakHold (names) and PeakHoldMs (an integer, kept to range;
+// one that does not convert gives 2000).
+void ReadStandards(const TIniFile &ini, TMeteringStandards &s);
+// In that order; a failed write throws as TIniFile's writes do, and the keys after it are not
+// written.
+void WriteStandards(TIniFile &ini, const TMeteringStandards &s);

@@ -1,0 +1,166 @@
+// The standard modes' laws against the standards' figures, driven block by block with
+// synthetic tone bursts as the connector would hand them out. The tolerances are the ones the
+// laws' headers (MMPeakStandards.h, MMVUStandards.h) state and explain.
+
+#include "ConsoleMeters.h"
+#include "ToneBursts.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+namespace {
+
+constexpr int kBarFrames = 50;
+constexpr int kNeedleFrames = 1000;
+constexpr double kReferenceDb = -9.0; // the PPMs' reference level, in dBFS peak
+const TMMLevelInput kLeft{b16Bit, mStereo, chLeft, kBarFrames, 0, 0};
+
+double Db(double ratio) {
+    return 20.0 * std::log10(ratio);
+}
+
+// Runs `signal` through a fresh law of `standard`; calls `each` with the store after every block.
+void Drive(TMMPeakStandard standard, const TToneBursts &signal, const std::function<void(double)> &each) {
+    TMMPPMBallistics law;
+    law.SetStandard(standard);
+    for (int b = 0; b < signal.BlockCount(kBarFrames); ++b) {
+        law.Apply(signal.Block(b, kBarFrames), kLeft);
+        each(law.Level());
+    }
+}
+
+struct TBurst {
+    double Ms;
+    double ReadsDb;
+    double ToleranceDb;
+};
+
+// The burst readings against the steady tone's and the time the store takes to fall
+// `returnDb` after the tone stops.
+void ExpectFigures(TMMPeakStandard standard, std::initializer_list<TBurst> bursts, double returnDb,
+                   double returnSeconds) {
+    SCOPED_TRACE(standard);
+    double steady = 0.0;
+    Drive(standard, TToneBursts().Tone(5000, kReferenceDb, 0.5), [&](double v) { steady = v; });
+    for (const TBurst &burst : bursts) {
+        double highest = 0.0;
+        Drive(standard, TToneBursts().Tone(5000, kReferenceDb, burst.Ms / 1000).Silence(0.05),
+              [&](double v) { highest = std::max(highest, v); });
+        EXPECT_NEAR(Db(highest / steady), burst.ReadsDb, burst.ToleranceDb) << burst.Ms << " ms";
+    }
+
+    int blocks = 0, fallen = -1;
+    double top = 0.0;
+    const double toneBlocks = 0.5 * kTestRate / kBarFrames;
+    Drive(standard, TToneBursts().Tone(1000, kReferenceDb, 0.5).Silence(returnSeconds * 1.5), [&](double v) {
+        if (++blocks == toneBlocks) top = v;
+        if (blocks > toneBlocks && fallen < 0 && Db(v / top) <= -returnDb) fallen = blocks - toneBlocks;
+    });
+    EXPECT_NEAR(fallen * kBarFrames / double(kTestRate), returnSeconds, returnSeconds * 0.02);
+}
+
+} // namespace
+
+TEST(PeakStandards, TypeIBurstsAndReturn) {
+    ExpectFigures(psDIN, {{10, -1, 0.5}, {5, -2, 0.5}}, 20, 1.7);
+    ExpectFigures(psNordic, {{5, -2, 0.5}}, 20, 1.7);
+}
+
+TEST(PeakStandards, TypeIIBurstsAndReturn) {
+    ExpectFigures(psBBC, {{10, -2, 0.5}, {5, -4, 0.5}, {1.5, -9, 1.0}}, 24, 2.8);
+    ExpectFigures(psEBU, {{10, -2, 0.5}, {5, -4, 0.5}, {1.5, -9, 1.0}}, 24, 2.8);
+}
+
+TEST(PeakStandards, DigitalReadsEverySamplePeakAndReturns) {
+    // One sample anywhere in a block, after silence: the store holds exactly its magnitude.
+    for (int at : {0, 17, kBarFrames - 1}) {
+        std::vector<std::int16_t> block(2 * kBarFrames, 0);
+        block[2 * at] = -12345;
+        TMMPPMBallistics law;
+        law.SetStandard(psDigital);
+        EXPECT_EQ(law.Apply(block.data(), kLeft).Peak, 12345);
+        EXPECT_NEAR(Db(law.Level() / 12345), 0.0, 0.01) << at;
+    }
+    ExpectFigures(psDigital, {}, 20, 1.7);
+}
+
+// On the console's bar: the bar shows the standard's reading, the marker the sample peak, so a
+// short full-scale burst still latches CLIP though the bar stays well below the top.
+TEST(PeakStandards, BarFollowsTheStandardAndTheMarkerTheSamplePeak) {
+    TMMLevelState bar;
+    ConsoleBar(bar, chLeft);
+    bar.SetPeakStandard(psBBC);
+    const TToneBursts burst = TToneBursts().Tone(5000, 0, 0.0015).Silence(0.02);
+    int highest = 0;
+    for (int b = 0; b < burst.BlockCount(kBarFrames); ++b) {
+        bar.ProcessBlock(burst.Block(b, kBarFrames));
+        highest = std::max(highest, bar.BarPosition());
+    }
+    const int spots = bar.Geometry().BarSpots; // 71 over 60 dB
+    EXPECT_NEAR((spots - highest) * 60.0 / spots, 9.0, 1.5);
+    EXPECT_EQ(bar.PeakPosition(), spots);
+    EXPECT_GT(bar.CurrentPeak(), 31999);
+}
+
+TEST(PeakStandards, HoldForATimeOrUntilReset) {
+    EXPECT_EQ(PeakHoldTicks({phClassic, 3000}), 0);
+    EXPECT_EQ(PeakHoldTicks({phTime, 510}), 21);
+    EXPECT_EQ(PeakHoldTicks({phTime, 100}), 20) << "kept to 0.5 s";
+    EXPECT_EQ(PeakHoldTicks({phTime, 60000}), 400) << "kept to 10 s";
+    EXPECT_EQ(PeakHoldTicks({phInfinite, 500}), -1);
+
+    TMMLevelState bar;
+    bar.SetPeakSpeed(1);
+    const auto ticksHeld = [&bar](TMMPeakHold hold) {
+        bar.SetPeakHold(hold);
+        bar.UpdateLevel(30000);
+        bar.UpdateLevel(0); // the bar drops at once; the marker stays
+        const int peak = bar.PeakPosition();
+        int ticks = 0;
+        while (bar.PeakPosition() == peak && ticks < 1000) {
+            bar.PeakTick();
+            ++ticks;
+        }
+        return ticks;
+    };
+    EXPECT_EQ(ticksHeld({phClassic, 0}), 41) << "2 x PeakDelay + 1";
+    EXPECT_EQ(ticksHeld({phTime, 2000}), 80);
+    EXPECT_EQ(ticksHeld({phInfinite, 0}), 1000);
+    bar.ResetPeak();
+    EXPECT_EQ(bar.PeakPosition(), 0);
+    EXPECT_EQ(bar.CurrentPeak(), 0);
+    EXPECT_TRUE(bar.TakeRedrawPending());
+}
+
+// IEC 60268-17: a 1 kHz tone at the 0 VU level switched on and off, 1000-frame blocks.
+TEST(IECVU, RiseOvershootAndFallOfTheNeedle) {
+    TMMMeterState needle;
+    ConsoleNeedle(needle, chLeft);
+    needle.SetNeedleStandard(nsIECVU);
+    const double zeroVU = VUAngle(0.0, needle.Swing());
+
+    const TToneBursts signal = TToneBursts().Tone(1000, -20, 2.0).Silence(1.0);
+    const int onBlocks = static_cast<int>(2.0 * kTestRate / kNeedleFrames);
+    double risen = -1, fallen = -1, highest = 0, steady = 0;
+    for (int b = 0; b < signal.BlockCount(kNeedleFrames); ++b) {
+        needle.ProcessBlock(signal.Block(b, kNeedleFrames));
+        const double reading = needle.NeedleAngle() / zeroVU;
+        const double seconds = (b + 1) * kNeedleFrames / double(kTestRate);
+        if (b < onBlocks) {
+            highest = std::max(highest, reading);
+            if (risen < 0 && reading >= 0.99) risen = seconds;
+            steady = needle.Movement().Deflection();
+        } else if (fallen < 0 && reading <= 0.01) {
+            fallen = seconds - 2.0;
+        }
+    }
+    EXPECT_NEAR(risen, 0.3, 0.03);
+    EXPECT_GE(highest, 1.01);
+    EXPECT_LE(highest, 1.015);
+    EXPECT_NEAR(fallen, 0.3, 0.03);
+    // The steady tone reads 0 VU: RefLevel is the sine peak that does.
+    EXPECT_NEAR(IECVUReading(steady, -20.0), 0.0, 0.05);
+}
