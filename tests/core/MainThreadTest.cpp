@@ -14,7 +14,7 @@ TEST(MainThread, BrokenContractAbortsOrRefuses) {
         return kept;
     };
 #ifdef VELMORA_THREAD_CHECKS
-    EXPECT_DEATH(offMain(), "operator\\(\\).* called off the main thread");
+    EXPECT_DEATH(offMain(), "lambda.* called off the main thread \\(.*MainThreadTest\\.cpp:");
 #else
     EXPECT_FALSE(offMain());
 #endif
