@@ -54,8 +54,8 @@ TLoudnessMeter::TLoudnessMeter(unsigned channels, unsigned long sampleRate)
     : FChannels(channels), FRate(sampleRate), FStepFrames(std::max<unsigned long>(1, sampleRate / 10)),
       FLive(NewState(channels, sampleRate, kLiveMode)), FIntegration(NewIntegration()) {
     if (!FLive || !FIntegration)
-        throw std::invalid_argument("loudness: " + std::to_string(channels) + " channels at " +
-                                    std::to_string(sampleRate) + " Hz cannot be measured");
+        throw std::invalid_argument(std::to_string(channels) + " channels at " + std::to_string(sampleRate) +
+                                    " Hz cannot be measured");
 }
 
 TLoudnessMeter::~TLoudnessMeter() = default;

@@ -1,6 +1,7 @@
 #include "app/Application.h"
 #include "app/CommandLine.h"
 #include "app/Forms.h"
+#include "app/LoudnessCommand.h"
 #include "app/MainFrm.h"
 #include "app/Settings.h"
 #include "audio/MMWaveIn.h"
@@ -49,6 +50,7 @@ int main(int argc, char **argv) {
             QCoreApplication core(argc, argv);
             Answer(parser, early);
         }
+        if (early.Loudness) return RunLoudnessCommand(early.LoudnessFiles, early.Json, stdout, stderr);
     }
 
     // The toolkit takes its own options (-platform, -display, ...) out of the arguments.

@@ -1,6 +1,6 @@
 #pragma once
 
-// The test programmes of EBU Tech 3341 / 3342: stereo sines at 48 kHz, the same on both
+// The test programmes of EBU Tech 3341 / 3342: stereo sines (at 48 kHz unless told), the same on both
 // channels, each segment's level given as the sine's peak in dBFS. Made a chunk at a time
 // with the phase running on across segments, so no programme is ever held whole.
 
@@ -20,9 +20,9 @@ class TToneProgramme {
 
     // The frequency must divide the rate: one period is tabled and repeated.
     explicit TToneProgramme(std::initializer_list<TToneSegment> segments, int hz = 1000,
-                            double startDegrees = 0.0)
-        : FSegments(segments) {
-        const int period = Rate / hz;
+                            double startDegrees = 0.0, int rate = Rate)
+        : FSegments(segments), FRate(rate) {
+        const int period = rate / hz;
         for (int i = 0; i < period; ++i)
             FPeriod.push_back(std::sin(2 * M_PI * (i / double(period) + startDegrees / 360.0)));
     }
@@ -32,7 +32,7 @@ class TToneProgramme {
         std::vector<float> buffer(chunk * 2);
         for (const TToneSegment &s : FSegments) {
             const double gain = std::pow(10.0, s.PeakDBFS / 20.0);
-            auto left = static_cast<std::size_t>(std::llround(s.Seconds * Rate));
+            auto left = static_cast<std::size_t>(std::llround(s.Seconds * FRate));
             while (left > 0) {
                 const std::size_t n = left < chunk ? left : chunk;
                 for (std::size_t i = 0; i < n; ++i) {
@@ -48,6 +48,7 @@ class TToneProgramme {
 
   private:
     std::vector<TToneSegment> FSegments;
+    int FRate;
     std::vector<double> FPeriod;
     std::size_t FPhase = 0;
 };
