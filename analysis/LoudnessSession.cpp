@@ -14,6 +14,7 @@ void TLoudnessSession::AddFrames(const std::int16_t *frames, std::size_t count) 
         frames += n * FMeter.Channels();
         count -= n;
         FSecondFilled += n;
+        FFrames += n;
         if (FSecondFilled == rate) EndSecond();
     }
 }
@@ -41,6 +42,7 @@ TLoudnessReading TLoudnessSession::Reading() const {
     r.MaxMomentary = FMeter.MaxMomentary();
     r.MaxShortTerm = FMeter.MaxShortTerm();
     r.Seconds = FMeter.IntegratedSeconds();
+    r.StreamSeconds = static_cast<double>(FFrames) / FMeter.SampleRate();
     r.TruePeakL = FMeter.TruePeak(0);
     r.TruePeakR = FMeter.Channels() > 1 ? FMeter.TruePeak(1) : r.TruePeakL;
     r.HistoryCount = FHistory.Count();

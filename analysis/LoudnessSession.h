@@ -24,7 +24,8 @@ struct TLoudnessReading {
     double Range = 0;
     double MaxMomentary = kNoLoudness;
     double MaxShortTerm = kNoLoudness;
-    double Seconds = 0; // integrated so far
+    double Seconds = 0;       // integrated so far
+    double StreamSeconds = 0; // measured so far, paused or not
     // Largest true peak per channel since the reset, dBTP (the first two: left and right).
     double TruePeakL = kNoLoudness;
     double TruePeakR = kNoLoudness;
@@ -69,6 +70,7 @@ class TLoudnessSession {
     TLoudnessMeter FMeter;
     TLoudnessHistory FHistory;
     TClock FClock;
+    std::uint64_t FFrames = 0;
     unsigned long FSecondFilled = 0; // frames into the current second
     int FSecondsInMinute = 0;
     std::vector<TLoudnessMinute> FMinutes;

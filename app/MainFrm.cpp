@@ -42,8 +42,10 @@ TMainForm::TMainForm(const TFormServices &services, QWidget *parent)
     setFixedSize(800, 610);
 
     BuildControls();
+    BuildLoudness();
     ConnectHandlers();
     BuildAudioChain();
+    BuildLoudnessChain();
     BuildTimers();
     InstallModalCloseFilter();
     FormOnCreate();
@@ -145,6 +147,7 @@ void TMainForm::FormOnCreate() {
     setFixedSize(800, 610);
 
     ReadAllSettings(SettingsPath(), Settings);
+    ReadLoudnessSettings(SettingsPath(), LoudnessSettings);
     // Listed before a device is set: the saved input is looked up among them by its name.
     QStringList names;
     GetInputDeviceNames(names);
@@ -197,6 +200,7 @@ void TMainForm::ApplySettings(TApplyVariant variant) {
     SetupLed3->SetCaption(QString::number(Settings.PeakLevel3));
 
     BdRedLine->move(BdRedLine->x(), Settings.RedLinePos);
+    ApplyLoudnessSettings();
 }
 
 void TMainForm::PlaceLayout(TConsoleLayout layout) {

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -43,6 +44,16 @@ inline QString AnswerMessageBox(const std::function<void()> &action,
     action();
     poll.stop();
     return text;
+}
+
+// A left click in the middle of a control, as the mouse gives it.
+inline void ClickCentre(QWidget *w) {
+    const QPointF at(w->width() / 2.0, w->height() / 2.0);
+    const QPointF global = w->mapToGlobal(at);
+    QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &press);
+    QCoreApplication::sendEvent(w, &release);
 }
 
 // Changes the working directory for the life of the object.

@@ -31,15 +31,6 @@ QColor TextColor(QWidget *w) {
 }
 
 // A left click in the middle of a control, as the mouse gives it.
-void ClickCentre(QWidget *w) {
-    const QPointF at(w->width() / 2.0, w->height() / 2.0);
-    const QPointF global = w->mapToGlobal(at);
-    QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &press);
-    QCoreApplication::sendEvent(w, &release);
-}
-
 bool PageButtonMarked(const TMMPanel *button) {
     return button->Bevel().OuterLightColor() == clRed && button->Bevel().OuterShadowColor() == clRed;
 }
