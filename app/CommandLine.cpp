@@ -39,6 +39,11 @@ void DeclareOptions(QCommandLineParser &parser) {
                     "short-term loudness, one line a file. The exit status is 1 when a file could not "
                     "be measured."));
     parser.addOption(QCommandLineOption("json", "With --loudness: one JSON object a file instead."));
+    parser.addOption(
+        QCommandLineOption("log-dir",
+                           "Write the loudness compliance log into DIR for this run, whatever the "
+                           "saved settings say (they stay as they are).",
+                           "DIR"));
     parser.addPositionalArgument("FILE", "With --loudness: the audio files to measure.", "[FILE...]");
     DeclareToolkitOptions(parser);
 }
@@ -59,6 +64,7 @@ TStartOptions ReadOptions(QCommandLineParser &parser, const QStringList &argumen
         options.Error = "--json belongs to --loudness.";
         return options;
     }
+    options.LogDir = parser.value("log-dir");
     options.LoudnessFiles = parser.positionalArguments();
     if (options.Loudness && options.LoudnessFiles.isEmpty()) {
         options.Error = "--loudness needs at least one file.";

@@ -7,7 +7,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QFileDialog>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 
 TLoudnessMenu::TLoudnessMenu(QWidget *parent, QWidget *menu, TLoudnessSettings &settings)
@@ -73,9 +75,19 @@ TLoudnessMenu::TLoudnessMenu(QWidget *parent, QWidget *menu, TLoudnessSettings &
         FSettings.Log = on;
         Changed();
     });
-    LoudLogFolderLbl = AddLabel(this, "LoudLogFolderLbl", {9, 262}, QString(), clSilver, ArialFont(9, false));
+    LoudLogFolderBtn = AddPushButton(this, "LoudLogFolderBtn", "Log folder...", {8, 262, 100, 22});
+    AskFolder = [this](const QString &current) {
+        return QFileDialog::getExistingDirectory(this, "Loudness log folder", current);
+    };
+    connect(LoudLogFolderBtn, &QPushButton::clicked, this, [this] {
+        const QString folder = AskFolder(LoudLogFolderLbl->text());
+        if (folder.isEmpty()) return;
+        FSettings.LogDir = folder;
+        Changed();
+    });
+    LoudLogFolderLbl = AddLabel(this, "LoudLogFolderLbl", {9, 288}, QString(), clSilver, ArialFont(9, false));
     LoudLogFolderLbl->setWordWrap(true);
-    LoudLogFolderLbl->setGeometry(9, 262, 186, 60);
+    LoudLogFolderLbl->setGeometry(9, 288, 186, 38);
     LoudLogFolderLbl->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     ShowSettings();

@@ -18,6 +18,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QPushButton;
 class QRadioButton;
 
 class TLoudnessMenu : public QGroupBox {
@@ -30,6 +31,8 @@ class TLoudnessMenu : public QGroupBox {
     void SetOnChange(std::function<void()> handler) { FOnChange = std::move(handler); }
     // The controls show the settings as they are now.
     void ShowSettings();
+    // Asks the operator for the log's folder: the one chosen, empty for none. Tests replace it.
+    std::function<QString(const QString &current)> AskFolder;
     // The log's folder as shown under its switch.
     void SetLogFolderText(const QString &folder);
 
@@ -44,6 +47,7 @@ class TLoudnessMenu : public QGroupBox {
     TMMNumberEdit *LoudHistoryEdit;
     TMMSpinButton *LoudHistorySpin;
     QCheckBox *CbLoudLog;
+    QPushButton *LoudLogFolderBtn;
     QLabel *LoudLogFolderLbl;
 
   protected:

@@ -186,6 +186,15 @@ class TMainForm : public QWidget {
     void LoudTimerTimer();
     // The loudness settings onto the page and the menu group.
     void ApplyLoudnessSettings();
+    // The compliance log on, into `dir`, for this run only (the command line's --log-dir);
+    // the saved settings stay as they are.
+    void SetLoudnessLogDir(const QString &dir);
+    // Where the log goes and whether it is on now.
+    QString LoudnessLogFolder() const;
+    bool LoudnessLogOn() const;
+    // The minutes measured since the last call go to the log while it is on; a write that
+    // fails shows the error box once (until the log's settings change) and metering goes on.
+    void WriteLoudnessLog();
 
     // The set-up menu.
     QGroupBox *CloseBox;
@@ -295,4 +304,6 @@ class TMainForm : public QWidget {
     std::unique_ptr<QAbstractNativeEventFilter> FModalCloseFilter;
     // The history readings the page shows (none yet: it takes them at the next refresh).
     std::optional<std::uint64_t> FLoudHistoryShown;
+    QString FLogDirOverride;
+    bool FLogFailed = false;
 };

@@ -3,9 +3,12 @@
 
 #include "app/Application.h"
 #include "app/FormHelpers.h"
+#include "app/LoudnessLog.h"
 #include "app/MainFrm.h"
 
 #include <QTimer>
+
+#include <utility>
 
 void TMainForm::BuildLoudness() {
     LoudPanel = new TLoudnessPage(PnlVU);
@@ -51,12 +54,45 @@ void TMainForm::BuildLoudnessChain() {
 void TMainForm::ApplyLoudnessSettings() {
     LoudPanel->ApplySettings(LoudnessSettings);
     LoudnessBox->ShowSettings();
+    LoudnessBox->SetLogFolderText(LoudnessLogFolder() + (FLogDirOverride.isEmpty() ? "" : " (--log-dir)"));
+    FLogFailed = false;
     FLoudHistoryShown.reset();
     if (LoudPanel->isVisible()) LoudTimerTimer();
 }
 
+void TMainForm::SetLoudnessLogDir(const QString &dir) {
+    FLogDirOverride = dir;
+    ApplyLoudnessSettings();
+}
+
+QString TMainForm::LoudnessLogFolder() const {
+    if (!FLogDirOverride.isEmpty()) return FLogDirOverride;
+    if (!LoudnessSettings.LogDir.isEmpty()) return LoudnessSettings.LogDir;
+    return FServices.SettingsDir + "/loudness-log";
+}
+
+bool TMainForm::LoudnessLogOn() const {
+    return !FLogDirOverride.isEmpty() || LoudnessSettings.Log;
+}
+
+void TMainForm::WriteLoudnessLog() {
+    const std::vector<TLoudnessMinute> minutes = MMLoudnessTap1->TakeMinutes();
+    if (!LoudnessLogOn()) return;
+    const TLoudnessLog log(LoudnessLogFolder());
+    try {
+        for (const TLoudnessMinute &minute : minutes)
+            log.Write(minute);
+    } catch (const EMMLoudnessLogError &e) {
+        if (std::exchange(FLogFailed, true)) return;
+        // Shown from the event loop, not from within the refresh that found it.
+        const QString text = QString::fromStdString(e.what());
+        QTimer::singleShot(0, this, [text] { ShowErrorBox(text); });
+    }
+}
+
 void TMainForm::LoudTimerTimer() {
     RunQuietly([this] {
+        WriteLoudnessLog();
         if (!LoudPanel->isVisible()) return;
         const TLoudnessReading reading = MMLoudnessTap1->Reading();
         std::vector<double> history;

@@ -9,6 +9,7 @@
 #include "platform/ProgramLauncher.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 #include <cstdio>
 
@@ -63,6 +64,7 @@ int main(int argc, char **argv) {
 
     // The machine's own: its capture devices, the settings beside the program, real launching.
     CreateForms({SystemWaveInDriver(), ProgramSettingsDir(), &StartProgram});
+    if (!options.LogDir.isEmpty()) MainForm->SetLoudnessLogDir(QDir(options.LogDir).absolutePath());
     MainForm->show();
     if (options.StudioClock) WatchFrm->ShowBeside(MainForm->frameGeometry());
     return app.exec();

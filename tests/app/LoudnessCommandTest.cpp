@@ -127,7 +127,7 @@ TEST_F(LoudnessCommand, JsonHasAnObjectForEveryFileAndNullWhereNothingWasMeasure
     EXPECT_EQ(empty["sample_rate"].toInt(), 44100);
 }
 
-TEST(LoudnessOptions, FilesOnlyWithLoudnessAndJsonOnlyWithIt) {
+TEST(LoudnessOptions, FilesOnlyWithLoudnessJsonOnlyWithItAndALogFolder) {
     const auto read = [](const QStringList &args) {
         QCommandLineParser parser;
         DeclareOptions(parser);
@@ -141,4 +141,8 @@ TEST(LoudnessOptions, FilesOnlyWithLoudnessAndJsonOnlyWithIt) {
     EXPECT_FALSE(read({"--loudness"}).Error.isEmpty());
     EXPECT_FALSE(read({"--json"}).Error.isEmpty());
     EXPECT_FALSE(read({"a.wav"}).Error.isEmpty());
+    const TStartOptions logged = read({"--log-dir", "/srv/log"});
+    EXPECT_TRUE(logged.Error.isEmpty());
+    EXPECT_EQ(logged.LogDir, "/srv/log");
+    EXPECT_FALSE(logged.Loudness);
 }

@@ -1,4 +1,5 @@
 #include "AppTestSupport.h"
+#include "app/LoudnessLog.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -124,4 +125,41 @@ TEST(LoudnessSettingsTest, MissingKeysGiveEbuR128AndSaveWritesThem) {
     ReadLoudnessSettings(form.SettingsFolder().File(), saved);
     EXPECT_EQ(saved, form.LoudnessSettings);
     EXPECT_EQ(saved.CustomCeiling, -2);
+}
+
+// --log-dir turns the log on for this run only. A write that fails shows the error box once
+// and metering goes on; once the folder can be written again, the minutes after go to it.
+TEST_F(LoudnessPage, AFailingLogShowsOneBoxAndMeteringGoesOn) {
+    Form.LoudTimer->stop(); // the refreshes run when the test says
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("log");
+    QFile blocker(folder);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    Form.SetLoudnessLogDir(folder);
+    EXPECT_TRUE(Form.LoudnessLogOn());
+    EXPECT_FALSE(Form.LoudnessSettings.Log);
+
+    const auto refresh = [&] {
+        return AnswerMessageBox([&] {
+            Form.LoudTimerTimer();
+            QCoreApplication::processEvents();
+        });
+    };
+    Play(60);
+    EXPECT_NE(refresh().indexOf(folder), -1);
+    Play(60);
+    EXPECT_EQ(refresh(), "");
+    EXPECT_GT(Form.MMLoudnessTap1->Reading().Seconds, 120);
+
+    ASSERT_TRUE(QFile::remove(folder));
+    Play(60);
+    EXPECT_EQ(refresh(), "");
+    const QStringList files = QDir(folder).entryList(QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    QFile log(QDir(folder).filePath(files[0]));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 3); // the header, one minute, the last line feed
+    EXPECT_TRUE(lines[1].contains(",-23.0,")) << lines[1].data();
 }
