@@ -42,7 +42,8 @@ void TMainForm::BuildLoudnessChain() {
     FLoudnessTap = std::make_unique<TMMLoudnessTap>();
     MMLoudnessTap1 = FLoudnessTap.get();
     MMLoudnessTap1->SetName("MMLoudnessTap1");
-    MMLoudnessTap1->SetInput(MMPeakDetect1);
+    // The console's benchmark weighs the measurement against the same console without it.
+    if (qEnvironmentVariable("VELMORA_LOUDNESS") != "off") MMLoudnessTap1->SetInput(MMPeakDetect1);
 
     LoudTimer = new QTimer(this);
     LoudTimer->setObjectName("LoudTimer");
