@@ -9,7 +9,9 @@
 
 namespace {
 
-constexpr int kLiveMode = EBUR128_MODE_S;
+// The live state gives 100 ms blocks; the 400 ms and 3 s windows are made of them here, as the
+// library's own window readings sum the whole window's audio on every call.
+constexpr int kLiveMode = EBUR128_MODE_M;
 // The histogram keeps the integration's memory the same over hours as over seconds.
 constexpr int kIntegrationMode =
     EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK | EBUR128_MODE_HISTOGRAM;
@@ -28,6 +30,15 @@ int AddTo(ebur128_state *state, const float *frames, std::size_t count) {
 
 double Finite(double lufs) {
     return std::isfinite(lufs) ? lufs : kNoLoudness;
+}
+
+// BS.1770's mean square (channel-weighted, K-filtered) of a loudness, and back.
+double Energy(double lufs) {
+    return std::isfinite(lufs) ? std::pow(10.0, (lufs + 0.691) / 10.0) : 0.0;
+}
+
+double Loudness(double energy) {
+    return energy > 0 ? -0.691 + 10.0 * std::log10(energy) : kNoLoudness;
 }
 
 } // namespace
@@ -86,10 +97,12 @@ template <typename T> void TLoudnessMeter::Add(const T *frames, std::size_t coun
     }
 }
 
+// The audio goes to one state only: the integration's while it runs (its 100 ms blocks serve
+// the windows too), else the live one. K-weighting twice would cost a sixth of the measure.
 template <typename T> void TLoudnessMeter::AddStep(const T *frames, std::size_t count) {
-    Check(AddTo(FLive->State, frames, count), "adding audio");
+    FStepState = FRunning ? FIntegration.get() : FLive.get();
+    Check(AddTo(FStepState->State, frames, count), "adding audio");
     if (!FRunning) return;
-    Check(AddTo(FIntegration->State, frames, count), "adding audio");
     FIntegratedFrames += count;
     FRunFrames += count;
     for (unsigned c = 0; c < FChannels; ++c) {
@@ -100,11 +113,20 @@ template <typename T> void TLoudnessMeter::AddStep(const T *frames, std::size_t 
 }
 
 void TLoudnessMeter::EndStep() {
-    double m = kNoLoudness, s = kNoLoudness;
-    ebur128_loudness_momentary(FLive->State, &m);
-    ebur128_loudness_shortterm(FLive->State, &s);
-    FMomentary = Finite(m);
-    FShortTerm = Finite(s);
+    double block = kNoLoudness;
+    Check(ebur128_loudness_window(FStepState->State, 100, &block), "reading a block");
+    FBlocks[FNextBlock] = Energy(block);
+    FNextBlock = (FNextBlock + 1) % FBlocks.size();
+    // The newest 4 blocks make the momentary window, all 30 the short-term one; before a window
+    // is full its missing blocks count as silence, as in the library's own windows.
+    double momentary = 0, shortTerm = 0;
+    for (std::size_t age = 0; age < FBlocks.size(); ++age) {
+        const double e = FBlocks[(FNextBlock + FBlocks.size() - 1 - age) % FBlocks.size()];
+        shortTerm += e;
+        if (age < 4) momentary += e;
+    }
+    FMomentary = Finite(Loudness(momentary / 4));
+    FShortTerm = Finite(Loudness(shortTerm / FBlocks.size()));
     if (!FRunning) return;
     // The windows' lengths: 400 ms and 3 s.
     if (FRunFrames * 10 >= FRate * 4) FMaxMomentary = std::max(FMaxMomentary, FMomentary);
@@ -121,6 +143,7 @@ void TLoudnessMeter::Start() {
 void TLoudnessMeter::Reset() {
     TState fresh = NewIntegration();
     if (!fresh) throw std::runtime_error("loudness: no memory for a new measurement");
+    if (FStepState == FIntegration.get()) FStepState = fresh.get();
     FIntegration = std::move(fresh);
     FMaxMomentary = FMaxShortTerm = kNoLoudness;
     FIntegratedFrames = 0;

@@ -10,6 +10,7 @@
 //
 // Threads: none of its own. One thread at a time; the owner guards it.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
@@ -83,8 +84,11 @@ class TLoudnessMeter {
     unsigned long FRate;
     std::size_t FStepFrames;
     std::size_t FStepFilled = 0;
-    TState FLive;        // momentary and short-term, always fed
-    TState FIntegration; // integrated, range, true peak: fed while running
+    TState FLive;                     // the windows while paused
+    TLibState *FStepState = nullptr;  // the state that took the step's audio
+    std::array<double, 30> FBlocks{}; // mean squares of the last 3 s by 100 ms, oldest first from FNextBlock
+    std::size_t FNextBlock = 0;
+    TState FIntegration; // integrated, range, true peak, and the windows: fed while running
     bool FRunning = true;
     double FMomentary = kNoLoudness;
     double FShortTerm = kNoLoudness;
