@@ -33,6 +33,18 @@ void DeclareOptions(QCommandLineParser &parser) {
     parser.addOption(QCommandLineOption(
         "studio-clock", "Show the studio clock beside the console, running. Without it the clock window "
                         "is created hidden and its timer stays stopped."));
+    parser.addOption(QCommandLineOption(
+        "loudness", "Measure the loudness of each FILE (WAV, FLAC, AIFF, ...) and end, without a window: "
+                    "integrated loudness, loudness range, maximum true peak, maximum momentary and "
+                    "short-term loudness, one line a file. The exit status is 1 when a file could not "
+                    "be measured."));
+    parser.addOption(QCommandLineOption("json", "With --loudness: one JSON object a file instead."));
+    parser.addOption(
+        QCommandLineOption("log-dir",
+                           "Write the loudness compliance log into DIR for this run, whatever the "
+                           "saved settings say (they stay as they are).",
+                           "DIR"));
+    parser.addPositionalArgument("FILE", "With --loudness: the audio files to measure.", "[FILE...]");
     DeclareToolkitOptions(parser);
 }
 
@@ -42,8 +54,20 @@ TStartOptions ReadOptions(QCommandLineParser &parser, const QStringList &argumen
         options.Error = parser.errorText();
         return options;
     }
-    if (!parser.positionalArguments().isEmpty()) {
+    options.Loudness = parser.isSet("loudness");
+    options.Json = parser.isSet("json");
+    if (!options.Loudness && !parser.positionalArguments().isEmpty()) {
         options.Error = QString("Unexpected argument '%1'.").arg(parser.positionalArguments().first());
+        return options;
+    }
+    if (!options.Loudness && options.Json) {
+        options.Error = "--json belongs to --loudness.";
+        return options;
+    }
+    options.LogDir = parser.value("log-dir");
+    options.LoudnessFiles = parser.positionalArguments();
+    if (options.Loudness && options.LoudnessFiles.isEmpty()) {
+        options.Error = "--loudness needs at least one file.";
         return options;
     }
     options.ShowHelp = parser.isSet("help");

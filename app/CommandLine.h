@@ -10,7 +10,11 @@ struct TStartOptions {
     bool ShowVersion = false;
     bool SimulatedDevices = false; // simulated capture devices after the real ones
     bool StudioClock = false;      // the studio clock shown beside the console, running
-    QString Error;                 // not empty: the command line was refused, with this reason
+    bool Loudness = false;         // measure LoudnessFiles and end, without a window
+    QStringList LoudnessFiles;
+    bool Json = false; // the file mode's results as JSON
+    QString LogDir;    // the loudness log on into this folder for this run
+    QString Error;     // not empty: the command line was refused, with this reason
 };
 
 // Declares every option the program knows.

@@ -50,3 +50,22 @@ QPushButton *AddPushButton(QWidget *parent, const QString &name, const QString &
     button->setGeometry(geometry);
     return button;
 }
+
+// The caption of a page button: plain lime text (no relief) across the button's face.
+TMMLabel *AddPageCaption(TMMPanel *button, const QString &name, const QString &caption, const QFont &font) {
+    auto *label = new TMMLabel(button);
+    label->setObjectName(name);
+    label->SetEffectStyle(lsCustom);
+    label->SetDepthHighlight(0);
+    label->SetDepthShadow(0);
+    // The relief layers lie under the text; in the face colour their smoothed edges stay unseen.
+    label->SetColourHighlight(button->Color());
+    label->SetColourShadow(button->Color());
+    label->SetFont(font);
+    label->SetFontColor(clLime);
+    label->SetAlignment(taCenter);
+    label->SetCaption(caption);
+    const TRect inner = button->InnerRect();
+    label->SetBounds(inner.Left, inner.Top + 1, inner.Width(), inner.Height() - 1);
+    return label;
+}

@@ -8,6 +8,8 @@
 #include "widgets/MMBorder.h"
 #include "widgets/MMFormHelpers.h"
 #include "widgets/MMLED.h"
+#include "widgets/MMLabel.h"
+#include "widgets/MMPanel.h"
 #include "widgets/MMSpinButton.h"
 
 #include <QPushButton>
@@ -26,6 +28,9 @@ TMMSpinButton *AddSpinButton(QWidget *parent, const QString &name, QPoint at);
 // A lamp with a black body, lit in `ledColor`, its caption in bold 11-pixel type.
 TMMLED *AddLed(QWidget *parent, const QString &name, const QRect &geometry, TColor ledColor,
                const QString &caption);
+
+// The caption of a page button: plain lime text (no relief) across the button's face.
+TMMLabel *AddPageCaption(TMMPanel *button, const QString &name, const QString &caption, const QFont &font);
 
 // A check box or radio button, sized to its caption.
 template <class Button>

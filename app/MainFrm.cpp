@@ -42,8 +42,10 @@ TMainForm::TMainForm(const TFormServices &services, QWidget *parent)
     setFixedSize(800, 610);
 
     BuildControls();
+    BuildLoudness();
     ConnectHandlers();
     BuildAudioChain();
+    BuildLoudnessChain();
     BuildTimers();
     InstallModalCloseFilter();
     FormOnCreate();
@@ -147,6 +149,7 @@ void TMainForm::FormOnCreate() {
     setFixedSize(800, 610);
 
     ReadAllSettings(SettingsPath(), Settings);
+    ReadLoudnessSettings(SettingsPath(), LoudnessSettings);
     // Listed before a device is set: the saved input is looked up among them by its name.
     QStringList names;
     GetInputDeviceNames(names);
@@ -200,6 +203,7 @@ void TMainForm::ApplySettings(TApplyVariant variant) {
 
     BdRedLine->move(BdRedLine->x(), Settings.RedLinePos);
     ApplyStandards();
+    ApplyLoudnessSettings();
 }
 
 void TMainForm::PlaceLayout(TConsoleLayout layout) {

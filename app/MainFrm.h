@@ -3,10 +3,13 @@
 #include "app/FormPanel.h"
 #include "app/FormServices.h"
 #include "app/Layout.h"
+#include "app/LoudnessMenu.h"
+#include "app/LoudnessPage.h"
 #include "app/Placeholder.h"
 #include "app/Settings.h"
 #include "audio/MMConnector.h"
 #include "audio/MMHiTimer.h"
+#include "audio/MMLoudnessTap.h"
 #include "audio/MMPeakDetect.h"
 #include "audio/MMWaveIn.h"
 #include "widgets/MMBorder.h"
@@ -22,6 +25,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,6 +48,7 @@ class TMeterPanel;
 // menu's handlers; MainFrmMetering.cpp the capture start and the timers; MainFrmActions.cpp
 // launching, quitting, shutting down and the end of the process; MainFrmVU.cpp the VU meters;
 // MainFrmStandards.cpp the metering standards' group and its handlers.
+// MainFrmLoudness.cpp the loudness page, its menu group and its measurement.
 class TMainForm : public QWidget {
     Q_OBJECT
   public:
@@ -57,6 +62,8 @@ class TMainForm : public QWidget {
 
     // The operator settings, the single source while the console runs.
     TSettings Settings;
+    // The loudness page's, saved with them.
+    TLoudnessSettings LoudnessSettings;
 
     // Handlers.
     void FormOnCreate();
@@ -176,6 +183,29 @@ class TMainForm : public QWidget {
     QPushButton *Button1;
     QPushButton *Button3;
 
+    // The loudness page, its page button and its group beside the set-up menu.
+    TLoudnessPage *LoudPanel;
+    TMMPanel *LoudChgBtnPanel;
+    TMMLabel *LoudChgBtnLbl;
+    TLoudnessMenu *LoudnessBox;
+    // At the chain's end: measures every captured buffer on a thread of its own.
+    TMMLoudnessTap *MMLoudnessTap1;
+    // The page's readings, ten times a second while it shows.
+    QTimer *LoudTimer;
+    void LoudChgBtnPanelClick();
+    void LoudTimerTimer();
+    // The loudness settings onto the page and the menu group.
+    void ApplyLoudnessSettings();
+    // The compliance log on, into `dir`, for this run only (the command line's --log-dir);
+    // the saved settings stay as they are.
+    void SetLoudnessLogDir(const QString &dir);
+    // Where the log goes and whether it is on now.
+    QString LoudnessLogFolder() const;
+    bool LoudnessLogOn() const;
+    // The minutes measured since the last call go to the log while it is on; a write that
+    // fails shows the error box once (until the log's settings change) and metering goes on.
+    void WriteLoudnessLog();
+
     // The set-up menu.
     QGroupBox *CloseBox;
     QLabel *Label1;
@@ -245,6 +275,10 @@ class TMainForm : public QWidget {
     // Onto the PEAK bars, once the meter panel is there; a click on a bar resets the peaks.
     void ApplyPeakBarStandards();
     void StepHoldTime(int step);
+    void BuildLoudness();
+    void BuildLoudnessChain();
+    // Another page is chosen: the loudness page and its button step back.
+    void HideLoudnessPage();
     // A VU needle meter as the console's meters are set up, on the blue face.
     static TMMMeter *AddVUMeter(QWidget *parent, const QString &name, const QRect &geometry);
     static TMMSpectrum *AddPhaseMeter(QWidget *parent, const QRect &geometry);
@@ -288,9 +322,14 @@ class TMainForm : public QWidget {
     std::string FMissingInput;
     // Declared upstream last, so destroyed first: the wave input stops its buffers before the
     // connector goes, and the connector before the chain's end.
+    std::unique_ptr<TMMLoudnessTap> FLoudnessTap; // after the peak detector in the chain
     std::unique_ptr<TMMPeakDetect> FPeakDetect;
     std::unique_ptr<TMMConnector> FConnector;
     std::unique_ptr<TMMWaveIn> FWaveIn;
     std::unique_ptr<TMMHiTimer> FHiTimer; // after the wave input: stops first
     std::unique_ptr<QAbstractNativeEventFilter> FModalCloseFilter;
+    // The history readings the page shows (none yet: it takes them at the next refresh).
+    std::optional<std::uint64_t> FLoudHistoryShown;
+    QString FLogDirOverride;
+    bool FLogFailed = false;
 };

@@ -15,25 +15,6 @@
 
 namespace {
 
-// The caption of a page button: plain lime text (no relief) across the button's face.
-TMMLabel *AddPageCaption(TMMPanel *button, const QString &name, const QString &caption, const QFont &font) {
-    auto *label = new TMMLabel(button);
-    label->setObjectName(name);
-    label->SetEffectStyle(lsCustom);
-    label->SetDepthHighlight(0);
-    label->SetDepthShadow(0);
-    // The relief layers lie under the text; in the face colour their smoothed edges stay unseen.
-    label->SetColourHighlight(button->Color());
-    label->SetColourShadow(button->Color());
-    label->SetFont(font);
-    label->SetFontColor(clLime);
-    label->SetAlignment(taCenter);
-    label->SetCaption(caption);
-    const TRect inner = button->InnerRect();
-    label->SetBounds(inner.Left, inner.Top + 1, inner.Width(), inner.Height() - 1);
-    return label;
-}
-
 // Where a frequency lands on the small spectrum's logarithmic axis (20 Hz ... 24 kHz).
 int SmallSpectrumX(double hz) {
     constexpr double left = 14, width = 248;

@@ -41,6 +41,7 @@ void TMainForm::Button4Click() {
 
 void TMainForm::BtnSaveSettingClick() {
     WriteAllSettings(SettingsPath(), Settings);
+    WriteLoudnessSettings(SettingsPath(), LoudnessSettings);
 }
 
 // The defaults are copied by plain names, in the working directory; the file read back is
@@ -158,6 +159,7 @@ void TMainForm::MMSpinButton5DownClick() {
 
 // The hidden page's instruments keep their audio; only what is shown changes.
 void TMainForm::SpcChgBtnPanelClick() {
+    HideLoudnessPage();
     SetOuterRingColor(SpcChgBtnPanel, clRed);
     SetOuterRingColor(VuChgBtnPanel, clBlack);
     SpecPanel->show();
@@ -166,6 +168,7 @@ void TMainForm::SpcChgBtnPanelClick() {
 }
 
 void TMainForm::VuChgBtnPanelClick() {
+    HideLoudnessPage();
     SetOuterRingColor(SpcChgBtnPanel, clBlack);
     SetOuterRingColor(VuChgBtnPanel, clRed);
     VuPanel->show();

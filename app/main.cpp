@@ -1,6 +1,7 @@
 #include "app/Application.h"
 #include "app/CommandLine.h"
 #include "app/Forms.h"
+#include "app/LoudnessCommand.h"
 #include "app/MainFrm.h"
 #include "app/Settings.h"
 #include "audio/MMWaveIn.h"
@@ -8,6 +9,7 @@
 #include "platform/ProgramLauncher.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 #include <cstdio>
 
@@ -49,6 +51,7 @@ int main(int argc, char **argv) {
             QCoreApplication core(argc, argv);
             Answer(parser, early);
         }
+        if (early.Loudness) return RunLoudnessCommand(early.LoudnessFiles, early.Json, stdout, stderr);
     }
 
     // The toolkit takes its own options (-platform, -display, ...) out of the arguments.
@@ -61,6 +64,7 @@ int main(int argc, char **argv) {
 
     // The machine's own: its capture devices, the settings beside the program, real launching.
     CreateForms({SystemWaveInDriver(), ProgramSettingsDir(), &StartProgram});
+    if (!options.LogDir.isEmpty()) MainForm->SetLoudnessLogDir(QDir(options.LogDir).absolutePath());
     MainForm->show();
     if (options.StudioClock) WatchFrm->ShowBeside(MainForm->frameGeometry());
     return app.exec();

@@ -17,8 +17,11 @@
 # tone; VELMORA_SIGNAL=programme plays a stereo programme at studio level (peaks at -12 dBFS,
 # about 0 VU): tools/soak.sh's pink noise swelling every three seconds under a swept tone,
 # both channels alike, with independent noise 6 dB down on each channel for width (the
-# side signal about 11 dB under the mid); VELMORA_PAGE=spectrum shows the
-# "SPECTRUM" page (a click on its page button) before measuring; VELMORA_MINIMISED=1 unmaps
+# side signal about 11 dB under the mid); VELMORA_PAGE=spectrum (or loudness) shows the
+# "SPECTRUM" ("LOUDNESS") page (a click on its page button) before measuring;
+# VELMORA_BASELINE_ENV="NAME=VALUE ..." starts the baseline's console with these variables, so
+# one build is weighed against itself, e.g. VELMORA_BASELINE_ENV=VELMORA_LOUDNESS=off with the
+# build given twice measures what the loudness measurement adds; VELMORA_MINIMISED=1 unmaps
 # the console's window before measuring, as a window manager does when it minimises one;
 # VELMORA_PERF=FILE records a perf profile (see below), split by instrument
 # (bench/profile-split.sh) with whole stacks.
@@ -52,7 +55,9 @@ pids+=($!)
 # Runs the console of build folder $1 for $secs seconds and prints its figures, labelled $2.
 measure() {
   local dir=$1 label=$2
-  (cd "$dir" && QT_LOGGING_RULES=velmora.presents.debug=true exec ./VelmoraPro) >"$runtime/console-$label.log" 2>&1 &
+  local extra=()
+  if [ "$label" = baseline ] && [ -n "${VELMORA_BASELINE_ENV:-}" ]; then read -ra extra <<<"$VELMORA_BASELINE_ENV"; fi
+  (cd "$dir" && exec env "${extra[@]}" QT_LOGGING_RULES=velmora.presents.debug=true ./VelmoraPro) >"$runtime/console-$label.log" 2>&1 &
   local console=$!
   pids+=($console)
   sleep 3 # start-up: windows built, capture started
@@ -60,6 +65,9 @@ measure() {
   win=$(xdotool search --name '^Sound Tikkora Meter$' | head -n 1)
   if [ "${VELMORA_PAGE:-vu}" = spectrum ]; then
     xdotool mousemove --window "$win" 755 347 click 1
+    sleep 1
+  elif [ "${VELMORA_PAGE:-vu}" = loudness ]; then
+    xdotool mousemove --window "$win" 609 347 click 1
     sleep 1
   fi
   if [ -n "${VELMORA_MINIMISED:-}" ]; then

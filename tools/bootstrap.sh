@@ -7,6 +7,7 @@ PACKAGES=(
   g++ cmake ninja-build pkg-config ccache clang-format
   qt6-base-dev libasound2-dev libasound2-plugins libxcb1-dev libjpeg-dev
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev libkissfft-dev
+  libebur128-dev libsndfile1-dev
   pulseaudio pulseaudio-utils alsa-utils sox
   xvfb x11-utils xauth imagemagick xdotool
   fonts-ipafont-gothic fonts-liberation

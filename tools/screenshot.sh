@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # Takes a screenshot of the console on a private virtual X server.
-# Usage: tools/screenshot.sh OUT.png [console|menu|shutdown|upper|spectrum] [PROGRAM [ARGUMENTS...]]
+# Usage: tools/screenshot.sh OUT.png [console|menu|shutdown|upper|spectrum|loudness] [PROGRAM [ARGUMENTS...]]
 #   console   the console as it starts (default)
 #   menu      with the set-up menu opened (a click on the artwork at the lower right)
 #   shutdown  with the menu's shutdown question showing
 #   upper     in the other layout (VU section on top), chosen in the menu, menu closed again
 #   spectrum  with the "SPECTRUM" page shown in place of the VU meters
+#   loudness  with the "LOUDNESS" page shown after 20 seconds of metering
 # PROGRAM defaults to build/VelmoraPro; it is started from its own folder, as `make run` does.
 # ARGUMENTS go to the program, e.g. --simulated-devices on a machine without a sound card,
 # where the error box of the failed capture start would otherwise hold the window.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-out=$(realpath -m "${1:?usage: $0 OUT.png [console|menu|shutdown|upper|spectrum] [PROGRAM]}")
+out=$(realpath -m "${1:?usage: $0 OUT.png [console|menu|shutdown|upper|spectrum|loudness] [PROGRAM]}")
 mode=${2:-console}
 program=$(realpath "${3:-$top/build/VelmoraPro}")
 shift $(($# < 3 ? $# : 3))
@@ -48,6 +49,10 @@ case "$mode" in
 console) ;;
 menu) click 720 275 ;;
 spectrum) click 755 347 ;;
+loudness)
+  click 609 347
+  sleep 20
+  ;;
 shutdown)
   click 720 275
   click 495 402
