@@ -8,6 +8,7 @@
 
 #include <QTimer>
 
+#include <functional>
 #include <utility>
 
 void TMainForm::BuildLoudness() {
@@ -24,18 +25,18 @@ void TMainForm::BuildLoudness() {
     LoudnessBox->SetOnChange([this] { ApplyLoudnessSettings(); });
 
     const auto notify = [this](void (TMainForm::*handler)()) {
-        return [this, handler](TObject *) { RunAction([&] { (this->*handler)(); }); };
+        return [this, handler](TObject *) { RunAction([this, handler] { (this->*handler)(); }); };
     };
     LoudChgBtnPanel->SetOnClick(notify(&TMainForm::LoudChgBtnPanelClick));
     LoudChgBtnLbl->SetOnClick(notify(&TMainForm::LoudChgBtnPanelClick));
-    const auto command = [this](TMMPanel *button, TMMLabel *caption, void (TMMLoudnessTap::*apply)()) {
-        const auto click = [this, apply](TObject *) { RunAction([&] { (MMLoudnessTap1->*apply)(); }); };
+    const auto command = [](TMMPanel *button, TMMLabel *caption, std::function<void()> apply) {
+        const auto click = [apply](TObject *) { RunAction(apply); };
         button->SetOnClick(click);
         caption->SetOnClick(click);
     };
-    command(LoudPanel->StartBtn, LoudPanel->StartLbl, &TMMLoudnessTap::Start);
-    command(LoudPanel->PauseBtn, LoudPanel->PauseLbl, &TMMLoudnessTap::Pause);
-    command(LoudPanel->ResetBtn, LoudPanel->ResetLbl, &TMMLoudnessTap::Reset);
+    command(LoudPanel->StartBtn, LoudPanel->StartLbl, [this] { MMLoudnessTap1->Start(); });
+    command(LoudPanel->PauseBtn, LoudPanel->PauseLbl, [this] { MMLoudnessTap1->Pause(); });
+    command(LoudPanel->ResetBtn, LoudPanel->ResetLbl, [this] { MMLoudnessTap1->Reset(); });
 }
 
 void TMainForm::BuildLoudnessChain() {

@@ -51,7 +51,7 @@ double LoudnessScaleValue(TLoudnessScale scale, double lufs, int target) {
 
 std::string LoudnessTimeText(double seconds) {
     const long total = std::clamp(static_cast<long>(seconds), 0L, 100L * 3600 - 1);
-    char text[16];
+    char text[32]; // room for any long: the clamp is invisible to the warning at -O0
     std::snprintf(text, sizeof text, "%02ld:%02ld:%02ld", total / 3600, total / 60 % 60, total % 60);
     return text;
 }
