@@ -44,6 +44,12 @@ void DeclareOptions(QCommandLineParser &parser) {
                            "Write the loudness compliance log into DIR for this run, whatever the "
                            "saved settings say (they stay as they are).",
                            "DIR"));
+    parser.addOption(QCommandLineOption(
+        "settings-path",
+        "Print the settings file \"Save Setting\" writes and the console reads at start, and "
+        "end. It lies beside the program when its folder is writable, else in "
+        "$XDG_CONFIG_HOME/velmora (~/.config/velmora), which starts from the program "
+        "folder's settings until the first save."));
     parser.addPositionalArgument("FILE", "With --loudness: the audio files to measure.", "[FILE...]");
     DeclareToolkitOptions(parser);
 }
@@ -74,5 +80,6 @@ TStartOptions ReadOptions(QCommandLineParser &parser, const QStringList &argumen
     options.ShowVersion = parser.isSet("version");
     options.SimulatedDevices = parser.isSet("simulated-devices");
     options.StudioClock = parser.isSet("studio-clock");
+    options.SettingsPath = parser.isSet("settings-path");
     return options;
 }

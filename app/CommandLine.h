@@ -10,6 +10,7 @@ struct TStartOptions {
     bool ShowVersion = false;
     bool SimulatedDevices = false; // simulated capture devices after the real ones
     bool StudioClock = false;      // the studio clock shown beside the console, running
+    bool SettingsPath = false;     // print where the settings file is and end
     bool Loudness = false;         // measure LoudnessFiles and end, without a window
     QStringList LoudnessFiles;
     bool Json = false; // the file mode's results as JSON

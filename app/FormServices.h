@@ -17,4 +17,8 @@ struct TFormServices {
     TWaveInDriver &Driver;     // the capture devices; must outlive the window
     QString SettingsDir;       // the folder of VelmoraPro.ini (not empty)
     TProgramLauncher Launcher; // sibling programs and the shutdown program; empty starts nothing
+    // Where the settings live is not the program's folder (see TSettingsPlace): the file read
+    // while SettingsDir holds none, and the defaults "Load Default Setting" copies there.
+    QString SettingsFallback{};
+    QString DefaultsFile{};
 };

@@ -4,6 +4,7 @@
 #include "app/FormHelpers.h"
 #include "app/Forms.h"
 #include "app/MeterPnl.h"
+#include "app/SettingsPlace.h"
 #include "platform/CaptureErrorText.h"
 #include "widgets/MMLoadingBracket.h"
 
@@ -148,8 +149,9 @@ void TMainForm::FormOnCreate() {
     move(0, 0);
     setFixedSize(800, 610);
 
-    ReadAllSettings(SettingsPath(), Settings);
-    ReadLoudnessSettings(SettingsPath(), LoudnessSettings);
+    const QString saved = SettingsFileToRead({FServices.SettingsDir, FServices.SettingsFallback, {}});
+    ReadAllSettings(saved, Settings);
+    ReadLoudnessSettings(saved, LoudnessSettings);
     // Listed before a device is set: the saved input is looked up among them by its name.
     QStringList names;
     GetInputDeviceNames(names);

@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QRadioButton>
 
@@ -40,16 +41,24 @@ void TMainForm::Button4Click() {
 }
 
 void TMainForm::BtnSaveSettingClick() {
+    // An operator's own settings folder is made on the first save; a failure shows as the
+    // write's error.
+    QDir().mkpath(FServices.SettingsDir);
     WriteAllSettings(SettingsPath(), Settings);
     WriteLoudnessSettings(SettingsPath(), LoudnessSettings);
 }
 
-// The defaults are copied by plain names, in the working directory; the file read back is
-// the settings file in its own folder. Capture moves to the loaded device. When that device
-// cannot start, the loaded values are applied all the same, so the menu never shows other
-// values than the next save writes, and the failure is reported after.
+// The defaults are copied by plain names, in the working directory, or into the operator's own
+// settings folder from the program's; the file read back is the settings file in its own folder. Capture
+// moves to the loaded device. When that device cannot start, the loaded values are applied all the same, so
+// the menu never shows other values than the next save writes, and the failure is reported after.
 void TMainForm::Button5Click() {
-    CopyDefaultsFile();
+    if (FServices.DefaultsFile.isEmpty()) {
+        CopyDefaultsFile();
+    } else {
+        QDir().mkpath(FServices.SettingsDir);
+        CopyDefaultsFile(FServices.DefaultsFile, SettingsPath());
+    }
     ReadDefaultKeys(SettingsPath(), Settings);
     const int device = FindSavedInput();
     std::exception_ptr failed;

@@ -156,15 +156,19 @@ bool FindInputDevice(TSettings &s, const std::vector<std::string> &listed) {
 }
 
 void CopyDefaultsFile() {
+    CopyDefaultsFile(QStringLiteral("VelmoraDef.ini"), QStringLiteral("VelmoraPro.ini"));
+}
+
+void CopyDefaultsFile(const QString &sourcePath, const QString &targetPath) {
     // Read the whole source first and replace the target atomically: a missing or
     // unreadable defaults file must not cost the operator the current settings.
-    QFile source(QStringLiteral("VelmoraDef.ini"));
+    QFile source(sourcePath);
     if (!QFileInfo(source).isFile() || !source.open(QIODevice::ReadOnly) ||
         source.size() > TIniFile::MaxFileSize)
         return;
     const QByteArray data = source.readAll();
     if (source.error() != QFileDevice::NoError) return;
-    QSaveFile target(QStringLiteral("VelmoraPro.ini"));
+    QSaveFile target(targetPath);
     target.setDirectWriteFallback(true);
     if (!target.open(QIODevice::WriteOnly)) return;
     if (target.write(data) != data.size()) {

@@ -62,3 +62,5 @@ bool FindInputDevice(TSettings &s, const std::vector<std::string> &listed);
 // "VelmoraDef.ini" -> "VelmoraPro.ini" in the working directory; silent on failure,
 // and a failed copy leaves the old settings file as it was.
 void CopyDefaultsFile();
+// The same from `source` to `target`.
+void CopyDefaultsFile(const QString &source, const QString &target);

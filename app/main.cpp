@@ -4,6 +4,7 @@
 #include "app/LoudnessCommand.h"
 #include "app/MainFrm.h"
 #include "app/Settings.h"
+#include "app/SettingsPlace.h"
 #include "audio/MMWaveIn.h"
 #include "clock/WatchMain.h"
 #include "platform/ProgramLauncher.h"
@@ -52,6 +53,11 @@ int main(int argc, char **argv) {
             Answer(parser, early);
         }
         if (early.Loudness) return RunLoudnessCommand(early.LoudnessFiles, early.Json, stdout, stderr);
+        if (early.SettingsPath) {
+            QCoreApplication core(argc, argv);
+            std::printf("%s\n", qPrintable(SettingsFilePath(ChooseSettingsPlace(ProgramSettingsDir()).Dir)));
+            return 0;
+        }
     }
 
     // The toolkit takes its own options (-platform, -display, ...) out of the arguments.
@@ -62,8 +68,10 @@ int main(int argc, char **argv) {
     if (NeedsAnswer(options)) Answer(parser, options);
     AppendSimulatedWaveInDevices(options.SimulatedDevices);
 
-    // The machine's own: its capture devices, the settings beside the program, real launching.
-    CreateForms({SystemWaveInDriver(), ProgramSettingsDir(), &StartProgram});
+    // The machine's own: its capture devices, the settings' place, real launching.
+    const TSettingsPlace settings = ChooseSettingsPlace(ProgramSettingsDir());
+    CreateForms(
+        {SystemWaveInDriver(), settings.Dir, &StartProgram, settings.FallbackFile, settings.DefaultsFile});
     if (!options.LogDir.isEmpty()) MainForm->SetLoudnessLogDir(QDir(options.LogDir).absolutePath());
     MainForm->show();
     if (options.StudioClock) WatchFrm->ShowBeside(MainForm->frameGeometry());
