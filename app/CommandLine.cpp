@@ -44,6 +44,13 @@ void DeclareOptions(QCommandLineParser &parser) {
                            "Write the loudness compliance log into DIR for this run, whatever the "
                            "saved settings say (they stay as they are).",
                            "DIR"));
+    parser.addOption(
+        QCommandLineOption("list-devices", "Print the numbered list of inputs (the menu's) and end."));
+    parser.addOption(
+        QCommandLineOption("device",
+                           "Capture from input N (its number in --list-devices) or NAME for this "
+                           "run; \"Save Setting\" keeps it.",
+                           "N|NAME"));
     parser.addPositionalArgument("FILE", "With --loudness: the audio files to measure.", "[FILE...]");
     DeclareToolkitOptions(parser);
 }
@@ -74,5 +81,7 @@ TStartOptions ReadOptions(QCommandLineParser &parser, const QStringList &argumen
     options.ShowVersion = parser.isSet("version");
     options.SimulatedDevices = parser.isSet("simulated-devices");
     options.StudioClock = parser.isSet("studio-clock");
+    options.ListDevices = parser.isSet("list-devices");
+    options.Device = parser.value("device");
     return options;
 }

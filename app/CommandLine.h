@@ -12,9 +12,11 @@ struct TStartOptions {
     bool StudioClock = false;      // the studio clock shown beside the console, running
     bool Loudness = false;         // measure LoudnessFiles and end, without a window
     QStringList LoudnessFiles;
-    bool Json = false; // the file mode's results as JSON
-    QString LogDir;    // the loudness log on into this folder for this run
-    QString Error;     // not empty: the command line was refused, with this reason
+    bool Json = false;        // the file mode's results as JSON
+    QString LogDir;           // the loudness log on into this folder for this run
+    QString Error;            // not empty: the command line was refused, with this reason
+    bool ListDevices = false; // print the numbered input list and end
+    QString Device;           // the input for this run, by number or name (empty: the saved one)
 };
 
 // Declares every option the program knows.

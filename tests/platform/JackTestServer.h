@@ -23,6 +23,8 @@ class TJackTestServer {
     explicit TJackTestServer(int rate) : FName("velmora-test-" + std::to_string(::getpid())) {
         setenv("JACK_DEFAULT_SERVER", FName.c_str(), 1);
         setenv("JACK_NO_START_SERVER", "1", 1);
+        jack_set_error_function([](const char *) {});
+        jack_set_info_function([](const char *) {});
         Start(rate);
     }
     ~TJackTestServer() { Stop(); }

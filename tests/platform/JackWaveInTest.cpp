@@ -250,7 +250,8 @@ TEST(JackWaveIn, ACountingSignalArrivesWhole) {
     ASSERT_GE(samples.size(), frames * 2);
     std::size_t breaks = 0;
     for (std::size_t i = 2; i < samples.size(); i += 2)
-        breaks += static_cast<std::int16_t>(samples[i - 2] + 1) != samples[i];
+        if (static_cast<std::int16_t>(samples[i - 2] + 1) != samples[i] && breaks++ < 5)
+            ADD_FAILURE() << "frame " << i / 2 << ": " << samples[i - 2] << " then " << samples[i];
     EXPECT_EQ(breaks, 0u) << "of " << samples.size() / 2 << " frames";
 }
 
