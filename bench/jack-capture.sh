@@ -13,7 +13,7 @@ rate=${3:-48000}
 . "$top/bench/bench-env.sh"
 
 export JACK_DEFAULT_SERVER="velmora-bench-$$" JACK_NO_START_SERVER=1
-jackd -n "$JACK_DEFAULT_SERVER" --no-realtime -d dummy -r "$rate" -p 1024 >/dev/null 2>&1 &
+jackd -n "$JACK_DEFAULT_SERVER" -d dummy -r "$rate" -p 1024 >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do jack_lsp >/dev/null 2>&1 && break; sleep 0.1; done
 

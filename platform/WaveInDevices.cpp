@@ -43,7 +43,10 @@ class TSystemWaveInDriver : public TStreamWaveInDriver {
     std::string DeviceNote(int id) override {
         const std::uint32_t rate = FJack.ServerRate();
         if (&Part(id) != &FJack || rate == 0 || rate == kConsoleRate) return {};
-        return "server at " + std::to_string(rate) + " Hz, resampled";
+        // "44.1k": the menu's line is narrow.
+        std::string khz = std::to_string(rate / 1000);
+        if (rate % 1000 != 0) khz += "." + std::to_string(rate % 1000 / 100);
+        return khz + "k, resampled";
     }
 
   private:
