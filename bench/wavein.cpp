@@ -220,8 +220,9 @@ void BM_CaptureJack(benchmark::State &state) {
         state.SkipWithError("no JACK server");
         return;
     }
-    MeasureCapture(state, &jack, 0,
-                   {"jack_rec", "-f", "/dev/null", "-b", "16", "system:capture_1", "system:capture_2"});
+    MeasureCapture(
+        state, &jack, 0,
+        {"jack_rec", "-f", "/dev/null", "-d", "3600", "-b", "16", "system:capture_1", "system:capture_2"});
 }
 BENCHMARK(BM_CaptureJack)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
