@@ -89,6 +89,10 @@ class TJackPlayer {
     TJackPlayer &operator=(const TJackPlayer &) = delete;
 
     bool Playing() const { return FConnected; }
+    // Plays into one more port.
+    bool Connect(const char *target) {
+        return FConnected && jack_connect(FClient, jack_port_name(FPort), target) == 0;
+    }
 
   private:
     static int Process(jack_nframes_t frames, void *arg) {
