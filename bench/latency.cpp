@@ -24,6 +24,7 @@
 // DISPLAY it runs on Qt's offscreen platform, where nothing is flushed.
 // Usage: bench_latency sim|alsa|jack [steps=200]
 
+#include "app/DeviceChoice.h"
 #include "app/Forms.h"
 #include "app/MainFrm.h"
 #include "app/MeterPnl.h"
@@ -359,15 +360,12 @@ int main(int argc, char **argv) {
     TSettings settings;
     settings.InputDevNo = 0; // the step file, or ALSA's "default"
     if (path == "jack") {
-        const std::vector<TListedDevice> listed = ListWaveInDevices(SystemWaveInDriver());
-        const auto jack = std::find_if(listed.begin(), listed.end(),
-                                       [](const TListedDevice &d) { return d.Name == kJackDeviceName; });
-        if (jack == listed.end()) {
+        // Opened by its name wherever it stands in the list.
+        settings.InputDevName = kJackDeviceName;
+        if (ChooseListedDevice(kJackDeviceName, ListWaveInDevices(SystemWaveInDriver())) < 0) {
             std::fprintf(stderr, "no JACK server\n");
             return 1;
         }
-        settings.InputDevNo = static_cast<int>(jack - listed.begin());
-        settings.InputDevName = kJackDeviceName;
     }
     WriteAllSettings(SettingsFilePath(dir.path()), settings);
 

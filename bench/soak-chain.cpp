@@ -18,6 +18,7 @@
 //                                   --simulated-devices, one "index<TAB>name" a line
 
 #include "BenchMain.h"
+#include "app/DeviceChoice.h"
 #include "app/Forms.h"
 #include "app/MainFrm.h"
 #include "app/Settings.h"
@@ -214,15 +215,12 @@ int Soak(int minutes, bool jack) {
     TSettings settings;
     settings.InputDevNo = kCounterDevice;
     if (jack) {
-        const std::vector<TListedDevice> listed = ListWaveInDevices(SystemWaveInDriver());
-        const auto found = std::find_if(listed.begin(), listed.end(),
-                                        [](const TListedDevice &d) { return d.Name == kJackDeviceName; });
-        if (found == listed.end()) {
+        // Opened by its name wherever it stands in the list.
+        settings.InputDevName = kJackDeviceName;
+        if (ChooseListedDevice(kJackDeviceName, ListWaveInDevices(SystemWaveInDriver())) < 0) {
             std::fprintf(stderr, "no JACK server\n");
             return 1;
         }
-        settings.InputDevNo = static_cast<int>(found - listed.begin());
-        settings.InputDevName = kJackDeviceName;
     }
     WriteAllSettings(SettingsFilePath(dir.path()), settings);
     TSimWaveInDriver sim;
