@@ -191,14 +191,13 @@ TEST(JackWaveIn, WithoutAServerThereIsNoDeviceAndOpeningSaysWhy) {
               std::string::npos);
 }
 
-// A -20 dBFS 1 kHz tone into in_L only: the left channel peaks at -20 dBFS, the right is silent;
-// the ports are joined to the first physical capture ports.
+// A -20 dBFS 1 kHz tone into in_L only: the left channel peaks at -20 dBFS, the right is silent.
+// The ports start joined to the first two physical capture ports (silent on the dummy driver).
 TEST(JackWaveIn, AToneIntoTheLeftPortReadsOnTheLeftOnly) {
     SKIP_WITHOUT_JACKD();
     TJackTestServer server(48000);
     TJackWaveInDriver driver;
     ASSERT_EQ(driver.GetNumDevs(), 1u);
-    driver.SetAutoConnect(false);
     TJackCapture capture(driver, 48000);
     ASSERT_EQ(capture.Opened(), MMSYSERR_NOERROR);
     TJackPlayer player(TJackPlayer::TSignal::Sine, 1000, -20, "VelmoraPro:in_L");
@@ -207,19 +206,8 @@ TEST(JackWaveIn, AToneIntoTheLeftPortReadsOnTheLeftOnly) {
     const std::vector<std::int16_t> samples = capture.Take(48000);
     ASSERT_GE(samples.size(), 96000u);
     EXPECT_NEAR(PeakDb(samples, 0), -20.0, 0.05);
-    EXPECT_TRUE(std::all_of(samples.begin(), samples.end(), [&](const std::int16_t &s) {
-        return (&s - samples.data()) % 2 == 0 || s == 0;
-    })) << "the right channel is silent";
-}
+    EXPECT_EQ(PeakDb(samples, 1), -INFINITY) << "the right channel is silent";
 
-TEST(JackWaveIn, TheStreamStartsJoinedToThePhysicalCapturePorts) {
-    SKIP_WITHOUT_JACKD();
-    TJackTestServer server(48000);
-    TJackWaveInDriver driver;
-    driver.GetNumDevs();
-    TJackCapture capture(driver, 48000);
-    ASSERT_EQ(capture.Opened(), MMSYSERR_NOERROR);
-    capture.Take(1024);
     jack_status_t status{};
     jack_client_t *look = jack_client_open("look", JackNoStartServer, &status);
     ASSERT_NE(look, nullptr);
