@@ -123,6 +123,8 @@ class TJackSource : public TCaptureSource {
     int StallTimeoutMs() const override { return 2000; }
 
   private:
+    // The server's process thread: the ports' buffers (shared memory the server hands over), an
+    // atomic load and the ring's copy; no lock, allocation or system call anywhere below.
     static int Process(jack_nframes_t frames, void *arg) {
         auto *self = static_cast<TJackSource *>(arg);
         const auto *left = static_cast<const float *>(jack_port_get_buffer(self->FPorts[0], frames));
