@@ -8,9 +8,12 @@
 
 #include <jack/jack.h>
 
+#include <sys/prctl.h>
+
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -37,6 +40,8 @@ class TJackTestServer {
     bool Start(int rate) {
         FServer.setStandardOutputFile(QProcess::nullDevice());
         FServer.setStandardErrorFile(QProcess::nullDevice());
+        // A test that crashes takes its server along.
+        FServer.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
         FServer.start("jackd", {"-n", QString::fromStdString(FName), "--no-realtime", "--sync", "-t", "5000",
                                 "-d", "dummy", "-r", QString::number(rate), "-p", "256"});
         if (!FServer.waitForStarted(5000)) return false;
