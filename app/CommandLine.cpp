@@ -30,6 +30,13 @@ void DeclareOptions(QCommandLineParser &parser) {
         "simulated-devices",
         "Add simulated input devices after the real ones (silence, a 1 kHz tone at -20 dBFS, "
         "a stereo test programme, a counter), to see the console work without a sound card."));
+    parser.addOption(
+        QCommandLineOption("list-devices", "Print the numbered list of inputs (the menu's) and end."));
+    parser.addOption(
+        QCommandLineOption("device",
+                           "Capture from input N (its number in --list-devices) or NAME for this "
+                           "run; \"Save Setting\" keeps it.",
+                           "N|NAME"));
     parser.addOption(QCommandLineOption(
         "studio-clock", "Show the studio clock beside the console, running. Without it the clock window "
                         "is created hidden and its timer stays stopped."));
@@ -80,6 +87,11 @@ TStartOptions ReadOptions(QCommandLineParser &parser, const QStringList &argumen
     options.ShowVersion = parser.isSet("version");
     options.SimulatedDevices = parser.isSet("simulated-devices");
     options.StudioClock = parser.isSet("studio-clock");
+<<<<<<< HEAD
     options.SettingsPath = parser.isSet("settings-path");
+=======
+    options.ListDevices = parser.isSet("list-devices");
+    options.Device = parser.value("device");
+>>>>>>> jack
     return options;
 }

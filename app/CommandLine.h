@@ -16,6 +16,11 @@ struct TStartOptions {
     bool Json = false; // the file mode's results as JSON
     QString LogDir;    // the loudness log on into this folder for this run
     QString Error;     // not empty: the command line was refused, with this reason
+
+    // The input: --list-devices prints the numbered list and ends; --device chooses one for
+    // this run by number or name (empty: the saved one).
+    bool ListDevices = false;
+    QString Device;
 };
 
 // Declares every option the program knows.

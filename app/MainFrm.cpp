@@ -116,6 +116,7 @@ void TMainForm::ConnectHandlers() {
     on(rbSpa, &TMainForm::rbLevelGClick);
     on(CbLineSpa, &TMainForm::CbLineSpaClick);
     on(SetUpChkRedLine, &TMainForm::SetUpChkRedLineClick);
+    on(CbJackConnect, &TMainForm::CbJackConnectClick);
     // The operator's choice only: the list is also set from the settings, which must not
     // restart capture.
     connect(cmbInputDevice, &QComboBox::activated, this,
@@ -198,6 +199,8 @@ void TMainForm::ApplySettings(TApplyVariant variant) {
 
     BdRedLine->setVisible(Settings.ShowRedLine);
     SetUpChkRedLine->setChecked(Settings.ShowRedLine);
+    CbJackConnect->setChecked(Settings.JackConnect);
+    ConnectJackToCapturePorts(Settings.JackConnect);
 
     SetupLed1->SetCaption(QString::number(Settings.PeakLevel1));
     SetupLed2->SetCaption(QString::number(Settings.PeakLevel2));
@@ -216,19 +219,26 @@ void TMainForm::PlaceLayout(TConsoleLayout layout) {
     Settings.VUPos = places.VUPos;
 }
 
+// The list shows each device's note (a resampling JACK server) after its name; the names alone
+// identify the devices.
 void TMainForm::GetInputDeviceNames(QStringList &names) {
-    TWaveInDriver &driver = MMWaveIn1->Driver();
-    const unsigned count = driver.GetNumDevs();
     names.clear();
     FInputDevices.clear();
-    for (unsigned id = 0; id < count; ++id) {
-        // The result is not examined: a device that cannot answer keeps its place, nameless.
-        WAVEINCAPS caps;
-        driver.GetDevCaps(static_cast<int>(id), &caps, sizeof caps);
-        const std::string &name =
-            FInputDevices.emplace_back(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
-        names.append(QString::fromLocal8Bit(name.data(), static_cast<qsizetype>(name.size())));
+    for (const TListedDevice &device : ListWaveInDevices(MMWaveIn1->Driver())) {
+        FInputDevices.push_back(device.Name);
+        const std::string shown = device.Shown();
+        names.append(QString::fromLocal8Bit(shown.data(), static_cast<qsizetype>(shown.size())));
     }
+}
+
+void TMainForm::ChooseInputForRun(const std::string &name) {
+    const auto found = std::find(FInputDevices.begin(), FInputDevices.end(), name);
+    if (found == FInputDevices.end()) return;
+    FMissingInput.clear();
+    Settings.InputDevNo = static_cast<int>(found - FInputDevices.begin());
+    Settings.InputDevName = name;
+    MMWaveIn1->SetDeviceID(Settings.InputDevNo);
+    ShowInputDevice();
 }
 
 int TMainForm::FindSavedInput() {

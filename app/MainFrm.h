@@ -97,8 +97,13 @@ class TMainForm : public QWidget {
     void rbLevelGClick();
     void CbLineSpaClick();
     void SetUpChkRedLineClick();
+    void CbJackConnectClick();
     // The operator chose another capture device: capture restarts on it.
     void cmbInputDeviceChange();
+    // Before the window is shown: capture starts on the listed device `name` instead of the
+    // saved one, as if chosen in the menu (kept only by "Save Setting"). A name not listed
+    // changes nothing.
+    void ChooseInputForRun(const std::string &name);
     void MMSpinButton1UpClick();
     void MMSpinButton1DownClick();
     void MMSpinButton2UpClick();
@@ -227,6 +232,7 @@ class TMainForm : public QWidget {
     TMMSpinButton *MMSpinButton3;
     TMMSpinButton *MMSpinButton4;
     QCheckBox *SetUpChkRedLine;
+    QCheckBox *CbJackConnect;
     QLabel *Label6;
     TMMSpinButton *MMSpinButton5;
     QLabel *Label11;
@@ -307,6 +313,7 @@ class TMainForm : public QWidget {
     void CheckSavedInput() const;
     // The combo box shows the device the wave input holds.
     void ShowInputDevice();
+
     void BuildTimers();
     void ConnectHandlers();
     void InstallModalCloseFilter();

@@ -234,6 +234,9 @@ void TMainForm::BuildMenu() {
     RbUpper = AddButton<QRadioButton>(CloseBox, "RbUpper", "Upper", {210, 94});
     RbLower = AddButton<QRadioButton>(CloseBox, "RbLower", "Lower", {274, 94});
     RbLower->setChecked(true);
+    CbJackConnect = AddButton<QCheckBox>(CloseBox, "CbJackConnect", "JACK auto-connect", {208, 118});
+    CbJackConnect->setToolTip(
+        "The JACK input's ports joined to the first two physical capture ports as it starts");
 
     MMPanel4 = AddMMPanel(CloseBox, "MMPanel4", {112, 216, 105, 90});
     // The menu's own ground, so its white captions read.
@@ -243,8 +246,8 @@ void TMainForm::BuildMenu() {
     rbSpa = AddButton<QRadioButton>(MMPanel4, "rbSpa", "SIMPLE SPA", {4, 43});
     rbLevelG->setChecked(true);
     CbLineSpa = AddButton<QCheckBox>(MMPanel4, "CbLineSpa", "LINE SPA", {24, 64});
-    for (QWidget *w :
-         std::initializer_list<QWidget *>{SetUpChkRedLine, RbUpper, RbLower, rbLevelG, rbSpa, CbLineSpa})
+    for (QWidget *w : std::initializer_list<QWidget *>{SetUpChkRedLine, RbUpper, RbLower, rbLevelG, rbSpa,
+                                                       CbLineSpa, CbJackConnect})
         SetColors(w, clWhite);
 
     Button4 = AddPushButton(CloseBox, "Button4", "Close this menu", {236, 144, 113, 25});

@@ -110,6 +110,12 @@ void TMainForm::CbLineSpaClick() {
     MMSpectrum2->SetBar1Color(Settings.LineSpa ? 15780518 : 16777215);
 }
 
+// Acts from the next start of the JACK input on.
+void TMainForm::CbJackConnectClick() {
+    Settings.JackConnect = CbJackConnect->isChecked();
+    ConnectJackToCapturePorts(Settings.JackConnect);
+}
+
 void TMainForm::SetUpChkRedLineClick() {
     Settings.ShowRedLine = SetUpChkRedLine->isChecked();
     BdRedLine->setVisible(Settings.ShowRedLine);

@@ -102,6 +102,7 @@ void ReadKeys(const QString &path, TSettings &s, std::size_t count) {
             s.*k.Flag = k.Kind == TKind::FlagOne ? value == 1 : value != 0;
     }
     ReadStandards(ini, s.Standards);
+    s.JackConnect = ini.ReadInteger("SoundCard", "JackConnect", 1) != 0;
 }
 
 } // namespace
@@ -138,6 +139,7 @@ void WriteAllSettings(const QString &path, const TSettings &s) {
             ini.WriteInteger(k.Section, k.Key, StoredValue(k, s));
     }
     WriteStandards(ini, s.Standards);
+    ini.WriteInteger("SoundCard", "JackConnect", s.JackConnect ? 1 : 0);
 }
 
 bool FindInputDevice(TSettings &s, const std::vector<std::string> &listed) {

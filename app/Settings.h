@@ -28,6 +28,9 @@ struct TSettings { // the persisted values, defaults of the key table
     bool LineSpa = false;
     // In a section of their own, read by both loads and written by "Save Setting".
     TMeteringStandards Standards{};
+    // [SoundCard] JackConnect, read by both loads: the JACK input's ports joined to the first
+    // two physical capture ports when it starts.
+    bool JackConnect = true;
 
     bool operator==(const TSettings &) const = default;
 };

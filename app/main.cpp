@@ -1,5 +1,6 @@
 #include "app/Application.h"
 #include "app/CommandLine.h"
+#include "app/DeviceChoice.h"
 #include "app/Forms.h"
 #include "app/LoudnessCommand.h"
 #include "app/MainFrm.h"
@@ -13,6 +14,8 @@
 #include <QDir>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -30,6 +33,25 @@ bool NeedsAnswer(const TStartOptions &options) {
     return options.ShowHelp || options.ShowVersion || !options.Error.isEmpty();
 }
 
+// --list-devices and --device, without a display: prints the list and ends, or ends when the
+// chosen input is not listed; otherwise the name of the input chosen (empty: the saved one).
+std::string ChooseInput(const TStartOptions &options) {
+    if (!options.ListDevices && options.Device.isEmpty()) return {};
+    AppendSimulatedWaveInDevices(options.SimulatedDevices);
+    const std::vector<TListedDevice> listed = ListWaveInDevices(SystemWaveInDriver());
+    if (options.ListDevices) {
+        std::fputs(DeviceListText(listed).c_str(), stdout);
+        std::exit(0);
+    }
+    const int chosen = ChooseListedDevice(options.Device, listed);
+    if (chosen < 0) {
+        std::fprintf(stderr, "There is no input \"%s\". The inputs:\n%s", qPrintable(options.Device),
+                     DeviceListText(listed).c_str());
+        std::exit(2);
+    }
+    return listed[static_cast<std::size_t>(chosen)].Name;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -39,8 +61,9 @@ int main(int argc, char **argv) {
     QCoreApplication::setApplicationName("VelmoraPro");
     QCoreApplication::setApplicationVersion("1.0");
 
-    // Help, version and a refused command line need no display: answer them before the
-    // windowing system starts.
+    // Help, version, a refused command line and the input list need no display: answer them
+    // before the windowing system starts.
+    std::string input;
     {
         QStringList arguments;
         for (int i = 0; i < argc; ++i)
@@ -58,6 +81,7 @@ int main(int argc, char **argv) {
             std::printf("%s\n", qPrintable(SettingsFilePath(ChooseSettingsPlace(ProgramSettingsDir()).Dir)));
             return 0;
         }
+        input = ChooseInput(early);
     }
 
     // The toolkit takes its own options (-platform, -display, ...) out of the arguments.
@@ -72,6 +96,7 @@ int main(int argc, char **argv) {
     const TSettingsPlace settings = ChooseSettingsPlace(ProgramSettingsDir());
     CreateForms(
         {SystemWaveInDriver(), settings.Dir, &StartProgram, settings.FallbackFile, settings.DefaultsFile});
+    if (!input.empty()) MainForm->ChooseInputForRun(input);
     if (!options.LogDir.isEmpty()) MainForm->SetLoudnessLogDir(QDir(options.LogDir).absolutePath());
     MainForm->show();
     if (options.StudioClock) WatchFrm->ShowBeside(MainForm->frameGeometry());

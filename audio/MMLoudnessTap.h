@@ -15,7 +15,7 @@
 
 #include "analysis/LoudnessSession.h"
 #include "audio/MMDSPComponent.h"
-#include "audio/MMSampleRing.h"
+#include "core/SampleRing.h"
 
 #include <atomic>
 #include <condition_variable>

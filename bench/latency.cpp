@@ -8,7 +8,11 @@
 // that timestamps each data notification before the wave input sees it:
 //   sim   the simulated driver playing a step file in real time;
 //   alsa  ALSA's "default" (the monitor of a PulseAudio null sink), while paplay
-//         plays the same file into the sink.
+//         plays the same file into the sink;
+//   jack  the JACK input on the running server (JACK_DEFAULT_SERVER), while a client of
+//         this program plays the same steps into its port in_L. Here the delay from the
+//         period that carried the step into the server (its process call plus the step's
+//         place in the period) to the screen is reported as well.
 // The file repeats 300 ms of silence and 100 ms of a full-scale 1 kHz square:
 // the bar falls to about 44 of its 71 spots between steps and each step lights
 // all 71. The step's place in its buffer is reported too: the connector hands
@@ -18,15 +22,19 @@
 //
 // Needs an X display (bench/latency.sh starts Xvfb and the sound server); without
 // DISPLAY it runs on Qt's offscreen platform, where nothing is flushed.
-// Usage: bench_latency sim|alsa [steps=200]
+// Usage: bench_latency sim|alsa|jack [steps=200]
 
+#include "app/DeviceChoice.h"
 #include "app/Forms.h"
 #include "app/MainFrm.h"
 #include "app/MeterPnl.h"
 #include "app/Settings.h"
 #include "audio/MMWaveIn.h"
+#include "platform/JackWaveIn.h"
 #include "platform/MicrosecondClock.h"
 #include "platform/SimWaveIn.h"
+
+#include <jack/jack.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -37,6 +45,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -89,6 +98,54 @@ bool WriteStepFile(const std::string &path, int seconds) {
 struct TStepArrival {
     std::int64_t Us;
     double OffsetMs;
+    std::int64_t SoundUs; // when it went into the JACK graph (0: not known)
+};
+
+// A JACK client playing the step file's left channel into VelmoraPro:in_L, noting when each step
+// goes out: its period's process call plus the step's place in the period.
+class TJackStepPlayer {
+  public:
+    TJackStepPlayer() {
+        jack_status_t status{};
+        FClient = jack_client_open("steps", JackNoStartServer, &status);
+        if (FClient == nullptr) return;
+        FPort = jack_port_register(FClient, "out", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+        FRate = static_cast<int>(jack_get_sample_rate(FClient));
+        jack_set_process_callback(FClient, Process, this);
+        FPlaying = jack_activate(FClient) == 0 &&
+                   jack_connect(FClient, jack_port_name(FPort), "VelmoraPro:in_L") == 0;
+    }
+    ~TJackStepPlayer() {
+        if (FClient != nullptr) jack_client_close(FClient);
+    }
+    TJackStepPlayer(const TJackStepPlayer &) = delete;
+    TJackStepPlayer &operator=(const TJackStepPlayer &) = delete;
+
+    bool Playing() const { return FPlaying; }
+    // Any thread: when the latest step went out (0: none yet).
+    std::int64_t LastStepUs() const { return FLastStepUs; }
+
+  private:
+    static int Process(jack_nframes_t frames, void *arg) {
+        auto *self = static_cast<TJackStepPlayer *>(arg);
+        const std::int64_t now = MicrosecondClock();
+        auto *out = static_cast<float *>(jack_port_get_buffer(self->FPort, frames));
+        const long period = static_cast<long>(kSilenceMs + kStepMs) * self->FRate / 1000;
+        const long silence = static_cast<long>(kSilenceMs) * self->FRate / 1000;
+        for (jack_nframes_t i = 0; i < frames; ++i, ++self->FFrame) {
+            const long at = static_cast<long>(self->FFrame % period);
+            if (at == silence) self->FLastStepUs = now + std::int64_t{i} * 1000000 / self->FRate;
+            out[i] = at < silence ? 0.0f : ((at - silence) / 24 % 2 == 0 ? 0.99997f : -0.99997f);
+        }
+        return 0;
+    }
+
+    jack_client_t *FClient = nullptr;
+    jack_port_t *FPort = nullptr;
+    int FRate = kRate;
+    std::uint64_t FFrame = 0; // process thread
+    std::atomic<std::int64_t> FLastStepUs{0};
+    bool FPlaying = false;
 };
 
 // Passes every call to another driver, and tells `OnData` of each filled buffer
@@ -152,14 +209,19 @@ class TTappedDriver : public TWaveInDriver {
 // Finds the steps in the captured stream (the driver's thread) and queues their arrivals.
 class TStepFinder {
   public:
+    // Main thread: the player whose steps are found (none: times unknown).
+    void SetPlayer(const TJackStepPlayer *player) { FPlayer = player; }
+
     void Scan(std::int64_t us, const WAVEHDR &hdr) {
         const auto *samples = reinterpret_cast<const std::int16_t *>(hdr.lpData);
+        const TJackStepPlayer *player = FPlayer;
         const std::uint32_t frames = hdr.dwBytesRecorded / 4;
         for (std::uint32_t f = 0; f < frames; ++f) {
             const int left = std::abs(static_cast<int>(samples[2 * f]));
             if (FQuiet && left >= 16384) {
                 std::lock_guard lock(FLock);
-                FArrivals.push_back({us, (f - f % kBlockFrames) * 1000.0 / kRate});
+                FArrivals.push_back(
+                    {us, (f - f % kBlockFrames) * 1000.0 / kRate, player ? player->LastStepUs() : 0});
             }
             // Quiet once the signal has stayed low for 100 ms: a square wave crosses zero, and
             // a short drop-out within a step is no new step.
@@ -181,6 +243,7 @@ class TStepFinder {
     }
 
   private:
+    std::atomic<const TJackStepPlayer *> FPlayer{nullptr};
     int FLowRun = 0;     // driver's thread
     bool FQuiet = false; // driver's thread: the first step is seen only after silence
     std::mutex FLock;    // guards FArrivals
@@ -202,7 +265,7 @@ class TScreenWatch : public QObject {
         });
     }
 
-    std::vector<double> LatencyMs, PaintMs, DrawnMs, OffsetMs;
+    std::vector<double> LatencyMs, PaintMs, DrawnMs, OffsetMs, SoundMs;
     int Missed = 0;
     int Unmatched = 0; // full bars without a step behind them
 
@@ -242,6 +305,7 @@ class TScreenWatch : public QObject {
             PaintMs.push_back((FPaintedAt - step.Us) / 1000.0);
             DrawnMs.push_back((FDrawnAt - step.Us) / 1000.0);
             OffsetMs.push_back(step.OffsetMs);
+            if (step.SoundUs != 0) SoundMs.push_back((now - step.SoundUs) / 1000.0);
         } else {
             ++Unmatched;
         }
@@ -271,7 +335,7 @@ void Report(const char *label, const std::vector<double> &ms) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: bench_latency sim|alsa [steps]\n");
+    std::fprintf(stderr, "usage: bench_latency sim|alsa|jack [steps]\n");
     return 2;
 }
 
@@ -283,7 +347,7 @@ int main(int argc, char **argv) {
     QApplication app(argc, argv);
     if (argc < 2) return Usage();
     const std::string path = argv[1];
-    if (path != "sim" && path != "alsa") return Usage();
+    if (path != "sim" && path != "alsa" && path != "jack") return Usage();
     const int steps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 200;
     const int seconds = (steps + kWarmUpSteps + 5) * (kSilenceMs + kStepMs) / 1000 + 5;
 
@@ -295,6 +359,14 @@ int main(int argc, char **argv) {
     }
     TSettings settings;
     settings.InputDevNo = 0; // the step file, or ALSA's "default"
+    if (path == "jack") {
+        // Opened by its name wherever it stands in the list.
+        settings.InputDevName = kJackDeviceName;
+        if (ChooseListedDevice(kJackDeviceName, ListWaveInDevices(SystemWaveInDriver())) < 0) {
+            std::fprintf(stderr, "no JACK server\n");
+            return 1;
+        }
+    }
     WriteAllSettings(SettingsFilePath(dir.path()), settings);
 
     TSimDevice device;
@@ -310,6 +382,18 @@ int main(int argc, char **argv) {
     TScreenWatch watch(*MeterPanel->MMLevel1, finder);
     MainForm->show();
 
+    std::unique_ptr<TJackStepPlayer> jackPlayer;
+    if (path == "jack") {
+        // Its port is there once capture has started.
+        for (int i = 0; i < 200 && !MainForm->MMWaveIn1->IsOpen(); ++i)
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        jackPlayer = std::make_unique<TJackStepPlayer>();
+        if (!jackPlayer->Playing()) {
+            std::fprintf(stderr, "the step player could not join the console's port\n");
+            return 1;
+        }
+        finder.SetPlayer(jackPlayer.get());
+    }
     QProcess player;
     if (path == "alsa") {
         player.start("paplay", {"--latency-msec=20", QString::fromStdString(wav)});
@@ -335,6 +419,7 @@ int main(int argc, char **argv) {
     const bool platformShows = QApplication::platformName() != "offscreen";
     MainForm->MMWaveIn1->Stop();
     MainForm->MMWaveIn1->Close();
+    jackPlayer.reset();
     if (player.state() != QProcess::NotRunning) {
         player.terminate();
         player.waitForFinished(5000);
@@ -355,6 +440,7 @@ int main(int argc, char **argv) {
     for (std::size_t i = 0; i < latency.size(); ++i)
         beyond.push_back(latency[i] - offset[i]);
     Report("on screen after its block fell due", beyond);
+    if (path == "jack") Report("step into the JACK graph -> on screen", skip(watch.SoundMs));
     const double worst = Percentile(latency, 100);
     std::printf("over the target: %ld of %zu\n",
                 static_cast<long>(

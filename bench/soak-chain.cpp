@@ -11,19 +11,24 @@
 // Usage:
 //   bench_soak-chain [minutes=60]   prints cumulative counts every minute, then a verdict
 //                                   (exit 0 only when nothing broke the count)
+//   bench_soak-chain --jack [minutes] the same through the JACK input of the running server
+//                                   (JACK_DEFAULT_SERVER), the count played by a client of its own
 //   bench_soak-chain --self-check   feeds the checker streams with a known fault each
 //   bench_soak-chain --list-devices the capture devices the console sees with
 //                                   --simulated-devices, one "index<TAB>name" a line
 
 #include "BenchMain.h"
+#include "app/DeviceChoice.h"
 #include "app/Forms.h"
 #include "app/MainFrm.h"
 #include "app/Settings.h"
 #include "audio/MMConnector.h"
 #include "audio/MMPeakDetect.h"
 #include "audio/MMWaveIn.h"
+#include "platform/JackWaveIn.h"
 #include "platform/MicrosecondClock.h"
 #include "platform/SimWaveIn.h"
+#include "tests/platform/JackTestServer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -31,11 +36,13 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -62,12 +69,18 @@ struct TCountTally {
 // number). One thread feeds it; Tally may be read from any.
 class TCountCheck {
   public:
+    // fromSignal: the stream starts in silence (a JACK player joins the console later) and is
+    // followed from its first frame that is not zero.
+    explicit TCountCheck(bool fromSignal = false) : FWaiting(fromSignal) {}
+
     void Feed(const std::int16_t *samples, int frames, int channels) {
         TCountTally t = Tally();
         ++t.Buffers;
         const long long faults = t.Gaps + t.Repeats + t.Damaged;
         for (int f = 0; f < frames; ++f) {
             const auto value = static_cast<std::uint16_t>(samples[f * channels]);
+            if (FWaiting && value == 0) continue;
+            FWaiting = false;
             for (int c = 1; c < channels; ++c)
                 if (static_cast<std::uint16_t>(samples[f * channels + c]) != value) {
                     ++t.Damaged;
@@ -97,6 +110,7 @@ class TCountCheck {
     }
 
   private:
+    bool FWaiting;           // feeding thread
     bool FStarted = false;   // feeding thread
     std::uint16_t FNext = 0; // feeding thread
     mutable std::mutex FLock;
@@ -106,6 +120,7 @@ class TCountCheck {
 // A display of the connector's spectrum group that checks the count of every buffer it is handed.
 class TCheckDisplay : public TMMSpectrumDisplay {
   public:
+    explicit TCheckDisplay(bool fromSignal) : Check(fromSignal) {}
     ~TCheckDisplay() override { DetachFromConnectors(); }
     void SetWaveFormat(const TWaveFormatEx *format) override {
         if (format == nullptr || format->wBitsPerSample != 16 || format->nChannels != kChannels)
@@ -193,15 +208,25 @@ int ListDevices() {
     return 0;
 }
 
-int Soak(int minutes) {
+// jack: the console on the JACK input of the running server (JACK_DEFAULT_SERVER), a client of
+// this program playing the count into both its ports; otherwise the simulated counting device.
+int Soak(int minutes, bool jack) {
     QTemporaryDir dir;
     TSettings settings;
     settings.InputDevNo = kCounterDevice;
+    if (jack) {
+        // Opened by its name wherever it stands in the list.
+        settings.InputDevName = kJackDeviceName;
+        if (ChooseListedDevice(kJackDeviceName, ListWaveInDevices(SystemWaveInDriver())) < 0) {
+            std::fprintf(stderr, "no JACK server\n");
+            return 1;
+        }
+    }
     WriteAllSettings(SettingsFilePath(dir.path()), settings);
     TSimWaveInDriver sim;
-    CreateForms({sim, dir.path(), nullptr});
+    CreateForms({jack ? SystemWaveInDriver() : static_cast<TWaveInDriver &>(sim), dir.path(), nullptr});
 
-    TCountCheck chainEnd;
+    TCountCheck chainEnd(jack);
     // Buffers that came within 10 ms of the one before (a quarter of their spacing): the
     // connector replaces a buffer not yet handed out, so such bursts cost displays buffers.
     std::atomic<long long> bursts{0};
@@ -213,9 +238,20 @@ int Soak(int minutes) {
         chainEnd.Feed(reinterpret_cast<const std::int16_t *>(hdr->lpData),
                       static_cast<int>(hdr->dwBytesRecorded) / (2 * kChannels), kChannels);
     });
-    auto *displays = new TCheckDisplay; // outlives the console, which is never destroyed
+    auto *displays = new TCheckDisplay(jack); // outlives the console, which is never destroyed
     MainForm->MMConnector2->SetSpectrum4(displays);
     MainForm->show();
+    std::unique_ptr<TJackPlayer> player;
+    if (jack) {
+        // The console's ports are there once capture has started.
+        for (int i = 0; i < 200 && !MainForm->MMWaveIn1->IsOpen(); ++i)
+            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        player = std::make_unique<TJackPlayer>(TJackPlayer::TSignal::Counter, 0, 0, "VelmoraPro:in_L");
+        if (!player->Connect("VelmoraPro:in_R")) {
+            std::fprintf(stderr, "the counting player could not join the console's ports\n");
+            return 1;
+        }
+    }
 
     const auto report = [&](const char *label, int minute) {
         std::printf("%s=%d", label, minute);
@@ -238,6 +274,7 @@ int Soak(int minutes) {
     loop.exec();
     MainForm->MMWaveIn1->Stop();
     MainForm->MMWaveIn1->Close();
+    player.reset();
 
     const TCountTally a = chainEnd.Tally(), b = displays->Check.Tally();
     // Some 23 buffers a second arrive; a checker that saw far fewer did not really run.
@@ -255,10 +292,11 @@ int main(int argc, char **argv) {
     if (argc > 1 && std::strcmp(argv[1], "--list-devices") == 0) return ListDevices();
     DefaultToOffscreen();
     QApplication app(argc, argv);
-    const int minutes = argc > 1 ? std::atoi(argv[1]) : 60;
+    const bool jack = argc > 1 && std::strcmp(argv[1], "--jack") == 0;
+    const int minutes = argc > 1 + jack ? std::atoi(argv[1 + jack]) : 60;
     if (minutes < 1) {
-        std::fprintf(stderr, "usage: bench_soak-chain [minutes] | --self-check | --list-devices\n");
+        std::fprintf(stderr, "usage: bench_soak-chain [--jack] [minutes] | --self-check | --list-devices\n");
         return 2;
     }
-    return Soak(minutes);
+    return Soak(minutes, jack);
 }

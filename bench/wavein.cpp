@@ -7,11 +7,13 @@
 // opened). Beside the ALSA run, arecord captures the same format from the same PCM
 // with 2048-frame periods, measured over the same seconds so that other work on
 // the machine weighs on both alike. bench/capture-cpu.sh runs it against a private
-// PulseAudio server, on an idle and on a loaded machine.
+// PulseAudio server, on an idle and on a loaded machine. The JACK run (with a server, see
+// bench/jack-capture.sh) puts jack_rec beside the console's JACK input.
 
 #include "BenchMain.h"
 #include "audio/MMWaveIn.h"
 #include "platform/AlsaWaveIn.h"
+#include "platform/JackWaveIn.h"
 #include "platform/SimWaveIn.h"
 
 #include <QCoreApplication>
@@ -61,19 +63,15 @@ TCpu ThreadsCpu(pid_t pid, pid_t skip) {
     return total;
 }
 
-// arecord capturing 48 kHz stereo S16_LE from "default" into /dev/null, for as long as it lives.
+// Another capture program (arecord, jack_rec) beside the console's, for as long as it lives.
 class TArecord {
   public:
-    explicit TArecord(long periodFrames) {
-        std::vector<std::string> args = {"arecord", "-q",    "-D", "default", "-f", "S16_LE",
-                                         "-r",      "48000", "-c", "2",       "-t", "raw"};
-        args.push_back("--period-size=" + std::to_string(periodFrames));
-        args.push_back("/dev/null");
+    explicit TArecord(std::vector<std::string> args) {
         std::vector<char *> argv;
         for (std::string &a : args)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        if (posix_spawnp(&pid_, "arecord", nullptr, nullptr, argv.data(), environ) != 0) pid_ = 0;
+        if (posix_spawnp(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid_ = 0;
     }
     ~TArecord() {
         if (pid_ == 0) return;
@@ -117,7 +115,8 @@ double LostMs(const std::vector<double> &arrivals, std::size_t first, std::size_
     return medianOffset(last - quarter) - medianOffset(first);
 }
 
-void MeasureCapture(benchmark::State &state, TWaveInDriver *driver, int device, bool withArecord) {
+void MeasureCapture(benchmark::State &state, TWaveInDriver *driver, int device,
+                    const std::vector<std::string> &companion) {
     constexpr double kIdealMs = 8192.0 / 192000.0 * 1000.0;
     for (auto _ : state) {
         TMMWaveIn w(driver);
@@ -148,7 +147,7 @@ void MeasureCapture(benchmark::State &state, TWaveInDriver *driver, int device, 
             return;
         }
         std::unique_ptr<TArecord> arecord;
-        if (withArecord) arecord = std::make_unique<TArecord>(kArecordPeriod);
+        if (!companion.empty()) arecord = std::make_unique<TArecord>(companion);
         // Let the streams settle before measuring: a fresh sound server can take a second or
         // two before the first buffer.
         const auto arrived = [&] {
@@ -202,14 +201,30 @@ void BM_CaptureSimulatedSine(benchmark::State &state) {
     devices[0].Name = "sine";
     devices[0].Signal = TSimSignal::Sine;
     TSimWaveInDriver sim(devices);
-    MeasureCapture(state, &sim, 0, false);
+    MeasureCapture(state, &sim, 0, {});
 }
 BENCHMARK(BM_CaptureSimulatedSine)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 void BM_CaptureAlsaDefault(benchmark::State &state) {
-    MeasureCapture(state, nullptr, -1, true);
+    MeasureCapture(state, nullptr, -1,
+                   {"arecord", "-q", "-D", "default", "-f", "S16_LE", "-r", "48000", "-c", "2", "-t", "raw",
+                    "--period-size=" + std::to_string(kArecordPeriod), "/dev/null"});
 }
 BENCHMARK(BM_CaptureAlsaDefault)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// The JACK input on the running server (JACK_DEFAULT_SERVER), its ports on the first two physical
+// capture ports; beside it jack_rec records the same two ports as 16-bit into /dev/null.
+void BM_CaptureJack(benchmark::State &state) {
+    TJackWaveInDriver jack;
+    if (jack.GetNumDevs() == 0) {
+        state.SkipWithError("no JACK server");
+        return;
+    }
+    MeasureCapture(
+        state, &jack, 0,
+        {"jack_rec", "-f", "/dev/null", "-d", "3600", "-b", "16", "system:capture_1", "system:capture_2"});
+}
+BENCHMARK(BM_CaptureJack)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "platform/AlsaWaveIn.h"
 #include "platform/CaptureTiming.h"
 #include "platform/MicrosecondClock.h"
+#include "platform/WaveInDevices.h"
 
 #include <alsa/asoundlib.h>
 #include <poll.h>
@@ -369,13 +370,15 @@ unsigned TAlsaWaveInDriver::GetNumDevs() {
     names.erase(std::remove(names.begin(), names.end(), "default"), names.end());
     names.insert(names.begin(), "default");
     // Only PCMs that open (or are merely busy) count: the hints also list plugins with nothing behind them.
-    std::vector<std::string> usable;
-    for (const std::string &name : names) {
-        snd_pcm_t *pcm = nullptr;
-        const int err = OpenCapture(name, &pcm);
-        if (err >= 0) snd_pcm_close(pcm);
-        if (err >= 0 || err == -EBUSY) usable.push_back(name);
-    }
+    std::vector<std::string> usable = KeepOpenable(
+        names,
+        [](const std::string &name) {
+            snd_pcm_t *pcm = nullptr;
+            const int err = OpenCapture(name, &pcm);
+            if (err >= 0) snd_pcm_close(pcm);
+            return err >= 0 || err == -EBUSY;
+        },
+        std::chrono::milliseconds(150));
     std::lock_guard lock(FMutex);
     FNames = std::move(usable);
     FEnumerated = true;

@@ -45,7 +45,18 @@ std::string SystemErrorText(int err) {
     return strerror_r(err, buffer, sizeof buffer);
 }
 
+// The JACK input has no card: its failures are the server's.
+std::string JackErrorText(int err, bool opening) {
+    const std::string again =
+        " Start it (or PipeWire's JACK service), then choose \"JACK\" again in the menu.";
+    if (opening && (err == ECONNREFUSED || err == ENOENT || err == ENODEV))
+        return "The JACK server is not running." + again;
+    if (WentAway(err)) return "The JACK server stopped, or it cut the console off." + again;
+    return "The JACK input failed: " + SystemErrorText(err) + "." + kChooseAgain;
+}
+
 std::string CaptureErrorText(int err, const std::string &device, bool opening) {
+    if (device == "JACK") return JackErrorText(err, opening);
     const std::string who = Device(device);
     if (err == EBUSY)
         return who + " is busy. Close the other program using it, then choose the device again in the menu.";

@@ -9,6 +9,7 @@
 #include "platform/MMSystem.h"
 
 #include <cstdint>
+#include <string>
 
 constexpr MMRESULT WAVERR_BADFORMAT = 32;
 constexpr MMRESULT WAVERR_STILLPLAYING = 33;
@@ -116,4 +117,10 @@ class TWaveInDriver {
     virtual MMRESULT GetPosition(HWAVEIN handle, MMTIME *time, unsigned size) = 0;
     // Any thread: the device id the stream was opened with.
     virtual MMRESULT GetID(HWAVEIN handle, int *id) = 0;
+    // Main thread: what the device list adds to device id's name, such as a conversion the
+    // driver makes (empty: nothing).
+    virtual std::string DeviceNote(int id) {
+        (void)id;
+        return {};
+    }
 };

@@ -7,8 +7,8 @@ PACKAGES=(
   g++ cmake ninja-build pkg-config ccache clang-format
   qt6-base-dev libasound2-dev libasound2-plugins libxcb1-dev libjpeg-dev
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev libkissfft-dev
-  libebur128-dev libsndfile1-dev
-  pulseaudio pulseaudio-utils alsa-utils sox
+  libebur128-dev libsndfile1-dev libjack-jackd2-dev libsamplerate0-dev
+  pulseaudio pulseaudio-utils alsa-utils sox jackd2
   xvfb x11-utils xauth imagemagick xdotool
   fonts-ipafont-gothic fonts-liberation
 )
@@ -22,5 +22,7 @@ done
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
+# jackd2 asks whether to allow real-time priority; the tests' servers need none.
+echo "jackd2 jackd/tweak_rt_limits boolean false" | $SUDO debconf-set-selections
 $SUDO apt-get update -o DPkg::Lock::Timeout=600
 $SUDO apt-get install -y --no-install-recommends -o DPkg::Lock::Timeout=600 "${missing[@]}"

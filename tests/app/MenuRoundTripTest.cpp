@@ -38,7 +38,8 @@ std::string State(TMainForm &f) {
       << f.SetupLed3->Caption().toStdString() << " | red " << s.ShowRedLine << f.SetUpChkRedLine->isChecked()
       << f.BdRedLine->isVisibleTo(f.Trend7) << " " << s.RedLinePos << " " << f.BdRedLine->y() << " | graph "
       << s.ShowGraph << f.rbLevelG->isChecked() << !f.PanelGrph->isHidden() << f.PanelSpectrum->isHidden()
-      << " | lines " << s.LineSpa << f.CbLineSpa->isChecked();
+      << " | lines " << s.LineSpa << f.CbLineSpa->isChecked() << " | jack " << s.JackConnect
+      << f.CbJackConnect->isChecked();
     return o.str();
 }
 
@@ -63,9 +64,10 @@ TEST(MenuRoundTrip, EveryMenuSettingComesBackAfterSaveAndANewStart) {
     Spin(form.MMSpinButton5, shDown, 4);
     form.rbLevelG->click();
     form.CbLineSpa->click();
+    form.CbJackConnect->click();
     const std::string changed =
         "dev 3 3 3 | ref -17 -17 -17 -17 | face 3 11 | pos 1 1 6 355 | peaks -3 -11 -24 "
-        "-3 -11 -24 | red 111 53 53 | graph 1111 | lines 11";
+        "-3 -11 -24 | red 111 53 53 | graph 1111 | lines 11 | jack 00";
     ASSERT_EQ(State(form), changed);
     form.BtnSaveSetting->click();
     StopCapture(form);
@@ -85,7 +87,7 @@ TEST(MenuRoundTrip, EveryMenuSettingComesBackAfterSaveAndANewStart) {
     again.Button5->click();
     // The keys through RedLinePos are back on the controls; the small window and line mode stay.
     EXPECT_EQ(State(again), "dev 0 0 0 | ref -20 -20 -20 -20 | face 1 00 | pos 0 0 337 97 | peaks -5 -10 -20 "
-                            "-5 -10 -20 | red 000 49 49 | graph 1111 | lines 11");
+                            "-5 -10 -20 | red 000 49 49 | graph 1111 | lines 11 | jack 11");
     EXPECT_EQ(again.PlayMeterL->BackGroundDIB(), Face(again.BlueMeterPct));
     EXPECT_TRUE(again.MMWaveIn1->IsOpen());
     StopCapture(again);

@@ -84,3 +84,24 @@ TEST(SavedInputTest, AMissingDeviceIsNamedAndNoOtherIsOpenedInItsPlace) {
     EXPECT_EQ(form.Settings.InputDevName, "Desk C");
     form.MMWaveIn1->Close();
 }
+
+// The command line's --device opens its input for this run, in place of a saved one that is
+// missing too, and the settings file learns of it only from "Save Setting".
+TEST(SavedInputTest, TheCommandLinesInputIsOpenedAndKeptOnlyBySaving) {
+    const QByteArray saved = "[SoundCard]\nInputDevNo=0\nInputDevName=Desk B\n";
+    const TTestSettings settings(saved);
+    TSimWaveInDriver driver(Devices({"Desk A", "Desk C"}));
+    TTestForm form({driver, settings.Dir(), {}});
+    form.ChooseInputForRun("Desk C");
+    EXPECT_EQ(BoxOf([&] { form.show(); }), "");
+    EXPECT_EQ(form.MMWaveIn1->DeviceID(), 1);
+    EXPECT_EQ(form.cmbInputDevice->currentIndex(), 1);
+    const auto file = [&] {
+        QFile f(settings.File());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    EXPECT_EQ(file(), saved);
+    form.BtnSaveSetting->click();
+    EXPECT_TRUE(file().startsWith("[SoundCard]\nInputDevNo=1\nInputDevName=Desk C\n"));
+    form.MMWaveIn1->Close();
+}

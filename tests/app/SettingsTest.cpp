@@ -29,6 +29,7 @@ void ExpectSettings(const TSettings &e, const TSettings &a) {
     EXPECT_EQ(e.RedLinePos, a.RedLinePos);
     EXPECT_EQ(e.ShowGraph, a.ShowGraph);
     EXPECT_EQ(e.LineSpa, a.LineSpa);
+    EXPECT_EQ(e.JackConnect, a.JackConnect);
 }
 
 TSettings Unusual() {
@@ -43,7 +44,8 @@ TSettings Unusual() {
                      .ShowRedLine = true,
                      .RedLinePos = 80,
                      .ShowGraph = true,
-                     .LineSpa = true};
+                     .LineSpa = true,
+                     .JackConnect = false};
 }
 
 // The shipped defaults name no device: like an empty folder, they choose the first.
@@ -54,7 +56,8 @@ const QByteArray DefaultFile = "[SoundCard]\nInputDevNo=0\n[VU]\nRefLevel=-20\nB
 const QByteArray ClassicStandards =
     "[Standards]\nNeedle=Classic\nPeakBars=Classic\nPeakHold=Classic\nPeakHoldMs=2000\n";
 const QByteArray SavedDefaults =
-    QByteArray(DefaultFile).replace("InputDevNo=0\n", "InputDevNo=0\nInputDevName=\n") + ClassicStandards;
+    QByteArray(DefaultFile).replace("InputDevNo=0\n", "InputDevNo=0\nInputDevName=\nJackConnect=1\n") +
+    ClassicStandards;
 
 class SettingsTest : public ::testing::Test {
   protected:
@@ -151,13 +154,12 @@ TEST_F(SettingsTest, SaveWritesEveryKeyInOrder) {
     EXPECT_EQ(SavedDefaults, Get());
 
     WriteAllSettings(Path(), Unusual());
-    EXPECT_EQ(
-        QByteArray(
-            "[SoundCard]\nInputDevNo=3\nInputDevName=Desk B\n[VU]\nRefLevel=-12\nBackgroundNo=3\nVUPos=2\n"
-            "[Peak]\nLevel1=-1\nLevel2=-2\nLevel3=-3\n"
-            "[GRAPH]\nShowRedLine=1\nRedLinePos=80\nShowGraph=1\nLineSpa=1\n") +
-            ClassicStandards,
-        Get());
+    EXPECT_EQ(QByteArray("[SoundCard]\nInputDevNo=3\nInputDevName=Desk "
+                         "B\nJackConnect=0\n[VU]\nRefLevel=-12\nBackgroundNo=3\nVUPos=2\n"
+                         "[Peak]\nLevel1=-1\nLevel2=-2\nLevel3=-3\n"
+                         "[GRAPH]\nShowRedLine=1\nRedLinePos=80\nShowGraph=1\nLineSpa=1\n") +
+                  ClassicStandards,
+              Get());
     TSettings back;
     ReadAllSettings(Path(), back);
     ExpectSettings(Unusual(), back);
@@ -181,12 +183,12 @@ TEST_F(SettingsTest, SaveRewritesHexAndKeepsForeignContent) {
     ReadAllSettings(Path(), s);
     EXPECT_EQ(-20, s.VURefLevel);
     WriteAllSettings(Path(), s);
-    EXPECT_EQ(
-        QByteArray("; operator notes\n[VU]\nRefLevel=-20\nComment=keep me\nBackgroundNo=1\nVUPos=0\n"
-                   "[Mixer]\nGain=3\n[GRAPH]\nShowRedLine=1\nRedLinePos=49\nShowGraph=0\nLineSpa=0\n"
-                   "[SoundCard]\nInputDevNo=0\nInputDevName=\n[Peak]\nLevel1=-5\nLevel2=-10\nLevel3=-20\n") +
-            ClassicStandards,
-        Get());
+    EXPECT_EQ(QByteArray("; operator notes\n[VU]\nRefLevel=-20\nComment=keep me\nBackgroundNo=1\nVUPos=0\n"
+                         "[Mixer]\nGain=3\n[GRAPH]\nShowRedLine=1\nRedLinePos=49\nShowGraph=0\nLineSpa=0\n"
+                         "[SoundCard]\nInputDevNo=0\nInputDevName=\nJackConnect=1\n[Peak]\nLevel1=-5\nLevel2="
+                         "-10\nLevel3=-20\n") +
+                  ClassicStandards,
+              Get());
 }
 
 // The device list's names are bytes cut to 31 of them, wherever a character ends; the file

@@ -1,6 +1,6 @@
 #include "audio/MMLoudnessTap.h"
-#include "audio/MMSampleRing.h"
 #include "common/ToneSamples.h"
+#include "core/SampleRing.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -54,4 +57,19 @@ TEST(WaveInDevices, AFormatIsRecordableWhenQueriedAndCoveredByTheDevicesBits) {
     EXPECT_FALSE(WaveInDeviceCanRecord(sim, 0, 1, nullptr));
     sim.Fail(TSimOp::Query, WAVERR_BADFORMAT);
     EXPECT_FALSE(WaveInDeviceCanRecord(sim, 0, 1, &mono));
+}
+
+// A device that refuses its first open (as a PCM behind a sound server can, right after another
+// was closed) is kept after one more try; one that always refuses is dropped; one pause for all.
+TEST(WaveInDevices, TheProbeTriesARefusedDeviceOnceMoreAfterAPause) {
+    std::map<std::string, int> opens;
+    const auto driver = [&](const std::string &name) {
+        return ++opens[name] > 1 ? name != "gone" : name == "hw:0";
+    };
+    const auto started = std::chrono::steady_clock::now();
+    const std::vector<std::string> kept =
+        KeepOpenable({"default", "gone", "hw:0"}, driver, std::chrono::milliseconds(50));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(50));
+    EXPECT_EQ(kept, (std::vector<std::string>{"default", "hw:0"}));
+    EXPECT_EQ(opens, (std::map<std::string, int>{{"default", 2}, {"gone", 2}, {"hw:0", 1}}));
 }
