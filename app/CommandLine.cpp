@@ -87,11 +87,8 @@ TStartOptions ReadOptions(QCommandLineParser &parser, const QStringList &argumen
     options.ShowVersion = parser.isSet("version");
     options.SimulatedDevices = parser.isSet("simulated-devices");
     options.StudioClock = parser.isSet("studio-clock");
-<<<<<<< HEAD
     options.SettingsPath = parser.isSet("settings-path");
-=======
     options.ListDevices = parser.isSet("list-devices");
     options.Device = parser.value("device");
->>>>>>> jack
     return options;
 }
