@@ -1,4 +1,4 @@
-.PHONY: run test build bench format
+.PHONY: run test build bench format deb
 
 # Build and start the console (installs what is missing first).
 run:
@@ -12,6 +12,13 @@ build:
 	tools/bootstrap.sh
 	cmake -S . -B build -G Ninja
 	cmake --build build
+
+# The Debian package for a studio-wide install (build/velmora_1.0_amd64.deb).
+deb:
+	tools/bootstrap.sh
+	cmake -S . -B build -G Ninja
+	cmake --build build --target VelmoraPro velmora_docs
+	cd build && cpack -G DEB
 
 bench: build
 	for b in build/bench/bench_*; do "$$b"; done

@@ -41,4 +41,11 @@ version=$("$root/velmora" --version)
 printf '[VU]\nRefLevel=-12\n' >"$app/VelmoraPro.ini"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 [ "$(cat "$app/VelmoraPro.ini")" = "$(printf '[VU]\nRefLevel=-12')" ] || fail "a reinstall touched the settings"
+[ -f "$prefix/share/man/man1/velmora.1.gz" ] || fail "no manual page"
+
+# The package's layout: under /usr the entry names the icon by its theme name.
+DESTDIR="$root/pkg" cmake --install "$build" --prefix /usr >/dev/null
+entry="$root/pkg/usr/share/applications/velmora.desktop"
+[ "$(value Icon)" = velmora ] || fail "under /usr the icon is '$(value Icon)', not velmora"
+[ "$(value Path)" = /usr/lib/velmora ] || fail "under /usr Path is '$(value Path)'"
 echo "check-install: ok"
