@@ -43,9 +43,11 @@ TMainForm::TMainForm(const TFormServices &services, QWidget *parent)
 
     BuildControls();
     BuildLoudness();
+    BuildAids();
     ConnectHandlers();
     BuildAudioChain();
     BuildLoudnessChain();
+    BuildAidsChain();
     BuildTimers();
     InstallModalCloseFilter();
     FormOnCreate();
@@ -94,6 +96,11 @@ void TMainForm::ConnectPeakMeters() {
     MMConnector2->SetLevel1(panel->MMLevel1);
     MMConnector2->SetLevel2(panel->MMLevel2);
     ApplyPeakBarStandards();
+    // A click on a CLIP lamp opens the event log.
+    for (QLabel *clip : {panel->ClipL, panel->ClipR}) {
+        clip->setCursor(Qt::PointingHandCursor);
+        clip->installEventFilter(this);
+    }
 }
 
 void TMainForm::ConnectHandlers() {
@@ -150,6 +157,7 @@ void TMainForm::FormOnCreate() {
 
     ReadAllSettings(SettingsPath(), Settings);
     ReadLoudnessSettings(SettingsPath(), LoudnessSettings);
+    ReadAidSettings(SettingsPath(), AidSettings);
     // Listed before a device is set: the saved input is looked up among them by its name.
     QStringList names;
     GetInputDeviceNames(names);
@@ -204,6 +212,7 @@ void TMainForm::ApplySettings(TApplyVariant variant) {
     BdRedLine->move(BdRedLine->x(), Settings.RedLinePos);
     ApplyStandards();
     ApplyLoudnessSettings();
+    ApplyAidSettings();
 }
 
 void TMainForm::PlaceLayout(TConsoleLayout layout) {
@@ -285,6 +294,13 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event) {
         if (mouse->button() == Qt::LeftButton && picture->rect().contains(mouse->position().toPoint()))
             // Captured by a name of its own: clang 14 (the fuzz build's) cannot capture a binding.
             RunAction([this, click = handler] { (this->*click)(); });
+        return true;
+    }
+    if (const TMeterPanel *panel = PeakMeterPanel(); panel != nullptr &&
+                                                     (watched == panel->ClipL || watched == panel->ClipR) &&
+                                                     event->type() == QEvent::MouseButtonRelease) {
+        if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+            RunAction([this] { ShowEventLog(); });
         return true;
     }
     return QWidget::eventFilter(watched, event);

@@ -42,6 +42,7 @@ void TMainForm::Button4Click() {
 void TMainForm::BtnSaveSettingClick() {
     WriteAllSettings(SettingsPath(), Settings);
     WriteLoudnessSettings(SettingsPath(), LoudnessSettings);
+    WriteAidSettings(SettingsPath(), AidSettings);
 }
 
 // The defaults are copied by plain names, in the working directory; the file read back is
@@ -51,6 +52,9 @@ void TMainForm::BtnSaveSettingClick() {
 void TMainForm::Button5Click() {
     CopyDefaultsFile();
     ReadDefaultKeys(SettingsPath(), Settings);
+    // The groups beside the menu take theirs too (their defaults when the file has none).
+    ReadLoudnessSettings(SettingsPath(), LoudnessSettings);
+    ReadAidSettings(SettingsPath(), AidSettings);
     const int device = FindSavedInput();
     std::exception_ptr failed;
     try {

@@ -64,7 +64,7 @@ int main(int argc, char **argv) {
 
     // The machine's own: its capture devices, the settings beside the program, real launching.
     CreateForms({SystemWaveInDriver(), ProgramSettingsDir(), &StartProgram});
-    if (!options.LogDir.isEmpty()) MainForm->SetLoudnessLogDir(QDir(options.LogDir).absolutePath());
+    if (!options.LogDir.isEmpty()) MainForm->SetLogDir(QDir(options.LogDir).absolutePath());
     MainForm->show();
     if (options.StudioClock) WatchFrm->ShowBeside(MainForm->frameGeometry());
     return app.exec();
