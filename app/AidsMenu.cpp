@@ -49,19 +49,19 @@ TAidsMenu::TAidsMenu(QWidget *parent, QWidget *menu, TAidSettings &settings)
                             TClipDetector::MaxOverSamples, "");
     OverSpin = AddStepper("OverSpin", OverEdit, FSettings.OverSamples, 42);
 
-    CbDeadAir = AddButton<QCheckBox>(this, "CbDeadAir", "Dead-air alarm", {229, 80});
+    CbDeadAir = AddButton<QCheckBox>(this, "CbDeadAir", "Dead-air alarm", {378, 20});
     SetColors(CbDeadAir, clWhite);
     connect(CbDeadAir, &QCheckBox::clicked, this, [this](bool on) {
         FSettings.DeadAir = on;
         Changed();
     });
-    AddLabel(this, "LblDeadAirThreshold", {380, 22}, "BELOW", clWhite, text);
-    DeadAirThresholdEdit = AddNumberBox(this, "DeadAirThresholdEdit", {390, 42}, TMMEventTap::MinThresholdDB,
+    AddLabel(this, "LblDeadAirThreshold", {380, 62}, "BELOW", clWhite, text);
+    DeadAirThresholdEdit = AddNumberBox(this, "DeadAirThresholdEdit", {420, 58}, TMMEventTap::MinThresholdDB,
                                         TMMEventTap::MaxThresholdDB, "dBFS");
     DeadAirThresholdSpin =
         AddStepper("DeadAirThresholdSpin", DeadAirThresholdEdit, FSettings.DeadAirThreshold, 80);
-    AddLabel(this, "LblDeadAirDelay", {380, 80}, "FOR MORE THAN", clWhite, text);
-    DeadAirDelayEdit = AddNumberBox(this, "DeadAirDelayEdit", {390, 100}, TMMEventTap::MinDelaySeconds,
+    AddLabel(this, "LblDeadAirDelay", {380, 106}, "FOR", clWhite, text);
+    DeadAirDelayEdit = AddNumberBox(this, "DeadAirDelayEdit", {420, 102}, TMMEventTap::MinDelaySeconds,
                                     TMMEventTap::MaxDelaySeconds, "sec");
     DeadAirDelaySpin = AddStepper("DeadAirDelaySpin", DeadAirDelayEdit, FSettings.DeadAirDelay, 80);
 

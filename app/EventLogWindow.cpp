@@ -33,12 +33,18 @@ TEventLogWindow::TEventLogWindow(TEventLog &log, QWidget *parent) : QWidget(pare
     List->setEditTriggers(QAbstractItemView::NoEditTriggers);
     List->setSelectionBehavior(QAbstractItemView::SelectRows);
     List->setFont(GothicFont(12));
-    List->setColumnWidth(colTime, 170);
-    List->setColumnWidth(colEvent, 90);
-    List->setColumnWidth(colChannel, 30);
-    List->setColumnWidth(colSamples, 70);
+    List->verticalHeader()->setDefaultSectionSize(18);
+    List->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    List->setShowGrid(false);
+    for (const auto &[column, width] :
+         {std::pair{colTime, 168}, {colEvent, 90}, {colChannel, 28}, {colSamples, 70}})
+        List->setColumnWidth(column, width);
     List->horizontalHeader()->setStretchLastSection(true);
-    SetColors(List, clLime, clBlack);
+    // The instruments' black face, lime type.
+    QPalette face = List->palette();
+    face.setColor(QPalette::Base, ToQColor(clBlack));
+    face.setColor(QPalette::Text, ToQColor(clLime));
+    List->setPalette(face);
 
     BtnReset = AddPushButton(this, "BtnResetEvents", "Reset", {252, 290, 80, 24});
     BtnExport = AddPushButton(this, "BtnExportEvents", "Export CSV...", {338, 290, 114, 24});
@@ -58,6 +64,7 @@ void TEventLogWindow::InsertRow(const TStampedEvent &e) {
     const bool alarm = e.Event.Kind == TProgrammeEventKind::Silence;
     for (int c = 0; c < colCount; ++c) {
         auto *item = new QTableWidgetItem(cells[c]);
+        // Overs and dead air stand out; clips and the signal's return stay lime.
         if (alarm || e.Event.Kind == TProgrammeEventKind::Over) item->setForeground(ToQColor(clRed));
         List->setItem(0, c, item);
     }

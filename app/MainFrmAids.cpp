@@ -34,7 +34,8 @@ void TMainForm::BuildAids() {
     CorrelationMeter->Bevel().SetBevelOuter(bvNone);
     AddLabel(MMPanel3, "LblCorrelation", {66, 4}, "CORR", clLime, ArialFont(10, true));
 
-    SilenceLed = AddLed(MMPanel5, "SilenceLed", {200, 6, 72, 18}, clRed, "SILENCE");
+    // Across the top of the "PEAK LEVELS" panel, right of its title: shown on every page.
+    SilenceLed = AddLed(MMPanel5, "SilenceLed", {112, 4, 160, 22}, clRed, "SILENCE");
     SilenceLed->SetEnabled(false);
     SilenceLed->hide();
 

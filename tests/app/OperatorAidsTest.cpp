@@ -1,9 +1,13 @@
 #include "AppTestSupport.h"
+#include "app/AidsMenu.h"
 #include "app/EventLogWindow.h"
 #include "app/Forms.h"
 #include "app/MeterPnl.h"
 
+#include <QCheckBox>
 #include <QDateTime>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTableWidget>
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -260,4 +264,46 @@ TEST_F(OperatorAids, DeadAirRaisesTheAlarmAndStartsItsCommand) {
     EXPECT_FALSE(Form->MMEventTap1->Alarm());
     EXPECT_EQ(Form->EventLog.Rows().size(), 4u);
     EXPECT_EQ(recorded().size(), 2);
+}
+
+// The group's controls change the settings and the tap at once; "Save Setting" writes them,
+// "Load Default Setting" brings the defaults back; --log-dir turns the log on for the run and
+// leaves the settings as they are.
+TEST(OperatorAidsSettings, TheGroupIsSavedAndDefaultsComeBack) {
+    TSimConsole form;
+    TAidsMenu *box = form.AidsBox;
+    EXPECT_EQ(form.AidSettings, TAidSettings{});
+    box->OverSpin->ClickHalf(shUp);
+    box->CbDeadAir->click();
+    box->DeadAirDelaySpin->ClickHalf(shDown);
+    for (int i = 0; i < 30; ++i) // kept to -70 .. -30
+        box->DeadAirThresholdSpin->ClickHalf(shUp);
+    box->AlarmProgramEdit->setText("/usr/local/bin/alarm");
+    emit box->AlarmProgramEdit->editingFinished();
+    const TAidSettings changed{false, {}, 4, true, -30, 9, "/usr/local/bin/alarm", {}};
+    EXPECT_EQ(form.AidSettings, changed);
+    EXPECT_FALSE(QFile::exists(form.SettingsFolder().File()));
+
+    form.BtnSaveSetting->click();
+    TAidSettings saved;
+    ReadAidSettings(form.SettingsFolder().File(), saved);
+    EXPECT_EQ(saved, changed);
+
+    // Started in its own folder, as the console is: the defaults replace the saved file.
+    {
+        TWorkingDir here(form.SettingsFolder().Dir());
+        QFile defaults("VelmoraDef.ini");
+        ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
+        defaults.write("[VU]\nVUPos=0\n");
+        defaults.close();
+        AnswerMessageBox([&] { form.Button5->click(); });
+    }
+    EXPECT_EQ(form.AidSettings, TAidSettings{});
+    EXPECT_EQ(box->DeadAirThresholdEdit->Value(), -50);
+    EXPECT_FALSE(box->CbDeadAir->isChecked());
+
+    form.SetLogDir("/srv/log");
+    EXPECT_TRUE(form.EventLogOn());
+    EXPECT_EQ(form.EventLogFolder(), "/srv/log");
+    EXPECT_FALSE(form.AidSettings.EventLog);
 }
