@@ -95,11 +95,13 @@ void TMMCorrelationMeter::DrawWhole(TMMDIBCanvas &work) {
     }
     const QString text = CorrelationText(value);
     const QColor textColor = value ? ToQColor(color) : ToQColor(clGray);
+    if (FFont.pixelSize() != std::max(8, h - 1)) {
+        FFont = QFont("Liberation Sans");
+        FFont.setPixelSize(std::max(8, h - 1));
+        FFont.setBold(true);
+    }
     work.Paint([&](QPainter &painter) {
-        QFont font("Liberation Sans");
-        font.setPixelSize(std::max(8, h - 1));
-        font.setBold(true);
-        painter.setFont(font);
+        painter.setFont(FFont);
         painter.setPen(textColor);
         painter.drawText(QRect(w, 0, inner.Width() - w, h), Qt::AlignRight | Qt::AlignVCenter, text);
     });

@@ -4,6 +4,8 @@
 #include "audio/MMConnectorDisplay.h"
 #include "widgets/MMDIBGraphicControl.h"
 
+#include <QFont>
+
 #include <optional>
 
 // The correlation meter: a bar from -1 through 0 to +1 with a pointer at the coefficient of
@@ -51,4 +53,5 @@ class TMMCorrelationMeter : public TMMDIBGraphicControl, public TMMSpectrumDispl
     int FShownX = -1;
     QString FShownText;
     bool FWorkValid = false;
+    QFont FFont; // the value's, made again only when the height changes
 };

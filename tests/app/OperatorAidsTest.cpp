@@ -185,6 +185,25 @@ TEST_F(OperatorAids, ClipsAndOversAreLoggedListedExportedAndFiled) {
     window->BtnResetClick();
     EXPECT_EQ(window->List->rowCount(), 0);
     EXPECT_EQ(Form->EventLog.Count(0), 0);
+
+    // A folder that cannot be made (a file stands in its way) shows the error box once, and
+    // the list goes on; the file loops, so its clips come again every 2 s.
+    const QString blocked = Dir.filePath("blocked");
+    QFile blocker(blocked);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    Form->SetLogDir(blocked + "/log");
+    const QString box = AnswerMessageBox([&] {
+        PlayTo(3.5);
+        QCoreApplication::processEvents();
+    });
+    EXPECT_NE(box.indexOf(blocked), -1) << box.toStdString();
+    EXPECT_EQ(AnswerMessageBox([&] {
+                  PlayTo(5.5);
+                  QCoreApplication::processEvents();
+              }),
+              "");
+    EXPECT_EQ(window->List->rowCount(), 8);
 }
 
 // Silence of the delay less a second raises nothing; a second more raises the alarm once and
