@@ -36,7 +36,8 @@ void TMainForm::BuildAids() {
 
     // Across the top of the "PEAK LEVELS" panel, right of its title: shown on every page.
     SilenceLed = AddLed(MMPanel5, "SilenceLed", {112, 4, 160, 22}, clRed, "SILENCE");
-    SilenceLed->SetEnabled(false);
+    // White type, so the time since the silence began reads in both phases of the flashing.
+    SilenceLed->SetFontColor(clWhite);
     SilenceLed->hide();
 
     EventLogWin = new TEventLogWindow(EventLog, this);
@@ -128,7 +129,7 @@ void TMainForm::ShowAlarm() {
     const std::int64_t since = MMEventTap1->SilentSince();
     const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
     SilenceLed->SetCaption("SILENCE " + Elapsed(since < 0 ? 0 : now - since));
-    SilenceLed->SetEnabled(lit);
+    SilenceLed->SetLEDColor(lit ? clRed : clMaroon);
     SilenceLed->show();
     for (TMMLED *bar : {SIGLED, SIGLED2}) {
         bar->SetLEDColor(clRed);
