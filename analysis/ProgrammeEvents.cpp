@@ -22,7 +22,16 @@ void TClipDetector::Close(int channel, std::vector<TProgrammeEvent> &events) {
 
 void TClipDetector::Feed(const std::int16_t *data, std::int64_t frames,
                          std::vector<TProgrammeEvent> &events) {
-    for (std::int64_t f = 0; f < frames; ++f, ++FPosition) {
+    const auto quiet = [](std::int16_t v) { return v <= ClipThreshold && v >= -ClipThreshold; };
+    for (std::int64_t f = 0; f < frames;) {
+        if (std::none_of(FOpen.begin(), FOpen.end(), [](const TOpen &o) { return o.Active; })) {
+            // Nothing open: skip to the first frame holding a sample above the threshold.
+            const std::int16_t *from = data + f * FChannels, *to = data + frames * FChannels;
+            const std::int64_t skipped = (std::find_if_not(from, to, quiet) - from) / FChannels;
+            f += skipped;
+            FPosition += skipped;
+            if (f == frames) break;
+        }
         for (int c = 0; c < FChannels; ++c) {
             TOpen &open = FOpen[static_cast<std::size_t>(c)];
             const int magnitude = std::abs(static_cast<int>(data[f * FChannels + c]));
@@ -40,6 +49,8 @@ void TClipDetector::Feed(const std::int16_t *data, std::int64_t frames,
             open.Run = magnitude >= FullScale ? open.Run + 1 : 0;
             open.LongestRun = std::max(open.LongestRun, open.Run);
         }
+        ++f;
+        ++FPosition;
     }
 }
 
@@ -73,11 +84,16 @@ void TSilenceDetector::Reset() {
 
 void TSilenceDetector::Feed(const std::int16_t *data, std::int64_t frames,
                             std::vector<TProgrammeEvent> &events) {
-    for (std::int64_t f = 0; f < frames; ++f) {
-        for (int c = 0; c < FChannels; ++c)
-            FWindowPeak = std::max(FWindowPeak, std::abs(static_cast<int>(data[f * FChannels + c])));
-        ++FPosition;
-        if (++FWindowFill == FWindowFrames) EndWindow(events);
+    for (std::int64_t f = 0; f < frames;) {
+        // The rest of the window, or of the data, in one pass.
+        const std::int64_t n = std::min(frames - f, FWindowFrames - FWindowFill);
+        const std::int16_t *from = data + f * FChannels;
+        for (std::int64_t i = 0; i < n * FChannels; ++i)
+            FWindowPeak = std::max(FWindowPeak, std::abs(static_cast<int>(from[i])));
+        f += n;
+        FPosition += n;
+        FWindowFill += n;
+        if (FWindowFill == FWindowFrames) EndWindow(events);
     }
 }
 
