@@ -48,8 +48,9 @@ void DeclareOptions(QCommandLineParser &parser) {
     parser.addOption(QCommandLineOption("json", "With --loudness: one JSON object a file instead."));
     parser.addOption(
         QCommandLineOption("log-dir",
-                           "Write the loudness compliance log into DIR for this run, whatever the "
-                           "saved settings say (they stay as they are).",
+                           "Write the loudness compliance log and the log of clips, overs and dead "
+                           "air into DIR for this run, whatever the saved settings say (they stay "
+                           "as they are).",
                            "DIR"));
     parser.addOption(QCommandLineOption(
         "settings-path",

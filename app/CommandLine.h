@@ -14,7 +14,7 @@ struct TStartOptions {
     bool Loudness = false;         // measure LoudnessFiles and end, without a window
     QStringList LoudnessFiles;
     bool Json = false; // the file mode's results as JSON
-    QString LogDir;    // the loudness log on into this folder for this run
+    QString LogDir;    // the loudness and event logs on into this folder for this run
     QString Error;     // not empty: the command line was refused, with this reason
 
     // The input: --list-devices prints the numbered list and ends; --device chooses one for

@@ -29,6 +29,18 @@ TMMSpinButton *AddSpinButton(QWidget *parent, const QString &name, QPoint at) {
     return spin;
 }
 
+TMMNumberEdit *AddNumberBox(QWidget *parent, const QString &name, QPoint at, int min, int max,
+                            const QString &unit) {
+    auto *edit = new TMMNumberEdit(parent);
+    edit->setObjectName(name);
+    edit->SetReadOnly(true);
+    edit->SetBounds(at.x(), at.y(), 35, 20);
+    edit->SetMinValue(min);
+    edit->SetMaxValue(max);
+    AddLabel(parent, name + "Unit", at + QPoint(39, 4), unit, clWhite, GothicFont(12));
+    return edit;
+}
+
 TMMLED *AddLed(QWidget *parent, const QString &name, const QRect &geometry, TColor ledColor,
                const QString &caption) {
     auto *led = new TMMLED(parent);

@@ -9,6 +9,7 @@
 #include "widgets/MMFormHelpers.h"
 #include "widgets/MMLED.h"
 #include "widgets/MMLabel.h"
+#include "widgets/MMNumberEdit.h"
 #include "widgets/MMPanel.h"
 #include "widgets/MMSpinButton.h"
 
@@ -24,6 +25,10 @@ QWidget *AddPlainPanel(QWidget *parent, const QString &name, const QRect &geomet
 // A border without bevel: a plain line in `color`.
 TMMBorder *AddLine(QWidget *parent, const QString &name, const QRect &geometry, TColor color);
 TMMSpinButton *AddSpinButton(QWidget *parent, const QString &name, QPoint at);
+// A number box 35 x 20 at `at`, driven by a spin button rather than typed into, kept to
+// min .. max, its unit in white at its right.
+TMMNumberEdit *AddNumberBox(QWidget *parent, const QString &name, QPoint at, int min, int max,
+                            const QString &unit);
 
 // A lamp with a black body, lit in `ledColor`, its caption in bold 11-pixel type.
 TMMLED *AddLed(QWidget *parent, const QString &name, const QRect &geometry, TColor ledColor,

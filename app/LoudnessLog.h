@@ -11,28 +11,23 @@
 // Thread contract: main thread only.
 
 #include "analysis/LoudnessSession.h"
-#include "platform/MMError.h"
+#include "app/DailyLog.h"
 
 #include <QString>
 
-class EMMLoudnessLogError : public EMMError {
-  public:
-    using EMMError::EMMError;
-};
+using EMMLoudnessLogError = EMMLogError;
 
 // The line of one minute, without its line feed.
 QString LoudnessLogLine(const TLoudnessMinute &minute);
-// The day's file name for a minute.
-QString LoudnessLogFileName(const TLoudnessMinute &minute);
 
 class TLoudnessLog {
   public:
-    explicit TLoudnessLog(QString folder) : FFolder(std::move(folder)) {}
-    const QString &Folder() const { return FFolder; }
+    explicit TLoudnessLog(QString folder);
+    const QString &Folder() const { return FLog.Folder(); }
     // Appends the minute's line. Raises EMMLoudnessLogError naming the file when the folder
     // cannot be made or the line cannot be written; nothing else is lost.
     void Write(const TLoudnessMinute &minute) const;
 
   private:
-    QString FFolder;
+    TDailyLog FLog;
 };

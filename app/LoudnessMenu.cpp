@@ -96,15 +96,7 @@ TLoudnessMenu::TLoudnessMenu(QWidget *parent, QWidget *menu, TLoudnessSettings &
 }
 
 TMMNumberEdit *TLoudnessMenu::AddNumber(const char *name, int y, int min, int max, const QString &unit) {
-    auto *edit = new TMMNumberEdit(this);
-    edit->setObjectName(name);
-    // Driven by its spin button, not typed into.
-    edit->SetReadOnly(true);
-    edit->SetBounds(40, y, 35, 20);
-    edit->SetMinValue(min);
-    edit->SetMaxValue(max);
-    AddLabel(this, QString(name) + "Unit", {79, y + 4}, unit, clWhite, GothicFont(12));
-    return edit;
+    return AddNumberBox(this, name, {40, y}, min, max, unit);
 }
 
 void TLoudnessMenu::StepCustom(TMMNumberEdit *edit, int &field, int step) {

@@ -44,9 +44,11 @@ TMainForm::TMainForm(const TFormServices &services, QWidget *parent)
 
     BuildControls();
     BuildLoudness();
+    BuildAids();
     ConnectHandlers();
     BuildAudioChain();
     BuildLoudnessChain();
+    BuildAidsChain();
     BuildTimers();
     InstallModalCloseFilter();
     FormOnCreate();
@@ -95,6 +97,11 @@ void TMainForm::ConnectPeakMeters() {
     MMConnector2->SetLevel1(panel->MMLevel1);
     MMConnector2->SetLevel2(panel->MMLevel2);
     ApplyPeakBarStandards();
+    // A click on a CLIP lamp opens the event log.
+    for (QLabel *clip : {panel->ClipL, panel->ClipR}) {
+        clip->setCursor(Qt::PointingHandCursor);
+        clip->installEventFilter(this);
+    }
 }
 
 void TMainForm::ConnectHandlers() {
@@ -153,6 +160,7 @@ void TMainForm::FormOnCreate() {
     const QString saved = SettingsFileToRead({FServices.SettingsDir, FServices.SettingsFallback, {}});
     ReadAllSettings(saved, Settings);
     ReadLoudnessSettings(saved, LoudnessSettings);
+    ReadAidSettings(saved, AidSettings);
     // Listed before a device is set: the saved input is looked up among them by its name.
     QStringList names;
     GetInputDeviceNames(names);
@@ -209,6 +217,7 @@ void TMainForm::ApplySettings(TApplyVariant variant) {
     BdRedLine->move(BdRedLine->x(), Settings.RedLinePos);
     ApplyStandards();
     ApplyLoudnessSettings();
+    ApplyAidSettings();
 }
 
 void TMainForm::PlaceLayout(TConsoleLayout layout) {
@@ -297,6 +306,13 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event) {
         if (mouse->button() == Qt::LeftButton && picture->rect().contains(mouse->position().toPoint()))
             // Captured by a name of its own: clang 14 (the fuzz build's) cannot capture a binding.
             RunAction([this, click = handler] { (this->*click)(); });
+        return true;
+    }
+    if (const TMeterPanel *panel = PeakMeterPanel(); panel != nullptr &&
+                                                     (watched == panel->ClipL || watched == panel->ClipR) &&
+                                                     event->type() == QEvent::MouseButtonRelease) {
+        if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+            RunAction([this] { ShowEventLog(); });
         return true;
     }
     return QWidget::eventFilter(watched, event);

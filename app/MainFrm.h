@@ -1,5 +1,9 @@
 #pragma once
 
+#include "app/AidSettings.h"
+#include "app/AidsMenu.h"
+#include "app/DailyLog.h"
+#include "app/EventLog.h"
 #include "app/FormPanel.h"
 #include "app/FormServices.h"
 #include "app/Layout.h"
@@ -8,11 +12,13 @@
 #include "app/Placeholder.h"
 #include "app/Settings.h"
 #include "audio/MMConnector.h"
+#include "audio/MMEventTap.h"
 #include "audio/MMHiTimer.h"
 #include "audio/MMLoudnessTap.h"
 #include "audio/MMPeakDetect.h"
 #include "audio/MMWaveIn.h"
 #include "widgets/MMBorder.h"
+#include "widgets/MMCorrelationMeter.h"
 #include "widgets/MMLED.h"
 #include "widgets/MMLabel.h"
 #include "widgets/MMMeter.h"
@@ -37,6 +43,7 @@ class QLabel;
 class QPushButton;
 class QRadioButton;
 class QTimer;
+class TEventLogWindow;
 class TMeterPanel;
 
 // The console: one 800 x 610 tool window holding the instruments and the set-up menu.
@@ -48,7 +55,8 @@ class TMeterPanel;
 // menu's handlers; MainFrmMetering.cpp the capture start and the timers; MainFrmActions.cpp
 // launching, quitting, shutting down and the end of the process; MainFrmVU.cpp the VU meters;
 // MainFrmStandards.cpp the metering standards' group and its handlers.
-// MainFrmLoudness.cpp the loudness page, its menu group and its measurement.
+// MainFrmLoudness.cpp the loudness page, its menu group and its measurement; MainFrmAids.cpp
+// the operator aids (correlation meter, event log, dead-air alarm) and their menu group.
 class TMainForm : public QWidget {
     Q_OBJECT
   public:
@@ -201,15 +209,40 @@ class TMainForm : public QWidget {
     void LoudTimerTimer();
     // The loudness settings onto the page and the menu group.
     void ApplyLoudnessSettings();
-    // The compliance log on, into `dir`, for this run only (the command line's --log-dir);
-    // the saved settings stay as they are.
-    void SetLoudnessLogDir(const QString &dir);
+    // The compliance log and the event log on, both into `dir`, for this run only (the command
+    // line's --log-dir); the saved settings stay as they are.
+    void SetLogDir(const QString &dir);
     // Where the log goes and whether it is on now.
     QString LoudnessLogFolder() const;
     bool LoudnessLogOn() const;
     // The minutes measured since the last call go to the log while it is on; a write that
     // fails shows the error box once (until the log's settings change) and metering goes on.
     void WriteLoudnessLog();
+
+    // The operator aids: the correlation meter in the PHASE panel's title row, the event log
+    // of clips, overs and dead air with its window, the dead-air alarm and the menu group.
+    TAidSettings AidSettings;
+    TMMCorrelationMeter *CorrelationMeter;
+    // At the chain's end: finds clips, overs and dead air in every captured buffer.
+    TMMEventTap *MMEventTap1;
+    TEventLog EventLog;
+    TEventLogWindow *EventLogWin;
+    TAidsMenu *AidsBox;
+    // Flashes red with the time since the silence began while the dead-air alarm is raised.
+    TMMLED *SilenceLed;
+    // Four times a second: the new events into the log, its window and its file; the alarm.
+    QTimer *AidsTimer;
+    void AidsTimerTimer();
+    // The aids' settings onto the tap, the menu group and the log.
+    void ApplyAidSettings();
+    // Opens (or raises) the event log's window.
+    void ShowEventLog();
+    QString EventLogFolder() const;
+    bool EventLogOn() const;
+    // The alarm's command for a dead-air event: started directly with the event's time and kind
+    // in its environment; one that cannot start shows the error box once (until the settings
+    // change) and the alarm shows all the same.
+    void StartAlarmCommand(const TStampedEvent &event);
 
     // The set-up menu.
     QGroupBox *CloseBox;
@@ -283,6 +316,10 @@ class TMainForm : public QWidget {
     void StepHoldTime(int step);
     void BuildLoudness();
     void BuildLoudnessChain();
+    void BuildAids();
+    void BuildAidsChain();
+    // The alarm's look for this tick: flashing while raised, the signal bars given back after.
+    void ShowAlarm();
     // Another page is chosen: the loudness page and its button step back.
     void HideLoudnessPage();
     // A VU needle meter as the console's meters are set up, on the blue face.
@@ -329,6 +366,7 @@ class TMainForm : public QWidget {
     std::string FMissingInput;
     // Declared upstream last, so destroyed first: the wave input stops its buffers before the
     // connector goes, and the connector before the chain's end.
+    std::unique_ptr<TMMEventTap> FEventTap;       // after the loudness tap in the chain
     std::unique_ptr<TMMLoudnessTap> FLoudnessTap; // after the peak detector in the chain
     std::unique_ptr<TMMPeakDetect> FPeakDetect;
     std::unique_ptr<TMMConnector> FConnector;
@@ -338,5 +376,9 @@ class TMainForm : public QWidget {
     // The history readings the page shows (none yet: it takes them at the next refresh).
     std::optional<std::uint64_t> FLoudHistoryShown;
     QString FLogDirOverride;
-    bool FLogFailed = false;
+    TErrorBoxOnce FLoudnessLogError;
+    TErrorBoxOnce FEventLogError;
+    TErrorBoxOnce FAlarmCommandError;
+    bool FAlarmShown = false;
+    int FAlarmTicks = 0;
 };

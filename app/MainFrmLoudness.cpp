@@ -57,14 +57,15 @@ void TMainForm::ApplyLoudnessSettings() {
     LoudPanel->ApplySettings(LoudnessSettings);
     LoudnessBox->ShowSettings();
     LoudnessBox->SetLogFolderText(LoudnessLogFolder() + (FLogDirOverride.isEmpty() ? "" : " (--log-dir)"));
-    FLogFailed = false;
+    FLoudnessLogError.Rearm();
     FLoudHistoryShown.reset();
     if (LoudPanel->isVisible()) LoudTimerTimer();
 }
 
-void TMainForm::SetLoudnessLogDir(const QString &dir) {
+void TMainForm::SetLogDir(const QString &dir) {
     FLogDirOverride = dir;
     ApplyLoudnessSettings();
+    ApplyAidSettings();
 }
 
 QString TMainForm::LoudnessLogFolder() const {
@@ -84,11 +85,8 @@ void TMainForm::WriteLoudnessLog() {
     try {
         for (const TLoudnessMinute &minute : minutes)
             log.Write(minute);
-    } catch (const EMMLoudnessLogError &e) {
-        if (std::exchange(FLogFailed, true)) return;
-        // Shown from the event loop, not from within the refresh that found it.
-        const QString text = QString::fromStdString(e.what());
-        QTimer::singleShot(0, this, [text] { ShowErrorBox(text); });
+    } catch (const EMMLogError &e) {
+        FLoudnessLogError.Report(this, QString::fromStdString(e.what()));
     }
 }
 

@@ -46,6 +46,7 @@ void TMainForm::BtnSaveSettingClick() {
     QDir().mkpath(FServices.SettingsDir);
     WriteAllSettings(SettingsPath(), Settings);
     WriteLoudnessSettings(SettingsPath(), LoudnessSettings);
+    WriteAidSettings(SettingsPath(), AidSettings);
 }
 
 // The defaults are copied by plain names, in the working directory, or into the operator's own
@@ -60,6 +61,9 @@ void TMainForm::Button5Click() {
         CopyDefaultsFile(FServices.DefaultsFile, SettingsPath());
     }
     ReadDefaultKeys(SettingsPath(), Settings);
+    // The groups beside the menu take theirs too (their defaults when the file has none).
+    ReadLoudnessSettings(SettingsPath(), LoudnessSettings);
+    ReadAidSettings(SettingsPath(), AidSettings);
     const int device = FindSavedInput();
     std::exception_ptr failed;
     try {

@@ -117,8 +117,11 @@ void TMainForm::Timer1Timer() {
             TrendReading(SampleToDBText(panel->MMLevel1->CurrentPeak(), kMeterFullScale, kReadOutDecimals),
                          SampleToDBText(panel->MMLevel2->CurrentPeak(), kMeterFullScale, kReadOutDecimals),
                          DBDecimalSeparator());
-        SIGLED->SetEnabled(reading.SignalL);
-        SIGLED2->SetEnabled(reading.SignalR);
+        // The dead-air alarm flashes them while it is raised.
+        if (!FAlarmShown) {
+            SIGLED->SetEnabled(reading.SignalL);
+            SIGLED2->SetEnabled(reading.SignalR);
+        }
         Trend7->AddValue(reading.Value);
     });
 }

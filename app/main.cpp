@@ -97,7 +97,7 @@ int main(int argc, char **argv) {
     CreateForms(
         {SystemWaveInDriver(), settings.Dir, &StartProgram, settings.FallbackFile, settings.DefaultsFile});
     if (!input.empty()) MainForm->ChooseInputForRun(input);
-    if (!options.LogDir.isEmpty()) MainForm->SetLoudnessLogDir(QDir(options.LogDir).absolutePath());
+    if (!options.LogDir.isEmpty()) MainForm->SetLogDir(QDir(options.LogDir).absolutePath());
     MainForm->show();
     if (options.StudioClock) WatchFrm->ShowBeside(MainForm->frameGeometry());
     return app.exec();

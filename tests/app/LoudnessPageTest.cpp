@@ -136,7 +136,7 @@ TEST_F(LoudnessPage, AFailingLogShowsOneBoxAndMeteringGoesOn) {
     QFile blocker(folder);
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    Form.SetLoudnessLogDir(folder);
+    Form.SetLogDir(folder);
     EXPECT_TRUE(Form.LoudnessLogOn());
     EXPECT_FALSE(Form.LoudnessSettings.Log);
 
