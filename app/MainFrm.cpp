@@ -157,7 +157,7 @@ void TMainForm::FormOnCreate() {
     move(0, 0);
     setFixedSize(800, 610);
 
-    const QString saved = SettingsFileToRead({FServices.SettingsDir, FServices.SettingsFallback, {}});
+    const QString saved = SettingsFileToRead(FServices.SettingsDir, FServices.SettingsFallback);
     ReadAllSettings(saved, Settings);
     ReadLoudnessSettings(saved, LoudnessSettings);
     ReadAidSettings(saved, AidSettings);

@@ -16,7 +16,7 @@ TSettingsPlace ChooseSettingsPlace(const QString &programDir) {
     return {config + "/velmora", SettingsFilePath(programDir), programDir + "/VelmoraDef.ini"};
 }
 
-QString SettingsFileToRead(const TSettingsPlace &place) {
-    const QString own = SettingsFilePath(place.Dir);
-    return place.FallbackFile.isEmpty() || QFile::exists(own) ? own : place.FallbackFile;
+QString SettingsFileToRead(const QString &dir, const QString &fallback) {
+    const QString own = SettingsFilePath(dir);
+    return fallback.isEmpty() || QFile::exists(own) ? own : fallback;
 }

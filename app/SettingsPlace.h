@@ -19,5 +19,6 @@ struct TSettingsPlace {
 // falling back to the program folder's VelmoraPro.ini and taking its VelmoraDef.ini.
 TSettingsPlace ChooseSettingsPlace(const QString &programDir);
 
-// The file to read at start: Dir's VelmoraPro.ini when it exists, else the fallback.
-QString SettingsFileToRead(const TSettingsPlace &place);
+// The file to read at start: dir's VelmoraPro.ini when it exists or there is no fallback, else
+// the fallback.
+QString SettingsFileToRead(const QString &dir, const QString &fallback);
