@@ -11,6 +11,7 @@
 #include "app/LoudnessPage.h"
 #include "app/Placeholder.h"
 #include "app/Settings.h"
+#include "app/TickShare.h"
 #include "audio/MMConnector.h"
 #include "audio/MMEventTap.h"
 #include "audio/MMHiTimer.h"
@@ -203,8 +204,8 @@ class TMainForm : public QWidget {
     TLoudnessMenu *LoudnessBox;
     // At the chain's end: measures every captured buffer on a thread of its own.
     TMMLoudnessTap *MMLoudnessTap1;
-    // The page's readings, ten times a second while it shows.
-    QTimer *LoudTimer;
+    // The page's readings, ten times a second (every fifth read-out tick) while it shows.
+    TTickShare LoudTicks{5, [this] { LoudTimerTimer(); }};
     void LoudChgBtnPanelClick();
     void LoudTimerTimer();
     // The loudness settings onto the page and the menu group.
@@ -230,8 +231,9 @@ class TMainForm : public QWidget {
     TAidsMenu *AidsBox;
     // Flashes red with the time since the silence began while the dead-air alarm is raised.
     TMMLED *SilenceLed;
-    // Four times a second: the new events into the log, its window and its file; the alarm.
-    QTimer *AidsTimer;
+    // About four times a second (every twelfth read-out tick): the new events into the log, its
+    // window and its file; the alarm.
+    TTickShare AidsTicks{12, [this] { AidsTimerTimer(); }};
     void AidsTimerTimer();
     // The aids' settings onto the tap, the menu group and the log.
     void ApplyAidSettings();

@@ -11,11 +11,8 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTimer>
 
 namespace {
-
-constexpr int kAidsTickMs = 250;
 
 // "0:15", "12:03", "1:02:03".
 QString Elapsed(std::int64_t ms) {
@@ -58,12 +55,6 @@ void TMainForm::BuildAidsChain() {
                                   : MMPeakDetect1);
         MMConnector2->SetSpectrum4(CorrelationMeter);
     }
-
-    AidsTimer = new QTimer(this);
-    AidsTimer->setObjectName("AidsTimer");
-    AidsTimer->setInterval(kAidsTickMs);
-    connect(AidsTimer, &QTimer::timeout, this, &TMainForm::AidsTimerTimer);
-    AidsTimer->start();
 }
 
 void TMainForm::ApplyAidSettings() {

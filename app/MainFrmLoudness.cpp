@@ -6,8 +6,6 @@
 #include "app/LoudnessLog.h"
 #include "app/MainFrm.h"
 
-#include <QTimer>
-
 #include <functional>
 #include <utility>
 
@@ -45,12 +43,6 @@ void TMainForm::BuildLoudnessChain() {
     MMLoudnessTap1->SetName("MMLoudnessTap1");
     // The console's benchmark weighs the measurement against the same console without it.
     if (qEnvironmentVariable("VELMORA_LOUDNESS") != "off") MMLoudnessTap1->SetInput(MMPeakDetect1);
-
-    LoudTimer = new QTimer(this);
-    LoudTimer->setObjectName("LoudTimer");
-    LoudTimer->setInterval(100);
-    connect(LoudTimer, &QTimer::timeout, this, &TMainForm::LoudTimerTimer);
-    LoudTimer->start();
 }
 
 void TMainForm::ApplyLoudnessSettings() {

@@ -97,6 +97,8 @@ void TMainForm::MMHiTimer1Timer(TObject *) {
         ShowMargin(MarginLedLeft, pL, Settings);
         ShowMargin(MarginLedRight, pR, Settings);
     });
+    LoudTicks.Tick();
+    AidsTicks.Tick();
 }
 
 void TMainForm::ClipTimerLTimer() {

@@ -18,13 +18,14 @@ TMMConnector::TMMConnector() : FTickService(&TMMPeakTickService::Instance()), FC
     FPort = std::make_unique<TMMConnectorPort>(this);
     if (QCoreApplication *app = QCoreApplication::instance()) FPort->moveToThread(app->thread());
 
-    // Created enabled, so it ticks from creation; each tick is ignored until the
-    // timer trigger applies.
+    // Its ticks count only with AutoTrigger off or under the timer trigger; under the message
+    // trigger it stays off rather than wake a thread fifty times a second for nothing.
     FTimer = std::make_unique<TMMHiTimer>();
     FTimer->SetCallBackMode(cmWindow);
     FTimer->SetInterval(20);
     FTimer->SetOnTimer([this](TObject *) { TimerTick(); });
     FTimer->SetTickIgnored([this] { return FAutoTrigger.load() && FTriggerMethod.load() != tmTimer; });
+    FTimer->SetEnabled(false);
 
     if (!IsDesigning()) timeBeginPeriod(1);
     TShared &s = Shared();
@@ -104,6 +105,8 @@ void TMMConnector::SetAutoTrigger(bool Value) {
     if (Value == FAutoTrigger) return;
     FAutoTrigger = Value;
     if (IsDesigning()) return;
+    if (!Value) FTimer->SetEnabled(true);
+    if (Value && FTriggerMethod == tmMessage) FTimer->SetEnabled(false);
     if (!Value) {
         StopTriggering();
         RemoveIdleHandlerWhenIdle();
@@ -116,7 +119,7 @@ void TMMConnector::SetAutoTrigger(bool Value) {
 void TMMConnector::SetTriggerMethod(TMMTriggerMethod Value) {
     if (Value == FTriggerMethod) return;
     const TMMTriggerMethod old = FTriggerMethod;
-    if (old == tmMessage) FTimer->SetEnabled(false);
+    if (FAutoTrigger) FTimer->SetEnabled(false);
     // A connector being served moves over to the new method at once, so that
     // neither the running count nor the internal timer is left behind.
     const bool serving = FTriggering && FAutoTrigger && !IsDesigning();

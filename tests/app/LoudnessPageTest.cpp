@@ -130,7 +130,7 @@ TEST(LoudnessSettingsTest, MissingKeysGiveEbuR128AndSaveWritesThem) {
 // --log-dir turns the log on for this run only. A write that fails shows the error box once
 // and metering goes on; once the folder can be written again, the minutes after go to it.
 TEST_F(LoudnessPage, AFailingLogShowsOneBoxAndMeteringGoesOn) {
-    Form.LoudTimer->stop(); // the refreshes run when the test says
+    Form.LoudTicks.SetEnabled(false); // the refreshes run when the test says
     QTemporaryDir dir;
     const QString folder = dir.filePath("log");
     QFile blocker(folder);

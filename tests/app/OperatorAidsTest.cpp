@@ -51,7 +51,7 @@ class OperatorAids : public ::testing::Test {
         Settings.Put(settings);
         RegisterForm(&Panel);
         Form = std::make_unique<TTestForm>(TFormServices{*Driver, Settings.Dir(), {}});
-        Form->AidsTimer->stop();
+        Form->AidsTicks.SetEnabled(false);
         Form->show();
         ASSERT_TRUE(WaitFor([&] { return Form->MMWaveIn1->IsStarted(); }));
     }

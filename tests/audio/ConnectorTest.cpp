@@ -299,8 +299,13 @@ TEST_F(ConnectorTest, TheTimerTriggerRefreshesOnEachTick) {
 }
 
 TEST_F(ConnectorTest, ChangingTheTriggerMethodWhileServedMovesTheConnectorOver) {
-    // The internal timer ticks from creation until the message method is left.
+    // The internal timer runs only while its ticks count: not under the message trigger,
+    // always with AutoTrigger off.
+    EXPECT_FALSE(c->InternalTimer()->Enabled());
+    c->SetAutoTrigger(false);
     EXPECT_TRUE(c->InternalTimer()->Enabled());
+    c->SetAutoTrigger(true);
+    EXPECT_FALSE(c->InternalTimer()->Enabled());
     c->SetTriggerMethod(tmTimer);
     EXPECT_FALSE(c->InternalTimer()->Enabled());
     c->SetTriggerMethod(tmMessage);
