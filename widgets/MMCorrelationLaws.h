@@ -22,10 +22,16 @@ inline TColor CorrelationColor(double value) {
     return value < 0 && std::lround(value * 100) < 0 ? clRed : clLime;
 }
 
+// The value as the text shows it, in hundredths; nothing for no value.
+inline std::optional<long> CorrelationHundredths(std::optional<double> value) {
+    if (!value) return std::nullopt;
+    return std::lround(std::clamp(*value, -1.0, 1.0) * 100);
+}
+
 // "+0.87", "-1.00", "0.00"; "--" for no value (silence).
 inline QString CorrelationText(std::optional<double> value) {
     if (!value) return QStringLiteral("--");
-    const long hundredths = std::lround(std::clamp(*value, -1.0, 1.0) * 100);
+    const long hundredths = *CorrelationHundredths(value);
     if (hundredths == 0) return QStringLiteral("0.00");
     return (hundredths > 0 ? "+" : "-") + QString::number(std::labs(hundredths) / 100.0, 'f', 2);
 }

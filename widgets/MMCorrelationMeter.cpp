@@ -42,9 +42,12 @@ void TMMCorrelationMeter::ResetData() {
 
 void TMMCorrelationMeter::RefreshPCMData(const void *data) {
     if (data != nullptr && FStereo16) FLaw.Add(static_cast<const std::int16_t *>(data), BlockFrames);
+    FMeasured = true;
 }
 
 void TMMCorrelationMeter::EndPass() {
+    if (!FMeasured) return;
+    FMeasured = false;
     Redraw();
 }
 
@@ -60,10 +63,10 @@ int TMMCorrelationMeter::BarWidth() const {
 void TMMCorrelationMeter::Redraw() {
     const std::optional<double> value = FLaw.Value();
     const int x = value ? CorrelationX(*value, BarWidth()) : -1;
-    const QString text = CorrelationText(value);
-    if (FWorkValid && x == FShownX && text == FShownText) return;
+    const std::optional<long> hundredths = CorrelationHundredths(value);
+    if (FWorkValid && x == FShownX && hundredths == FShownHundredths) return;
     FShownX = x;
-    FShownText = text;
+    FShownHundredths = hundredths;
     FWorkValid = DrawAtOnce([this](TMMDIBCanvas &work) { DrawWhole(work); });
 }
 

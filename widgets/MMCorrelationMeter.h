@@ -12,7 +12,8 @@
 // the last 300 ms, filled from 0 to it (red below 0, lime above), and the value at its right
 // ("--" while both channels are silent). It takes the spectrum group's blocks from the
 // connector, as the phase display does, measures every one (TStereoCorrelation) and draws
-// once a pass, only when the pointer or the text moved. The laws are in MMCorrelationLaws.h.
+// once a pass that brought it a block, only when the pointer or the text moved. The laws are in
+// MMCorrelationLaws.h.
 //
 // Thread contract: main thread only (the connector's refresh runs there in the console);
 // BlockBytes on any thread.
@@ -50,8 +51,9 @@ class TMMCorrelationMeter : public TMMDIBGraphicControl, public TMMSpectrumDispl
 
     TStereoCorrelation FLaw;
     bool FStereo16 = true;
+    bool FMeasured = false; // a block came since the last redraw
     int FShownX = -1;
-    QString FShownText;
+    std::optional<long> FShownHundredths;
     bool FWorkValid = false;
     QFont FFont; // the value's, made again only when the height changes
 };
