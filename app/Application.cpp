@@ -5,6 +5,15 @@
 #include <QMessageBox>
 #include <QThread>
 
+void PrepareToolkitEnvironment() {
+    // Qt's own event dispatcher takes a wake of the main loop for less than the GLib one does.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
+    // A shared-memory picture costs a round trip to the X server before every paint, a second
+    // wake of the main thread per frame; the few hundred kilobytes a second the meters change
+    // cost less sent through the connection.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM")) qputenv("QT_XCB_NO_MITSHM", "1");
+}
+
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv) {
     setApplicationName("VelmoraPro");
     // The console is a tool window, which the toolkit does not count as a main window: left

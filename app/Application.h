@@ -16,6 +16,10 @@ class TApplication : public QApplication {
     bool notify(QObject *receiver, QEvent *event) override;
 };
 
+// Chooses what of Qt the console's wakes rest on, before the application object is made; a
+// variable the user set wins.
+void PrepareToolkitEnvironment();
+
 // The error box: the message as it stands, one OK button. Blocks until answered.
 void ShowErrorBox(const QString &message);
 

@@ -55,9 +55,7 @@ std::string ChooseInput(const TStartOptions &options) {
 } // namespace
 
 int main(int argc, char **argv) {
-    // The main loop wakes about five hundred times a second to hand out meter blocks; Qt's
-    // own event dispatcher takes such a wake for less than the GLib one does.
-    if (!qEnvironmentVariableIsSet("QT_NO_GLIB")) qputenv("QT_NO_GLIB", "1");
+    PrepareToolkitEnvironment();
     QCoreApplication::setApplicationName("VelmoraPro");
     QCoreApplication::setApplicationVersion("1.0");
 

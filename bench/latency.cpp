@@ -24,6 +24,7 @@
 // DISPLAY it runs on Qt's offscreen platform, where nothing is flushed.
 // Usage: bench_latency sim|alsa|jack [steps=200]
 
+#include "app/Application.h"
 #include "app/DeviceChoice.h"
 #include "app/Forms.h"
 #include "app/MainFrm.h"
@@ -344,6 +345,7 @@ int Usage() {
 int main(int argc, char **argv) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr)
         setenv("QT_QPA_PLATFORM", std::getenv("DISPLAY") != nullptr ? "xcb" : "offscreen", 1);
+    PrepareToolkitEnvironment(); // as the console does
     QApplication app(argc, argv);
     if (argc < 2) return Usage();
     const std::string path = argv[1];
