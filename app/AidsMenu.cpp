@@ -24,25 +24,20 @@ TAidsMenu::TAidsMenu(QWidget *parent, QWidget *menu, TAidSettings &settings)
         FSettings.EventLog = on;
         Changed();
     });
-    EventLogFolderBtn = AddPushButton(this, "EventLogFolderBtn", "Log folder...", {8, 60, 100, 22});
     AskFolder = [this](const QString &current) {
         return QFileDialog::getExistingDirectory(this, "Event log folder", current);
     };
-    connect(EventLogFolderBtn, &QPushButton::clicked, this, [this] {
-        const QString folder = AskFolder(EventLogFolderLbl->text());
-        if (folder.isEmpty()) return;
-        FSettings.EventLogDir = folder;
-        Changed();
-    });
+    const TFolderControls folder = AddLogFolderControls(this, "EventLog", {8, 60, 100, 22}, {9, 86, 206, 36},
+                                                        AskFolder, [this](const QString &dir) {
+                                                            FSettings.EventLogDir = dir;
+                                                            Changed();
+                                                        });
+    EventLogFolderBtn = folder.Button;
+    EventLogFolderLbl = folder.Label;
     BtnEventLog = AddPushButton(this, "BtnEventLog", "Event log...", {114, 60, 100, 22});
     connect(BtnEventLog, &QPushButton::clicked, this, [this] {
         if (FOnShowLog) FOnShowLog();
     });
-    EventLogFolderLbl =
-        AddLabel(this, "EventLogFolderLbl", {9, 86}, QString(), clSilver, ArialFont(9, false));
-    EventLogFolderLbl->setWordWrap(true);
-    EventLogFolderLbl->setGeometry(9, 86, 206, 36);
-    EventLogFolderLbl->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     AddLabel(this, "LblOver", {230, 22}, "OVER SAMPLES", clWhite, text);
     OverEdit = AddNumberBox(this, "OverEdit", {240, 42}, TClipDetector::MinOverSamples,

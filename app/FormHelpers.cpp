@@ -81,3 +81,21 @@ TMMLabel *AddPageCaption(TMMPanel *button, const QString &name, const QString &c
     label->SetBounds(inner.Left, inner.Top + 1, inner.Width(), inner.Height() - 1);
     return label;
 }
+
+TFolderControls AddLogFolderControls(QWidget *parent, const QString &prefix, const QRect &button,
+                                     const QRect &label, const std::function<QString(const QString &)> &ask,
+                                     std::function<void(const QString &)> chosen) {
+    TFolderControls controls;
+    controls.Button = AddPushButton(parent, prefix + "FolderBtn", "Log folder...", button);
+    controls.Label =
+        AddLabel(parent, prefix + "FolderLbl", label.topLeft(), QString(), clSilver, ArialFont(9, false));
+    controls.Label->setWordWrap(true);
+    controls.Label->setGeometry(label);
+    controls.Label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QObject::connect(controls.Button, &QPushButton::clicked, parent,
+                     [&ask, shown = controls.Label, chosen = std::move(chosen)] {
+                         const QString folder = ask(shown->text());
+                         if (!folder.isEmpty()) chosen(folder);
+                     });
+    return controls;
+}

@@ -13,7 +13,10 @@
 #include "widgets/MMPanel.h"
 #include "widgets/MMSpinButton.h"
 
+#include <QLabel>
 #include <QPushButton>
+
+#include <functional>
 
 constexpr TColor kLedOrange = 33023;
 
@@ -50,3 +53,14 @@ Button *AddButton(QWidget *parent, const QString &name, const QString &caption, 
 // A push button of fixed size in the proportional Gothic, so the longest caption fits.
 QPushButton *AddPushButton(QWidget *parent, const QString &name, const QString &caption,
                            const QRect &geometry);
+
+// A "Log folder..." button and the label showing the folder (silver, wrapped), named
+// PREFIXFolderBtn and PREFIXFolderLbl. A click asks through `ask` (read at the click, so it may
+// be replaced after) and hands a folder chosen to `chosen`.
+struct TFolderControls {
+    QPushButton *Button;
+    QLabel *Label;
+};
+TFolderControls AddLogFolderControls(QWidget *parent, const QString &prefix, const QRect &button,
+                                     const QRect &label, const std::function<QString(const QString &)> &ask,
+                                     std::function<void(const QString &)> chosen);

@@ -75,20 +75,16 @@ TLoudnessMenu::TLoudnessMenu(QWidget *parent, QWidget *menu, TLoudnessSettings &
         FSettings.Log = on;
         Changed();
     });
-    LoudLogFolderBtn = AddPushButton(this, "LoudLogFolderBtn", "Log folder...", {8, 262, 100, 22});
     AskFolder = [this](const QString &current) {
         return QFileDialog::getExistingDirectory(this, "Loudness log folder", current);
     };
-    connect(LoudLogFolderBtn, &QPushButton::clicked, this, [this] {
-        const QString folder = AskFolder(LoudLogFolderLbl->text());
-        if (folder.isEmpty()) return;
-        FSettings.LogDir = folder;
-        Changed();
-    });
-    LoudLogFolderLbl = AddLabel(this, "LoudLogFolderLbl", {9, 288}, QString(), clSilver, ArialFont(9, false));
-    LoudLogFolderLbl->setWordWrap(true);
-    LoudLogFolderLbl->setGeometry(9, 288, 186, 38);
-    LoudLogFolderLbl->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    const TFolderControls folder = AddLogFolderControls(this, "LoudLog", {8, 262, 100, 22}, {9, 288, 186, 38},
+                                                        AskFolder, [this](const QString &dir) {
+                                                            FSettings.LogDir = dir;
+                                                            Changed();
+                                                        });
+    LoudLogFolderBtn = folder.Button;
+    LoudLogFolderLbl = folder.Label;
 
     ShowSettings();
     setVisible(menu->isVisible());

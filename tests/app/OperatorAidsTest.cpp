@@ -286,8 +286,8 @@ TEST_F(OperatorAids, DeadAirRaisesTheAlarmAndStartsItsCommand) {
 }
 
 // The group's controls change the settings and the tap at once; "Save Setting" writes them,
-// "Load Default Setting" brings the defaults back; --log-dir turns the log on for the run and
-// leaves the settings as they are.
+// "Load Default Setting" brings the defaults back (a folder chosen too); --log-dir turns the log on for the
+// run and leaves the settings as they are.
 TEST(OperatorAidsSettings, TheGroupIsSavedAndDefaultsComeBack) {
     TSimConsole form;
     TAidsMenu *box = form.AidsBox;
@@ -299,7 +299,13 @@ TEST(OperatorAidsSettings, TheGroupIsSavedAndDefaultsComeBack) {
         box->DeadAirThresholdSpin->ClickHalf(shUp);
     box->AlarmProgramEdit->setText("/usr/local/bin/alarm");
     emit box->AlarmProgramEdit->editingFinished();
-    const TAidSettings changed{false, {}, 4, true, -30, 9, "/usr/local/bin/alarm", {}};
+    box->AskFolder = [](const QString &) { return QString(); }; // cancelled
+    box->EventLogFolderBtn->click();
+    EXPECT_TRUE(form.AidSettings.EventLogDir.isEmpty());
+    box->AskFolder = [](const QString &) { return QStringLiteral("/srv/events"); };
+    box->EventLogFolderBtn->click();
+    EXPECT_EQ(box->EventLogFolderLbl->text(), "/srv/events");
+    const TAidSettings changed{false, "/srv/events", 4, true, -30, 9, "/usr/local/bin/alarm", {}};
     EXPECT_EQ(form.AidSettings, changed);
     EXPECT_FALSE(QFile::exists(form.SettingsFolder().File()));
 
