@@ -5,7 +5,6 @@
 
 #include <QCheckBox>
 #include <QEvent>
-#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,14 +23,12 @@ TAidsMenu::TAidsMenu(QWidget *parent, QWidget *menu, TAidSettings &settings)
         FSettings.EventLog = on;
         Changed();
     });
-    AskFolder = [this](const QString &current) {
-        return QFileDialog::getExistingDirectory(this, "Event log folder", current);
-    };
-    const TFolderControls folder = AddLogFolderControls(this, "EventLog", {8, 60, 100, 22}, {9, 86, 206, 36},
-                                                        AskFolder, [this](const QString &dir) {
-                                                            FSettings.EventLogDir = dir;
-                                                            Changed();
-                                                        });
+    const TFolderControls folder =
+        AddLogFolderControls(this, "EventLog", "Event log folder", {8, 60, 100, 22}, {9, 86, 206, 36},
+                             AskFolder, [this](const QString &dir) {
+                                 FSettings.EventLogDir = dir;
+                                 Changed();
+                             });
     EventLogFolderBtn = folder.Button;
     EventLogFolderLbl = folder.Label;
     BtnEventLog = AddPushButton(this, "BtnEventLog", "Event log...", {114, 60, 100, 22});

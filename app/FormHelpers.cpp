@@ -1,5 +1,7 @@
 #include "app/FormHelpers.h"
 
+#include <QFileDialog>
+
 TPlaceholder *AddPanel(QWidget *parent, const QString &name, const QRect &geometry, TColor face,
                        const QColor &frame) {
     return new TPlaceholder(parent, name, geometry, ToQColor(face), frame);
@@ -82,9 +84,12 @@ TMMLabel *AddPageCaption(TMMPanel *button, const QString &name, const QString &c
     return label;
 }
 
-TFolderControls AddLogFolderControls(QWidget *parent, const QString &prefix, const QRect &button,
-                                     const QRect &label, const std::function<QString(const QString &)> &ask,
+TFolderControls AddLogFolderControls(QWidget *parent, const QString &prefix, const QString &title,
+                                     const QRect &button, const QRect &label, TAskFolder &ask,
                                      std::function<void(const QString &)> chosen) {
+    ask = [parent, title](const QString &current) {
+        return QFileDialog::getExistingDirectory(parent, title, current);
+    };
     TFolderControls controls;
     controls.Button = AddPushButton(parent, prefix + "FolderBtn", "Log folder...", button);
     controls.Label =

@@ -55,12 +55,14 @@ QPushButton *AddPushButton(QWidget *parent, const QString &name, const QString &
                            const QRect &geometry);
 
 // A "Log folder..." button and the label showing the folder (silver, wrapped), named
-// PREFIXFolderBtn and PREFIXFolderLbl. A click asks through `ask` (read at the click, so it may
-// be replaced after) and hands a folder chosen to `chosen`.
+// PREFIXFolderBtn and PREFIXFolderLbl. `ask` becomes the folder dialog titled `title`; a click
+// asks through it (read at the click, so tests may replace it) and hands a folder chosen to
+// `chosen`. `ask` must outlive the button.
 struct TFolderControls {
     QPushButton *Button;
     QLabel *Label;
 };
-TFolderControls AddLogFolderControls(QWidget *parent, const QString &prefix, const QRect &button,
-                                     const QRect &label, const std::function<QString(const QString &)> &ask,
+using TAskFolder = std::function<QString(const QString &current)>;
+TFolderControls AddLogFolderControls(QWidget *parent, const QString &prefix, const QString &title,
+                                     const QRect &button, const QRect &label, TAskFolder &ask,
                                      std::function<void(const QString &)> chosen);

@@ -7,7 +7,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
-#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -75,14 +74,12 @@ TLoudnessMenu::TLoudnessMenu(QWidget *parent, QWidget *menu, TLoudnessSettings &
         FSettings.Log = on;
         Changed();
     });
-    AskFolder = [this](const QString &current) {
-        return QFileDialog::getExistingDirectory(this, "Loudness log folder", current);
-    };
-    const TFolderControls folder = AddLogFolderControls(this, "LoudLog", {8, 262, 100, 22}, {9, 288, 186, 38},
-                                                        AskFolder, [this](const QString &dir) {
-                                                            FSettings.LogDir = dir;
-                                                            Changed();
-                                                        });
+    const TFolderControls folder =
+        AddLogFolderControls(this, "LoudLog", "Loudness log folder", {8, 262, 100, 22}, {9, 288, 186, 38},
+                             AskFolder, [this](const QString &dir) {
+                                 FSettings.LogDir = dir;
+                                 Changed();
+                             });
     LoudLogFolderBtn = folder.Button;
     LoudLogFolderLbl = folder.Label;
 

@@ -105,12 +105,14 @@ void TMMConnector::SetAutoTrigger(bool Value) {
     if (Value == FAutoTrigger) return;
     FAutoTrigger = Value;
     if (IsDesigning()) return;
-    if (!Value) FTimer->SetEnabled(true);
-    if (Value && FTriggerMethod == tmMessage) FTimer->SetEnabled(false);
     if (!Value) {
+        FTimer->SetEnabled(true); // its ticks refresh now
         StopTriggering();
         RemoveIdleHandlerWhenIdle();
-    } else if (FRunning && FEnabled && FRealTime) {
+        return;
+    }
+    if (FTriggerMethod == tmMessage) FTimer->SetEnabled(false);
+    if (FRunning && FEnabled && FRealTime) {
         if (FTriggerMethod == tmMessage && EnterIdle()) InstallIdleHandler();
         PostStartTrigger();
     }
@@ -118,15 +120,12 @@ void TMMConnector::SetAutoTrigger(bool Value) {
 
 void TMMConnector::SetTriggerMethod(TMMTriggerMethod Value) {
     if (Value == FTriggerMethod) return;
-    const TMMTriggerMethod old = FTriggerMethod;
+    // Under AutoTrigger the timer runs only while the timer trigger serves; a connector being
+    // served moves over to the new method at once, so that neither the running count nor the
+    // internal timer is left behind.
     if (FAutoTrigger) FTimer->SetEnabled(false);
-    // A connector being served moves over to the new method at once, so that
-    // neither the running count nor the internal timer is left behind.
     const bool serving = FTriggering && FAutoTrigger && !IsDesigning();
-    if (serving) {
-        LeaveRunningCount();
-        if (old == tmTimer) FTimer->SetEnabled(false);
-    }
+    if (serving) LeaveRunningCount();
     FTriggerMethod = Value;
     if (serving) {
         StartTrigger();
