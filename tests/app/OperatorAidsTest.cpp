@@ -60,13 +60,14 @@ class OperatorAids : public ::testing::Test {
         Form->MMWaveIn1->Close();
         Form->hide();
     }
-    // Lets capture run to `seconds` into the file (in whole buffers) and takes the events.
-    void PlayTo(double seconds) {
+    // Lets capture run to `seconds` into the file (in whole buffers) and, unless told not to,
+    // takes the events.
+    void PlayTo(double seconds, bool take = true) {
         const auto buffers = static_cast<long>(std::ceil(seconds * kRate / kBuffer));
         Driver->Step((buffers - Played) * kBuffer);
         Played = buffers;
         ASSERT_TRUE(WaitFor([&] { return Form->MMEventTap1->FramesSeen() >= Played * kBuffer; }));
-        Form->AidsTimerTimer();
+        if (take) Form->AidsTimerTimer();
     }
 
     QTemporaryDir Dir;
@@ -107,6 +108,22 @@ TEST_F(OperatorAids, CorrelationMeterReadsTheStereoPicture) {
     EXPECT_EQ(reads(2), "-1.00");
     EXPECT_EQ(reads(3), "0.00");
     EXPECT_EQ(reads(4), "--");
+}
+
+// The aids' refresh wakes nobody of its own: it runs on every twelfth read-out tick.
+TEST_F(OperatorAids, TheEventsAreTakenOnEveryTwelfthReadOutTick) {
+    std::vector<std::int16_t> s(2 * Frame(0.5), 0);
+    for (std::size_t f = 0; f < 95; ++f)
+        s[2 * (Frame(0.1) + f)] = static_cast<std::int16_t>(f % 2 == 0 ? -32100 : 1000);
+    Start(s, {});
+    Form->MMHiTimer1->SetEnabled(false); // its ticks come from the test
+    Form->AidsTicks.SetEnabled(true);
+    PlayTo(0.5, false);
+    for (int i = 0; i < 11; ++i)
+        Form->MMHiTimer1Timer(nullptr);
+    EXPECT_TRUE(Form->EventLog.Rows().empty());
+    Form->MMHiTimer1Timer(nullptr);
+    EXPECT_EQ(Form->EventLog.Rows().size(), 1u);
 }
 
 // Through the live chain: three clipped bursts on the left and an over of five full-scale
