@@ -1,5 +1,6 @@
 #include "audio/MMFrameRide.h"
 
+#include "audio/MMFrameTimer.h"
 #include "core/MainThread.h"
 #include "platform/MMError.h"
 
@@ -59,13 +60,18 @@ bool TMMFrameRide::SetRiding(bool Value) {
     const bool before = Ride().Riding.exchange(Value ? 1 : 0) != 0;
     // A job flagged before this store saw the riding on and waits for a tick:
     // it runs here. One flagged after it wakes the main thread itself.
-    if (before && !Value) RunFlagged();
+    // Timers that rode go back to their own threads first.
+    if (before && !Value) {
+        TMMFrameTimerSource::RidingEndedAll();
+        RunFlagged();
+    }
     return before;
 }
 
 void TMMFrameRide::Frame() {
     if (!CheckMainThread()) return;
     if (const std::function<void()> pass = Ride().Pass) pass();
+    TMMFrameTimerSource::FrameAll();
     RunFlagged();
 }
 

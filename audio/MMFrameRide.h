@@ -4,11 +4,12 @@
 //
 // While a window shows and sound runs, the screen's frame clock ticks up to 60
 // times a second anyway. The connectors' trigger loop rides that tick: its pass
-// runs just before each present, handing out every block due by then. Other
-// work that only feeds the screen (the read-out timer's tick, the peak hold's
-// redraws) is flagged from its own thread and runs on the same tick instead of
-// waking the main thread itself. With nothing shown nothing rides, and every
-// job wakes the main thread its own way, as without a screen.
+// runs just before each present, handing out every block due by then. Timers
+// that only feed the screen (the read-out timer, the peak tick service) tick
+// from the frame tick itself (MMFrameTimer.h), and other such work (the peak
+// hold's redraws) is flagged from its own thread and runs on the same tick
+// instead of waking the main thread itself. With nothing shown nothing rides,
+// and every job wakes the main thread its own way, as without a screen.
 //
 // The screen lives a floor above: it implements TMMFrameSource and registers
 // itself here.
@@ -48,8 +49,8 @@ class TMMFrameRide {
     // come. Returns the value before.
     static bool SetRiding(bool Value);
 
-    // By the source, at the start of every frame tick: the pass, then the
-    // flagged jobs, in the order their riders were made.
+    // By the source, at the start of every frame tick: the pass, the timers that
+    // ride (MMFrameTimer.h), then the flagged jobs, in the order their riders were made.
     static void Frame();
     // Runs every flagged job now.
     static void RunFlagged();

@@ -1,6 +1,8 @@
 #include "audio/MMHiTimer.h"
 
 #include "audio/MMFrameRide.h"
+#include "audio/MMFrameTimer.h"
+#include "core/MainThread.h"
 #include "platform/MMMessageBox.h"
 
 #include <QCoreApplication>
@@ -51,6 +53,7 @@ struct TMMHiTimerState {
     TNotifyEvent OnTimer;          // the handler as it was when the timer was armed
     std::function<bool()> Ignored; // likewise
     TMMCBMode Mode = cmWindow;
+    TMMTimerSource *Source = nullptr; // the source the timer was armed on
     std::atomic<unsigned> TimerID{0};
     std::atomic<bool> Live{true}; // cleared first by the tear-down: nothing fires after
 
@@ -199,7 +202,11 @@ void TimeCallback(unsigned uTimerID, unsigned, std::uintptr_t dwUser, std::uintp
         Fire(*state);
         break;
     case cmThread:
-        state->Tick.Set();
+        // A tick riding the frames is on the main thread already: no call to wait for.
+        if (state->Rider && state->Synchronize.load() && IsMainThread())
+            Fire(*state);
+        else
+            state->Tick.Set();
         break;
     }
 }
@@ -292,6 +299,7 @@ void TMMHiTimer::SetTickIgnored(std::function<bool()> Value) {
 void TMMHiTimer::SetTimerSource(TMMTimerSource *Source) {
     Disarm();
     FSource = Source ? Source : &SystemTimerSource();
+    FFrameSource.reset();
     Arm();
 }
 
@@ -332,7 +340,7 @@ void TMMHiTimer::Disarm() {
     }
 
     if (const unsigned id = state->TimerID.load()) {
-        FSource->KillEvent(id); // no tick of this arming runs after this
+        state->Source->KillEvent(id); // no tick of this arming runs after this
         state->TimerID.store(0);
         timeEndPeriod(SmallestPeriod());
     }
@@ -356,6 +364,7 @@ void TMMHiTimer::Arm() {
     state->Ignored = FTickIgnored;
     state->Mode = FCallBackMode;
     state->Synchronize.store(FSynchronize);
+    state->Source = FSource;
     FState = state;
 
     if (FCallBackMode == cmWindow) {
@@ -366,10 +375,13 @@ void TMMHiTimer::Arm() {
         auto *thread = new TMMTimerThread(state);
         thread->SetFreeOnTerminate(true);
         thread->SetPriority(FPriority);
-        if (FRideFrames)
+        if (FRideFrames) {
             state->Rider = std::make_unique<TMMFrameRider>([weak = std::weak_ptr(state)] {
                 if (const std::shared_ptr<TMMHiTimerState> held = weak.lock()) RunSynchronised(held);
             });
+            if (!FFrameSource) FFrameSource = std::make_unique<TMMFrameTimerSource>(*FSource);
+            state->Source = FFrameSource.get();
+        }
         state->Attached.store(true);
         FThreadActive = true;
         try {
@@ -387,8 +399,8 @@ void TMMHiTimer::Arm() {
 
     const unsigned period = SmallestPeriod();
     timeBeginPeriod(period);
-    const unsigned id = FSource->SetEvent(static_cast<unsigned>(FInterval), 0, TimeCallback,
-                                          reinterpret_cast<std::uintptr_t>(state.get()), TIME_PERIODIC);
+    const unsigned id = state->Source->SetEvent(static_cast<unsigned>(FInterval), 0, TimeCallback,
+                                                reinterpret_cast<std::uintptr_t>(state.get()), TIME_PERIODIC);
     if (id == 0) {
         timeEndPeriod(period);
         Disarm();

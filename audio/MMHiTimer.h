@@ -22,6 +22,7 @@ class EMMHiTimerError : public EMMError {
 };
 
 struct TMMHiTimerState; // one arming, shared by the timer, its system timer and its worker
+class TMMFrameTimerSource;
 
 class TMMHiTimer : public TMMNonVisualComponent {
   public:
@@ -43,8 +44,9 @@ class TMMHiTimer : public TMMNonVisualComponent {
     bool Synchronize() const { return FSynchronize; }
     void SetSynchronize(bool Value); // taken up from the next tick
     // Thread mode, synchronised: while the screen's frames ride (see MMFrameRide.h),
-    // a tick runs OnTimer on the next frame tick instead of waking the main thread
-    // itself, up to a frame later. For handlers that only feed the screen. Re-arms.
+    // the ticks come from the frame tick itself (MMFrameTimer.h), and OnTimer runs
+    // there, up to a frame late, with neither the system timer nor the worker waking.
+    // For handlers that only feed the screen. Re-arms.
     bool RideFrames() const { return FRideFrames; }
     void SetRideFrames(bool Value);
     bool WaitForTerminate() const { return FWaitForTerminate; }
@@ -82,6 +84,7 @@ class TMMHiTimer : public TMMNonVisualComponent {
     bool FRideFrames = false;
 
     TMMTimerSource *FSource;
+    std::unique_ptr<TMMFrameTimerSource> FFrameSource; // over FSource, once frames are ridden
     std::shared_ptr<TMMHiTimerState> FState;
     bool FThreadActive = false;
 };

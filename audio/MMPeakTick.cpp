@@ -1,5 +1,6 @@
 #include "audio/MMPeakTick.h"
 
+#include "audio/MMFrameTimer.h"
 #include "platform/MMError.h"
 
 #include <algorithm>
@@ -14,8 +15,9 @@ TMMPeakTickService::~TMMPeakTickService() {
 }
 
 TMMPeakTickService &TMMPeakTickService::Instance() {
-    // Destroyed at process end, which stops a timer still running.
-    static TMMPeakTickService service;
+    // Destroyed at process end, which stops a timer still running. Its ticks ride
+    // the screen's frames while they ride: its clients only feed the screen then.
+    static TMMPeakTickService service(&FrameTimerSource());
     return service;
 }
 

@@ -5,7 +5,8 @@
 // client has an interval of at least 25 ms and is called back when that much
 // ticking time has passed while it was not suspended.
 //
-// Callbacks run on the service's timer thread, in registration order, with the
+// Callbacks run on the service's timer thread (the process-wide service's on the
+// main thread while the screen's frames ride), in registration order, with the
 // service's lock held: they must be short. A callback may suspend or resume
 // entries; registering or unregistering from inside one is taken care of (the
 // list is changed after the pass), but is best avoided.
