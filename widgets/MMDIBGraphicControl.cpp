@@ -7,7 +7,9 @@
 #include <QPainter>
 #include <QScopeGuard>
 #include <QWindow>
+
 #include <mutex>
+#include <span>
 
 TMMDIBGraphicControl::TMMDIBGraphicControl(QWidget *parent) : TMMGraphicControl(parent), FDIBCanvas(this) {}
 
@@ -61,18 +63,19 @@ void TMMDIBGraphicControl::BackGroundChanged() {
 }
 
 bool TMMDIBGraphicControl::DrawAtOnce(const TDrawRoutine &routine) {
-    return Draw(routine, {}, true);
+    return Draw(routine, nullptr, nullptr);
 }
 
 bool TMMDIBGraphicControl::DrawAtOnce(const TDrawRoutine &routine, const TRect &changed) {
-    return Draw(routine, {&changed, 1}, false);
+    return Draw(routine, &changed, nullptr);
 }
 
 bool TMMDIBGraphicControl::DrawAtOnce(const TDrawRoutine &routine, const std::vector<TRect> &changed) {
-    return Draw(routine, changed, false);
+    return Draw(routine, nullptr, &changed);
 }
 
-bool TMMDIBGraphicControl::Draw(const TDrawRoutine &routine, std::span<const TRect> changed, bool whole) {
+bool TMMDIBGraphicControl::Draw(const TDrawRoutine &routine, const TRect *one,
+                                const std::vector<TRect> *many) {
     if (!CheckMainThread() || parentWidget() == nullptr || FInRoutine) return false;
     if (!OnScreen(*this)) {
         // Nothing is drawn off the screen; the toolkit keeps a marked area until the
@@ -89,6 +92,11 @@ bool TMMDIBGraphicControl::Draw(const TDrawRoutine &routine, std::span<const TRe
         const auto done = qScopeGuard([this] { FInRoutine = false; });
         routine(FDIBCanvas);
     }
+    // Read only now: the routine may have set them.
+    const bool whole = one == nullptr && many == nullptr;
+    const std::span<const TRect> changed = one != nullptr    ? std::span<const TRect>(one, 1)
+                                           : many != nullptr ? std::span<const TRect>(*many)
+                                                             : std::span<const TRect>();
     const TRect canvas = Rect(0, 0, FDIBCanvas.Width(), FDIBCanvas.Height());
     const TRect inner = CanvasRect();
     const auto onScreen = [&](const TRect &part) {

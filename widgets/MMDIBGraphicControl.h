@@ -6,7 +6,6 @@
 #include <QImage>
 #include <QRegion>
 #include <functional>
-#include <span>
 #include <vector>
 
 // A graphic control that draws through an off-screen work canvas.
@@ -57,7 +56,7 @@ class TMMDIBGraphicControl : public TMMGraphicControl {
     bool DrawAtOnce(const TDrawRoutine &routine);
     // `changed` is read once the routine has run, so the routine may set it.
     bool DrawAtOnce(const TDrawRoutine &routine, const TRect &changed);
-    // Only the rectangles of `changed` count as changed.
+    // Only the rectangles of `changed` count as changed; read once the routine has run.
     bool DrawAtOnce(const TDrawRoutine &routine, const std::vector<TRect> &changed);
 
   protected:
@@ -75,7 +74,8 @@ class TMMDIBGraphicControl : public TMMGraphicControl {
   private:
     void UpdateCanvasBackGround();
     // Schedules the whole canvas, or only the rectangles of `changed`.
-    bool Draw(const TDrawRoutine &routine, std::span<const TRect> changed, bool whole);
+    // The changed parts: `one`, or `many`, or the whole canvas when neither is given.
+    bool Draw(const TDrawRoutine &routine, const TRect *one, const std::vector<TRect> *many);
 
     TMMDIBCanvas FDIBCanvas;
     QImage FBackGroundDIB;

@@ -183,6 +183,39 @@ TEST(SpectrumControl, FramesDrawnInPartMatchFramesDrawnWhole) {
     EXPECT_EQ(phase({{{1000, 0.9}, {3000, 0.7}}, {{300, 0.05}}}), phase({{{300, 0.05}}}));
 }
 
+// A frame drawn in part puts on the screen every pixel it changed.
+TEST(SpectrumControl, AFrameDrawnInPartPresentsEveryPixelItChanged) {
+    TMMFrameClock &frames = TMMFrameClock::Screen();
+    frames.SetManualTicks(true);
+    for (TMMSpectrumKind kind : {skLines, skBars}) {
+        TSpectrumScene s;
+        SetUpLargeAnalyser(*s.Spectrum);
+        s.Spectrum->SetDecayMode(dmNone);
+        s.Spectrum->SetKind(kind);
+        s.Show();
+        TToneBlocks first({{300, 0.9}, {5000, 0.05}, {15000, 0.3}}),
+            second({{300, 0.5}, {5000, 0.2}, {15000, 0.01}});
+        s.Feed(first);
+        frames.Tick();
+        const QImage before = s.Spectrum->DIBCanvas().Image().copy();
+        s.Feed(second);
+        const QImage after = s.Spectrum->DIBCanvas().Image().copy();
+        const TRect area = s.Spectrum->DrawingArea();
+        const QRegion presented = frames.PendingRegion(s.Spectrum).translated(-area.Left, -area.Top);
+        int changed = 0, missed = 0;
+        for (int y = 0; y < after.height(); ++y)
+            for (int x = 0; x < after.width(); ++x)
+                if (before.pixel(x, y) != after.pixel(x, y)) {
+                    ++changed;
+                    missed += presented.contains(QPoint(x, y)) ? 0 : 1;
+                }
+        EXPECT_GT(changed, 0) << "kind " << kind;
+        EXPECT_EQ(missed, 0) << "kind " << kind;
+        frames.Tick();
+    }
+    frames.SetManualTicks(false);
+}
+
 TEST(SpectrumControl, WaveFormatResetAndEvents) {
     TSpectrumScene s;
     TMMSpectrum &sp = *s.Spectrum;
