@@ -5,6 +5,7 @@
 #include "audio/MMConnector.h"
 #include "audio/MMConnectorShared.h"
 #include "audio/MMFrameRide.h"
+#include "audio/MMFrameTimer.h"
 #include "audio/MMHiTimer.h"
 #include "audio/MMPeakTick.h"
 #include "core/MainThread.h"
@@ -181,6 +182,11 @@ void TMMConnector::ScheduleNextPass() {
     const bool ride = screen != nullptr && live && screen->Showing();
     if (ride) screen->RequestFrame();
     if (TMMFrameRide::SetRiding(ride) && !ride && live) PassForUnseenBuffers();
+    // Shown nowhere, the passes that arriving buffers bring drive the screen's timers too;
+    // not while a connector paused, whose refresh needs those timers to bring any pass.
+    const bool fed = std::none_of(connectors.begin(), connectors.end(),
+                                  [](const TMMConnector *c) { return c->ServedByLoop() && c->FPaused; });
+    if (screen != nullptr && live && !ride && fed) TMMFrameTimerSource::PassAll();
     if (screen != nullptr || !live) return;
     std::int64_t dueIn = 0;
     if (!EarliestDue(connectors, dueIn)) return; // the next buffer wakes the loop

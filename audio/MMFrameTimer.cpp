@@ -4,6 +4,10 @@
 #include "core/MainThread.h"
 #include "platform/MMError.h"
 
+#include <QCoreApplication>
+#include <QPointer>
+#include <QTimer>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -15,6 +19,8 @@
 namespace {
 
 constexpr std::int64_t kMaxCatchUpMicroseconds = 1'000'000;
+// How late a tick driven by passes may run before the source below takes the timer back.
+constexpr std::int64_t kPassSlackMicroseconds = 100'000;
 
 std::int64_t SteadyMicroseconds() {
     using namespace std::chrono;
@@ -38,8 +44,10 @@ struct TTimer {
     std::mutex CallbackLock; // held while a tick runs, on either path
 };
 
-// False once the timer is killed: no tick runs after that.
+// False once the timer is killed (no tick runs after that), or while its tick is under way
+// on this thread: a handler that runs the event loop (a message box) reaches the next pass.
 bool RunTick(TTimer &Timer) {
+    if (Timer.RunningOn.load() == std::this_thread::get_id()) return false;
     std::lock_guard<std::mutex> lock(Timer.CallbackLock);
     if (Timer.Killed.load()) return false;
     Timer.RunningOn.store(std::this_thread::get_id());
@@ -67,6 +75,11 @@ struct TMMFrameTimerSource::TCore {
     std::mutex Lock; // the timers' list and their hand-overs to the source below
     std::map<unsigned, std::shared_ptr<TTimer>> Timers;
     unsigned NextId = 1;
+    QPointer<QTimer> Fallback; // main thread; the application's child, so gone with it
+
+    ~TCore() {
+        if (Fallback) delete Fallback.data();
+    }
 
     std::vector<std::shared_ptr<TTimer>> Snapshot() {
         std::lock_guard<std::mutex> lock(Lock);
@@ -85,17 +98,43 @@ struct TMMFrameTimerSource::TCore {
         return below != 0;
     }
 
-    void Frame() {
-        const bool riding = TMMFrameRide::Riding();
+    // Main thread. Take: the timers leave the source below (a main-thread wake is sure to come).
+    void Drive(bool Take) {
         // The snapshot keeps a timer killed meanwhile alive while its tick below ends.
         for (const std::shared_ptr<TTimer> &timer : Snapshot()) {
-            if (riding)
+            if (Take)
                 if (const unsigned below = timer->BelowId.exchange(0)) {
                     Below->KillEvent(below); // waits for a tick in progress there
                     timer->NextDue = timer->LastTick.load() + timer->Period;
                 }
             RunDue(*timer);
         }
+    }
+
+    // Main thread: after a pass that no frame follows, a fallback in case no pass follows
+    // either: it runs what fell due and gives the timers back to the source below.
+    void ArmFallback() {
+        std::int64_t due = 0;
+        bool any = false;
+        for (const std::shared_ptr<TTimer> &timer : Snapshot())
+            if (timer->BelowId.load() == 0) {
+                due = any ? std::min(due, timer->NextDue) : timer->NextDue;
+                any = true;
+            }
+        if (!any || QCoreApplication::instance() == nullptr) return;
+        if (!Fallback) {
+            Fallback = new QTimer(QCoreApplication::instance());
+            Fallback->setSingleShot(true);
+            QObject::connect(Fallback, &QTimer::timeout, Fallback, [this] { FallbackFired(); });
+        }
+        const std::int64_t in = std::max<std::int64_t>(0, due + kPassSlackMicroseconds - Clock());
+        Fallback->start(static_cast<int>(in / 1000 + 1));
+    }
+
+    void FallbackFired() {
+        if (TMMFrameRide::Riding()) return; // the frames drive
+        Drive(false);
+        RidingEnded();
     }
 
     void RunDue(TTimer &Timer) {
@@ -199,8 +238,17 @@ bool TMMFrameTimerSource::Ridden(unsigned uTimerID) const {
 
 void TMMFrameTimerSource::FrameAll() {
     if (!CheckMainThread()) return;
+    const bool riding = TMMFrameRide::Riding();
     for (const auto &core : Cores())
-        core->Frame();
+        core->Drive(riding);
+}
+
+void TMMFrameTimerSource::PassAll() {
+    if (!CheckMainThread() || TMMFrameRide::Riding()) return;
+    for (const auto &core : Cores()) {
+        core->Drive(true);
+        core->ArmFallback();
+    }
 }
 
 void TMMFrameTimerSource::RidingEndedAll() {

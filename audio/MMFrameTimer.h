@@ -8,7 +8,14 @@
 // each exactly once and in order, up to a frame after its due time. A main thread
 // held up for more than a second skips what it missed, like the system's timers.
 // When the frames stop, the source below takes each timer up again, its first
-// tick one period later. One-shot timers go straight to the source below.
+// tick one period later.
+//
+// With nothing shown, the trigger loop's passes on each arriving buffer drive the
+// timers the same way (PassAll), each tick up to a buffer late. Should the passes
+// stop (the stream ended or stalled), a fallback on the main thread runs what fell
+// due and gives the timers back to the source below, at most 100 ms late.
+//
+// Periodic timers only: a one-shot request gets 0, as for a timer that cannot be had.
 //
 // Threads: SetEvent and KillEvent on any thread; KillEvent waits for a tick in
 // progress unless that tick calls it. Ridden ticks run on the main thread, the
@@ -40,6 +47,9 @@ class TMMFrameTimerSource final : public TMMTimerSource {
     // Main thread, by TMMFrameRide: every source's frame tick, and the end of the riding.
     static void FrameAll();
     static void RidingEndedAll();
+    // Main thread, by the trigger loop: a pass that no frame tick follows, while passes come
+    // with every buffer.
+    static void PassAll();
 
     struct TCore;
 

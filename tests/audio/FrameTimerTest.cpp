@@ -1,11 +1,12 @@
-// Periodic timers riding the frame tick: driven by a fake clock, frames at 60 Hz
-// run a 20 ms timer once per period, in order, never early, with no timer thread;
-// when the frames stop, the source below takes the timer up, and gives it back.
+// Periodic timers riding the frame tick, or the passes of a console shown nowhere:
+// driven by a fake clock, they run once per period, in order, never early, with no
+// timer thread; when the frames or passes stop, the source below takes them up.
 
 #include "audio/MMFrameRide.h"
 #include "audio/MMFrameTimer.h"
 
 #include "common/ManualTimerSource.h"
+#include "common/PumpEventsUntil.h"
 
 #include <gtest/gtest.h>
 
@@ -77,4 +78,28 @@ TEST_F(FrameTimer, RiddenTicksRunOncePerPeriodAndTheSourceBelowTakesOverWhileFra
     TMMFrameRide::Frame();
     EXPECT_EQ(ticks.At.size(), 57u);
     EXPECT_EQ(source.SetEvent(20, 0, Record, 0, TIME_ONESHOT), 0u) << "one-shot timers do not ride";
+}
+
+// Shown nowhere, the passes each buffer brings drive the timers; when they stop, a fallback
+// runs what fell due and gives the timer back to the source below.
+TEST_F(FrameTimer, PassesDriveTheTimersAndTheSourceBelowTakesThemBackWhenPassesStop) {
+    ManualTimerSource below;
+    std::int64_t now = 0;
+    TMMFrameTimerSource source(below, [&] { return now; });
+    TTicks ticks{&now, {}};
+    const unsigned id =
+        source.SetEvent(20, 0, Record, reinterpret_cast<std::uintptr_t>(&ticks), TIME_PERIODIC);
+    ASSERT_EQ(below.Live(), 1u);
+    TMMFrameTimerSource::PassAll();
+    EXPECT_EQ(below.Live(), 0u);
+    for (int pass = 1; pass <= 6; ++pass) {
+        now = pass * 42'667;
+        TMMFrameTimerSource::PassAll();
+    }
+    EXPECT_EQ(ticks.At.size(), 12u);
+
+    now += 150'000;
+    EXPECT_TRUE(PumpEventsUntil([&] { return below.Live() == 1u; }, 5000));
+    EXPECT_EQ(ticks.At.size(), 20u);
+    EXPECT_FALSE(source.Ridden(id));
 }
