@@ -8,8 +8,9 @@
 // that only feed the screen (the read-out timer, the peak tick service) tick
 // from the frame tick itself (MMFrameTimer.h), and other such work (the peak
 // hold's redraws) is flagged from its own thread and runs on the same tick
-// instead of waking the main thread itself. With nothing shown nothing rides,
-// and every job wakes the main thread its own way, as without a screen.
+// instead of waking the main thread itself. With nothing shown nothing rides:
+// flagged jobs wake the main thread their own way, as without a screen, and the
+// timers ride the trigger loop's passes while buffers arrive.
 //
 // The screen lives a floor above: it implements TMMFrameSource and registers
 // itself here.

@@ -45,7 +45,8 @@ class TMMHiTimer : public TMMNonVisualComponent {
     void SetSynchronize(bool Value); // taken up from the next tick
     // Thread mode, synchronised: while the screen's frames ride (see MMFrameRide.h),
     // the ticks come from the frame tick itself (MMFrameTimer.h), and OnTimer runs
-    // there, up to a frame late, with neither the system timer nor the worker waking.
+    // there, up to a frame late, with neither the system timer nor the worker waking;
+    // with the screen showing nothing, from the passes each captured buffer brings.
     // For handlers that only feed the screen. Re-arms.
     bool RideFrames() const { return FRideFrames; }
     void SetRideFrames(bool Value);

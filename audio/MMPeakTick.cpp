@@ -16,7 +16,8 @@ TMMPeakTickService::~TMMPeakTickService() {
 
 TMMPeakTickService &TMMPeakTickService::Instance() {
     // Destroyed at process end, which stops a timer still running. Its ticks ride
-    // the screen's frames while they ride: its clients only feed the screen then.
+    // the screen's frames, or the passes while nothing shows: its clients only feed
+    // the screen.
     static TMMPeakTickService service(&FrameTimerSource());
     return service;
 }

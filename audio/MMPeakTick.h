@@ -6,8 +6,9 @@
 // ticking time has passed while it was not suspended.
 //
 // Callbacks run on the service's timer thread (the process-wide service's on the
-// main thread while the screen's frames ride), in registration order, with the
-// service's lock held: they must be short. A callback may suspend or resume
+// main thread while the screen's frames or the trigger loop's passes drive it, see
+// MMFrameTimer.h), in registration order, with the service's lock held: they must
+// be short. A callback may suspend or resume
 // entries; registering or unregistering from inside one is taken care of (the
 // list is changed after the pass), but is best avoided.
 
