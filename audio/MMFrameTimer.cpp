@@ -3,6 +3,7 @@
 #include "audio/MMFrameRide.h"
 #include "core/MainThread.h"
 #include "platform/MMError.h"
+#include "platform/MicrosecondClock.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -10,7 +11,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -21,11 +21,6 @@ namespace {
 constexpr std::int64_t kMaxCatchUpMicroseconds = 1'000'000;
 // How late a tick driven by passes may run before the source below takes the timer back.
 constexpr std::int64_t kPassSlackMicroseconds = 100'000;
-
-std::int64_t SteadyMicroseconds() {
-    using namespace std::chrono;
-    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 struct TTimer {
     unsigned Id = 0;
@@ -98,8 +93,10 @@ struct TMMFrameTimerSource::TCore {
         return below != 0;
     }
 
-    // Main thread. Take: the timers leave the source below (a main-thread wake is sure to come).
-    void Drive(bool Take) {
+    // Main thread. Take: the timers leave the source below (a main-thread wake is sure to
+    // come). Returns when the earliest tick left riding falls due; false when none rides.
+    bool Drive(bool Take, std::int64_t &Due) {
+        bool any = false;
         // The snapshot keeps a timer killed meanwhile alive while its tick below ends.
         for (const std::shared_ptr<TTimer> &timer : Snapshot()) {
             if (Take)
@@ -108,20 +105,17 @@ struct TMMFrameTimerSource::TCore {
                     timer->NextDue = timer->LastTick.load() + timer->Period;
                 }
             RunDue(*timer);
+            if (timer->BelowId.load() != 0) continue;
+            Due = any ? std::min(Due, timer->NextDue) : timer->NextDue;
+            any = true;
         }
+        return any;
     }
 
     // Main thread: after a pass that no frame follows, a fallback in case no pass follows
     // either: it runs what fell due and gives the timers back to the source below.
-    void ArmFallback() {
-        std::int64_t due = 0;
-        bool any = false;
-        for (const std::shared_ptr<TTimer> &timer : Snapshot())
-            if (timer->BelowId.load() == 0) {
-                due = any ? std::min(due, timer->NextDue) : timer->NextDue;
-                any = true;
-            }
-        if (!any || QCoreApplication::instance() == nullptr) return;
+    void ArmFallback(std::int64_t due) {
+        if (QCoreApplication::instance() == nullptr) return;
         if (!Fallback) {
             Fallback = new QTimer(QCoreApplication::instance());
             Fallback->setSingleShot(true);
@@ -133,7 +127,8 @@ struct TMMFrameTimerSource::TCore {
 
     void FallbackFired() {
         if (TMMFrameRide::Riding()) return; // the frames drive
-        Drive(false);
+        std::int64_t due = 0;
+        Drive(false, due);
         RidingEnded();
     }
 
@@ -177,7 +172,7 @@ std::vector<std::shared_ptr<TMMFrameTimerSource::TCore>> Cores() {
 TMMFrameTimerSource::TMMFrameTimerSource(TMMTimerSource &Below, TClock Clock)
     : FCore(std::make_shared<TCore>()) {
     FCore->Below = &Below;
-    FCore->Clock = Clock ? std::move(Clock) : TClock(SteadyMicroseconds);
+    FCore->Clock = Clock ? std::move(Clock) : TClock(MicrosecondClock);
     std::lock_guard<std::mutex> lock(Registry().Lock);
     Registry().Cores.push_back(FCore);
 }
@@ -239,15 +234,16 @@ bool TMMFrameTimerSource::Ridden(unsigned uTimerID) const {
 void TMMFrameTimerSource::FrameAll() {
     if (!CheckMainThread()) return;
     const bool riding = TMMFrameRide::Riding();
+    std::int64_t due = 0;
     for (const auto &core : Cores())
-        core->Drive(riding);
+        core->Drive(riding, due);
 }
 
 void TMMFrameTimerSource::PassAll() {
     if (!CheckMainThread() || TMMFrameRide::Riding()) return;
     for (const auto &core : Cores()) {
-        core->Drive(true);
-        core->ArmFallback();
+        std::int64_t due = 0;
+        if (core->Drive(true, due)) core->ArmFallback(due);
     }
 }
 
