@@ -499,17 +499,33 @@ void TMMDIBCanvas::CopyToDevice(QPainter &device, int x, int y, const TRect &par
         device.drawImage(QPoint(x + r.Left, y + r.Top), Image(), r.ToQRect());
         return;
     }
-    // The screen takes 32-bit pixels. Converted here, row by row, only the part
-    // asked for: left to the painter, a large picture is converted whole on a
-    // thread pool, which costs more than the copy.
+    // The screen takes 32-bit pixels. Converted here, only the part asked for: left
+    // to the painter, a large picture is converted whole on a thread pool, which costs
+    // more than the copy.
     const int w = r.Width(), h = r.Height();
     thread_local std::vector<std::uint32_t> scratch;
     scratch.resize(std::size_t(w) * h);
+    CopyTo(reinterpret_cast<std::uint8_t *>(scratch.data()), w * 4, r);
+    const QImage part32(reinterpret_cast<const uchar *>(scratch.data()), w, h, w * 4, QImage::Format_RGB32);
+    device.drawImage(QPoint(x + r.Left, y + r.Top), part32);
+}
+
+void TMMDIBCanvas::CopyTo(std::uint8_t *to, int toStride, const TRect &part) {
+    const TRect r = part.Intersected(Rect(0, 0, FWidth, FHeight));
+    if (r.IsEmpty()) return;
+    const int w = r.Width(), h = r.Height();
+    if (FBitsPerPixel != 24) {
+        QImage out(to, w, h, toStride, QImage::Format_RGB32);
+        QPainter painter(&out);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(QPoint(0, 0), Image(), r.ToQRect());
+        return;
+    }
     const std::uint8_t *bits = Bits();
     const int stride = Stride();
     for (int row = 0; row < h; ++row) {
         const std::uint8_t *in = bits + std::size_t(r.Top + row) * stride + std::size_t(r.Left) * 3;
-        std::uint32_t *out = scratch.data() + std::size_t(row) * w;
+        auto *out = reinterpret_cast<std::uint32_t *>(to + std::size_t(row) * toStride);
         int col = 0;
         // Four pixels from three words: B G R read as a little-endian word is 0x00RRGGBB.
         for (; col + 4 <= w; col += 4, in += 12) {
@@ -523,8 +539,6 @@ void TMMDIBCanvas::CopyToDevice(QPainter &device, int x, int y, const TRect &par
         for (; col < w; ++col, in += 3)
             out[col] = 0xFF000000u | std::uint32_t(in[2]) << 16 | std::uint32_t(in[1]) << 8 | in[0];
     }
-    const QImage part32(reinterpret_cast<const uchar *>(scratch.data()), w, h, w * 4, QImage::Format_RGB32);
-    device.drawImage(QPoint(x + r.Left, y + r.Top), part32);
 }
 
 void TMMDIBCanvas::Paint(const std::function<void(QPainter &)> &draw) {

@@ -137,6 +137,9 @@ class TMMDIBCanvas {
     // Copies `part` of the buffer (clipped to it) to the device, the buffer's
     // top-left corner at (x, y).
     void CopyToDevice(QPainter &device, int x, int y, const TRect &part);
+    // Writes `part` (clipped to the buffer) as 32-bit pixels, 0xffRRGGBB
+    // (QImage::Format_RGB32), to `to`, whose rows lie `toStride` bytes apart.
+    void CopyTo(std::uint8_t *to, int toStride, const TRect &part);
     // Text and lines through a painter on the buffer's own memory.
     void Paint(const std::function<void(QPainter &)> &draw);
     // A QImage sharing the buffer's memory (Format_BGR888 or Format_Indexed8).

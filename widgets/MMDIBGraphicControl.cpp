@@ -114,6 +114,16 @@ bool TMMDIBGraphicControl::Draw(const TDrawRoutine &routine, const TRect *one,
     return true;
 }
 
+bool TMMDIBGraphicControl::Presentable(const QRect &part) const {
+    return !Transparent() && CanvasRect().ToQRect().contains(part);
+}
+
+void TMMDIBGraphicControl::CopyPicture(const QRect &part, std::uint8_t *bits, int stride) {
+    const TRect inner = CanvasRect();
+    std::lock_guard<TMMDIBCanvas> lock(FDIBCanvas);
+    FDIBCanvas.CopyTo(bits, stride, TRect::FromQRect(part).Translated(-inner.Left, -inner.Top));
+}
+
 void TMMDIBGraphicControl::paintEvent(QPaintEvent *event) {
     FPaintOwed = false;
     FExposed = event->region();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "widgets/MMDIBCanvas.h"
+#include "widgets/MMFrameClock.h"
 #include "widgets/MMGraphicControl.h"
 
 #include <QImage>
@@ -15,7 +16,7 @@
 // schedules the changed rectangle with the process-wide frame clock, which
 // puts it on the screen with the next display frame (at most once per frame,
 // never later than one frame after the drawing). Paints copy only the exposed
-// part of the canvas.
+// part of the canvas, which is opaque: the clock may put it on the window directly.
 //
 // Rules of DrawAtOnce: nothing is drawn while the control is hidden, its window
 // is not on the screen (unmapped, minimised, covered where the window system
@@ -25,7 +26,7 @@
 //
 // Thread contract: main thread only, every method; the canvas lock is held
 // while a routine runs and while the canvas is copied to the screen.
-class TMMDIBGraphicControl : public TMMGraphicControl {
+class TMMDIBGraphicControl : public TMMGraphicControl, public TMMDirectPresent {
     Q_OBJECT
   public:
     // Draws into the work canvas, opening its own drawing bracket.
@@ -58,6 +59,10 @@ class TMMDIBGraphicControl : public TMMGraphicControl {
     bool DrawAtOnce(const TDrawRoutine &routine, const TRect &changed);
     // Only the rectangles of `changed` count as changed; read once the routine has run.
     bool DrawAtOnce(const TDrawRoutine &routine, const std::vector<TRect> &changed);
+
+    // The canvas, unless transparent: what a paint copies there.
+    bool Presentable(const QRect &part) const override;
+    void CopyPicture(const QRect &part, std::uint8_t *bits, int stride) override;
 
   protected:
     // Where the work canvas lies in the control (default: the inner rectangle).

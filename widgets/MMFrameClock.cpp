@@ -1,10 +1,13 @@
 #include "widgets/MMFrameClock.h"
 
+#include "platform/X11SharedPictures.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QScopeGuard>
 #include <QWindow>
+#include <qguiapplication_platform.h>
 
 #include <algorithm>
 
@@ -20,6 +23,25 @@ constexpr seconds kPresentsLogPeriod{10};
 
 // The application's clock; it goes with the application object.
 QPointer<TMMFrameClock> gScreen;
+
+// Whether `part` (widget coordinates) of `widget` lies within every parent, and no other
+// widget lies over it: no child of its own, nor a sibling above it or above a parent.
+bool Unobscured(const QWidget &widget, QRect part) {
+    for (const QObject *child : widget.children())
+        if (const auto *w = qobject_cast<const QWidget *>(child); w && !w->isWindow() && w->isVisible())
+            if (w->geometry().intersects(part)) return false;
+    for (const QWidget *w = &widget; !w->isWindow(); w = w->parentWidget()) {
+        const QWidget *parent = w->parentWidget();
+        part.translate(w->pos());
+        if (!parent->rect().contains(part)) return false;
+        const QObjectList &siblings = parent->children();
+        // Later children lie above earlier ones.
+        for (auto it = std::find(siblings.begin(), siblings.end(), w) + 1; it < siblings.end(); ++it)
+            if (const auto *s = qobject_cast<const QWidget *>(*it); s && !s->isWindow() && s->isVisible())
+                if (s->geometry().intersects(part)) return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -109,13 +131,82 @@ void TMMFrameClock::Tick() {
     // Updates may schedule again (a paint that draws): those go to the next frame.
     std::vector<TEntry> due;
     due.swap(FPending);
+    std::vector<std::pair<QWidget *, QRegion>> direct;
     for (const TEntry &e : due)
         if (QWidget *widget = e.Widget.data()) {
             const QRegion region = e.Region.united(e.Rect);
-            widget->update(region);
+            if (Direct(*widget, region))
+                direct.emplace_back(widget, region);
+            else
+                widget->update(region);
             if (lcPresents().isDebugEnabled()) CountPresent(*widget, region);
         }
+    if (!direct.empty() && !PutDirect(direct))
+        for (const auto &[widget, region] : direct)
+            widget->update(region);
     Arm();
+}
+
+bool TMMFrameClock::Direct(QWidget &widget, const QRegion &region) {
+    const auto *present = dynamic_cast<const TMMDirectPresent *>(&widget);
+    if (present == nullptr) return false;
+    if (!FPicturesTried) {
+        FPicturesTried = true;
+        auto *x11 =
+            qGuiApp != nullptr ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+        if (x11 != nullptr && qEnvironmentVariable("VELMORA_SHARED_PICTURES") != QLatin1String("off"))
+            FPictures = TX11SharedPictures::Open(x11->connection());
+    }
+    if (FPictures == nullptr) return false;
+    QWidget *top = widget.window();
+    const QWindow *window = top->windowHandle();
+    return window != nullptr && window->isExposed() && widget.isVisible() && widget.updatesEnabled() &&
+           top->devicePixelRatioF() == 1.0 && widget.nativeParentWidget() == top &&
+           widget.graphicsEffect() == nullptr && present->Presentable(region.boundingRect()) &&
+           Unobscured(widget, region.boundingRect());
+}
+
+bool TMMFrameClock::PutDirect(const std::vector<std::pair<QWidget *, QRegion>> &parts) {
+    std::vector<TX11SharedPictures::TPicture> pictures;
+    std::vector<std::pair<TMMDirectPresent *, QRect>> sources;
+    for (const auto &[widget, region] : parts) {
+        QWidget *top = widget->window();
+        const auto window = static_cast<std::uint32_t>(top->winId());
+        for (const QRect &rect : region) {
+            const QPoint at = widget->mapTo(top, rect.topLeft());
+            pictures.push_back({window, at.x(), at.y(), rect.width(), rect.height()});
+            sources.emplace_back(dynamic_cast<TMMDirectPresent *>(widget), rect);
+        }
+    }
+    const bool put = FPictures->Put(pictures, [&](std::size_t i, std::uint8_t *bits, int stride) {
+        sources[i].first->CopyPicture(sources[i].second, bits, stride);
+    });
+    if (!put) return false;
+    for (const auto &[widget, region] : parts) {
+        if (std::find(FDirectlyPut.begin(), FDirectlyPut.end(), widget) == FDirectlyPut.end())
+            FDirectlyPut.emplace_back(widget);
+        QWindow *window = widget->window()->windowHandle();
+        std::erase_if(FWatched, [](const QPointer<QWindow> &w) { return w.isNull(); });
+        if (std::find(FWatched.begin(), FWatched.end(), window) == FWatched.end()) {
+            FWatched.emplace_back(window);
+            window->installEventFilter(this);
+        }
+    }
+    return true;
+}
+
+// An expose puts the backing store's picture on the window: what went there directly is
+// painted into it first.
+bool TMMFrameClock::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::Expose) {
+        std::erase_if(FDirectlyPut, [&](const QPointer<QWidget> &w) {
+            if (w.isNull()) return true;
+            if (w->window()->windowHandle() != watched) return false;
+            w->update();
+            return true;
+        });
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void TMMFrameClock::CountPresent(const QWidget &widget, const QRegion &region) {

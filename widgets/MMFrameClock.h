@@ -7,13 +7,33 @@
 #include <QString>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include "audio/MMFrameRide.h"
 
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <vector>
+
+class TX11SharedPictures;
+
+// A widget whose scheduled parts the clock may put on an X11 window itself, through
+// memory shared with the server, past the toolkit's paint and backing store: the parts it
+// can copy out as a paint would draw them, opaque, with nothing lying over them.
+class TMMDirectPresent {
+  public:
+    // Whether CopyPicture gives `part` (widget coordinates) as a paint would, with
+    // nothing of what lies beneath the widget showing through.
+    virtual bool Presentable(const QRect &part) const = 0;
+    // Writes `part` as 32-bit pixels, 0xffRRGGBB (QImage::Format_RGB32), to `bits`,
+    // whose rows lie `stride` bytes apart.
+    virtual void CopyPicture(const QRect &part, std::uint8_t *bits, int stride) = 0;
+
+  protected:
+    ~TMMDirectPresent() = default;
+};
 
 // Puts what controls drew off-screen on the screen, at the pace of the display.
 //
@@ -26,6 +46,11 @@
 // The process-wide clock is the audio side's frame source: each tick first runs
 // the work that rides the frame (the trigger loop's pass, whose blocks draw and
 // schedule, then the flagged read-out and peak jobs), then presents.
+//
+// On an X11 display that shares memory with the process, the parts a TMMDirectPresent
+// widget paints opaque go to the window directly ("VELMORA_SHARED_PICTURES=off" turns this
+// off): no picture passes through the connection, and the toolkit's backing store keeps the
+// older picture, which the widget repaints into it when its window is next exposed.
 //
 // Frames are slots of one sixtieth of a second on a steady clock; a tick
 // always lands in a later slot than the one before, so early or late timer
@@ -90,6 +115,11 @@ class TMMFrameClock : public QObject, public TMMFrameSource {
 
     std::int64_t SlotNow() const;
     void Arm();
+    // Whether the scheduled `region` of `widget` may go to its window directly.
+    bool Direct(QWidget &widget, const QRegion &region);
+    // Puts the parts on their windows; false when none went.
+    bool PutDirect(const std::vector<std::pair<QWidget *, QRegion>> &parts);
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void CountPresent(const QWidget &widget, const QRegion &region);
 
     std::vector<TEntry> FPending;
@@ -104,6 +134,11 @@ class TMMFrameClock : public QObject, public TMMFrameSource {
         int Count = 0;
         std::int64_t Pixels = 0;
     };
+    std::unique_ptr<TX11SharedPictures> FPictures;
+    bool FPicturesTried = false;
+    // Widgets put directly since their window was last exposed, and the windows watched.
+    std::vector<QPointer<QWidget>> FDirectlyPut;
+    std::vector<QPointer<QWindow>> FWatched;
     std::map<QString, TPresents> FPresents; // since FPresentsSince, when logged
     std::chrono::steady_clock::time_point FPresentsSince;
 };

@@ -129,6 +129,11 @@ class TMMCustomMeter : public TMMBlockMeter<TMMMeterState> {
     // thread, after each copy of the work bitmap to the screen.
     void SetOnPostPaint(TNotifyEvent handler) { FOnPostPaint = std::move(handler); }
 
+    // Not with an OnPostPaint handler, which is owed every copy to the screen.
+    bool Presentable(const QRect &part) const override {
+        return !FOnPostPaint && TMMBlockMeter::Presentable(part);
+    }
+
   protected:
     void changeEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
