@@ -1,6 +1,8 @@
 // What needs a real window system (the suite runs these under Xvfb): a window
 // taken off the screen, as a window manager unmaps one it minimises, draws
-// nothing, runs its laws on, and shows its latest state when it returns.
+// nothing, runs its laws on, and shows its latest state when it returns; pictures
+// put on the window past the toolkit's paint are the canvas, and stay so when the
+// window is exposed again.
 
 #include "audio/MMPeakTick.h"
 #include "common/ManualTimerSource.h"
@@ -16,9 +18,36 @@
 #include <xcb/xcb.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace {
+
+// The window's pixels under `rect` (window coordinates), as the server holds them.
+QImage WindowPixels(xcb_connection_t *connection, const QWidget &window, const QRect &rect) {
+    std::unique_ptr<xcb_get_image_reply_t, decltype(&std::free)> reply(
+        xcb_get_image_reply(connection,
+                            xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP,
+                                          static_cast<xcb_window_t>(window.winId()), rect.x(), rect.y(),
+                                          rect.width(), rect.height(), ~0u),
+                            nullptr),
+        &std::free);
+    if (!reply) return QImage();
+    return QImage(xcb_get_image_data(reply.get()), rect.width(), rect.height(), rect.width() * 4,
+                  QImage::Format_RGB32)
+        .copy();
+}
+
+// Counts the paint events a widget receives.
+class TPaintCounter : public QObject {
+  public:
+    int Count = 0;
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == QEvent::Paint) ++Count;
+        return false;
+    }
+};
 
 void Feed(TMMLevel &bar, int left) {
     std::vector<std::int16_t> frames(100, 0);
@@ -27,31 +56,48 @@ void Feed(TMMLevel &bar, int left) {
     bar.ProcessBlock(frames.data());
 }
 
-TEST(OnX11, AnUnmappedWindowDrawsNothingAndShowsItsLatestStateWhenMapped) {
-    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (QGuiApplication::platformName() != QLatin1String("xcb") || x11 == nullptr)
-        GTEST_SKIP() << "needs an X server";
-    xcb_connection_t *connection = x11->connection();
+// A PEAK bar alone in a shown window.
+class OnX11 : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        if (QGuiApplication::platformName() != QLatin1String("xcb") || x11 == nullptr)
+            GTEST_SKIP() << "needs an X server";
+        connection = x11->connection();
+        window.resize(40, 300);
+        bar = new TMMLevel(&window, &ticks);
+        bar->SetBounds(10, 6, 20, 288);
+        bar->SetKind(lkVertical);
+        bar->SetBitLength(b16Bit);
+        bar->SetMode(mStereo);
+        bar->SetChannel(chLeft);
+        bar->SetNumPeaks(2);
+        window.show();
+        ASSERT_TRUE(PumpEventsUntil([&] { return window.windowHandle()->isExposed(); }, 5000));
+    }
+    void TearDown() override { delete bar; } // before the tick service goes
+
+    // Unmaps the window, as a window manager does one it minimises, or maps it again.
+    void Map(bool mapped) {
+        const auto id = static_cast<xcb_window_t>(window.winId());
+        mapped ? xcb_map_window(connection, id) : xcb_unmap_window(connection, id);
+        xcb_flush(connection);
+        ASSERT_TRUE(PumpEventsUntil([&] { return window.windowHandle()->isExposed() == mapped; }, 5000));
+    }
+
+    xcb_connection_t *connection = nullptr;
     ManualTimerSource source;
-    TMMPeakTickService ticks(&source);
+    TMMPeakTickService ticks{&source};
     QWidget window;
-    window.resize(40, 300);
-    auto *bar = new TMMLevel(&window, &ticks);
-    bar->SetBounds(10, 6, 20, 288);
-    bar->SetKind(lkVertical);
-    bar->SetBitLength(b16Bit);
-    bar->SetMode(mStereo);
-    bar->SetChannel(chLeft);
-    bar->SetNumPeaks(2);
-    window.show();
-    ASSERT_TRUE(PumpEventsUntil([&] { return window.windowHandle()->isExposed(); }, 5000));
+    TMMLevel *bar = nullptr;
+};
+
+TEST_F(OnX11, AnUnmappedWindowDrawsNothingAndShowsItsLatestStateWhenMapped) {
     Feed(*bar, 3277);
     PumpEventsUntil([] { return false; }, 50);
     const QImage before = bar->DIBCanvas().Image().copy();
 
-    xcb_unmap_window(connection, static_cast<xcb_window_t>(window.winId()));
-    xcb_flush(connection);
-    ASSERT_TRUE(PumpEventsUntil([&] { return !window.windowHandle()->isExposed(); }, 5000));
+    ASSERT_NO_FATAL_FAILURE(Map(false));
     EXPECT_FALSE(TMMFrameClock::Screen().Showing());
     for (int level : {32767, 9000, 20000})
         Feed(*bar, level);
@@ -60,9 +106,7 @@ TEST(OnX11, AnUnmappedWindowDrawsNothingAndShowsItsLatestStateWhenMapped) {
     const int barOff = bar->State().BarPosition();
     EXPECT_NE(barOff, 0) << "the laws stopped";
 
-    xcb_map_window(connection, static_cast<xcb_window_t>(window.winId()));
-    xcb_flush(connection);
-    ASSERT_TRUE(PumpEventsUntil([&] { return window.windowHandle()->isExposed(); }, 5000));
+    ASSERT_NO_FATAL_FAILURE(Map(true));
     EXPECT_TRUE(TMMFrameClock::Screen().Showing());
     PumpEventsUntil([] { return false; }, 100);
     const QImage shown = bar->DIBCanvas().Image().copy();
@@ -73,7 +117,27 @@ TEST(OnX11, AnUnmappedWindowDrawsNothingAndShowsItsLatestStateWhenMapped) {
     bar->SetBar1Color(bar1);
     bar->repaint();
     EXPECT_EQ(bar->DIBCanvas().Image(), shown);
-    delete bar; // before the tick service goes
+}
+
+TEST_F(OnX11, PicturesPutPastThePaintAreTheCanvasAndSurviveAnExpose) {
+    PumpEventsUntil([] { return false; }, 100);
+    TPaintCounter paints;
+    bar->installEventFilter(&paints);
+    const QRect canvas = bar->InnerRect().ToQRect().translated(bar->pos());
+    const auto canvasImage = [&] { return bar->DIBCanvas().Image().convertToFormat(QImage::Format_RGB32); };
+
+    for (int level : {3277, 20000}) {
+        Feed(*bar, level);
+        PumpEventsUntil([] { return !TMMFrameClock::Screen().HasPending(); }, 1000);
+        EXPECT_EQ(WindowPixels(connection, window, canvas), canvasImage()) << "level " << level;
+    }
+    EXPECT_EQ(paints.Count, 0) << "the pictures went through the toolkit's paint";
+
+    // The toolkit's backing store still holds the first picture: an expose must not bring it back.
+    ASSERT_NO_FATAL_FAILURE(Map(false));
+    ASSERT_NO_FATAL_FAILURE(Map(true));
+    PumpEventsUntil([] { return false; }, 100);
+    EXPECT_EQ(WindowPixels(connection, window, canvas), canvasImage());
 }
 
 } // namespace
