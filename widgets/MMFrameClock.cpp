@@ -131,25 +131,25 @@ void TMMFrameClock::Tick() {
     // Updates may schedule again (a paint that draws): those go to the next frame.
     std::vector<TEntry> due;
     due.swap(FPending);
-    std::vector<std::pair<QWidget *, QRegion>> direct;
+    std::vector<TDirectPart> direct;
     for (const TEntry &e : due)
         if (QWidget *widget = e.Widget.data()) {
             const QRegion region = e.Region.united(e.Rect);
-            if (Direct(*widget, region))
-                direct.emplace_back(widget, region);
+            if (TMMDirectPresent *present = Direct(*widget, region))
+                direct.push_back({widget, present, region});
             else
                 widget->update(region);
             if (lcPresents().isDebugEnabled()) CountPresent(*widget, region);
         }
     if (!direct.empty() && !PutDirect(direct))
-        for (const auto &[widget, region] : direct)
-            widget->update(region);
+        for (const TDirectPart &part : direct)
+            part.Widget->update(part.Region);
     Arm();
 }
 
-bool TMMFrameClock::Direct(QWidget &widget, const QRegion &region) {
-    const auto *present = dynamic_cast<const TMMDirectPresent *>(&widget);
-    if (present == nullptr) return false;
+TMMDirectPresent *TMMFrameClock::Direct(QWidget &widget, const QRegion &region) {
+    auto *present = dynamic_cast<TMMDirectPresent *>(&widget);
+    if (present == nullptr) return nullptr;
     if (!FPicturesTried) {
         FPicturesTried = true;
         auto *x11 =
@@ -157,35 +157,37 @@ bool TMMFrameClock::Direct(QWidget &widget, const QRegion &region) {
         if (x11 != nullptr && qEnvironmentVariable("VELMORA_SHARED_PICTURES") != QLatin1String("off"))
             FPictures = TX11SharedPictures::Open(x11->connection());
     }
-    if (FPictures == nullptr) return false;
+    if (FPictures == nullptr) return nullptr;
     QWidget *top = widget.window();
     const QWindow *window = top->windowHandle();
-    return window != nullptr && window->isExposed() && widget.isVisible() && widget.updatesEnabled() &&
-           top->devicePixelRatioF() == 1.0 && widget.nativeParentWidget() == top &&
-           widget.graphicsEffect() == nullptr && present->Presentable(region.boundingRect()) &&
-           Unobscured(widget, region.boundingRect());
+    const bool direct = window != nullptr && window->isExposed() && widget.isVisible() &&
+                        widget.updatesEnabled() && top->devicePixelRatioF() == 1.0 &&
+                        widget.nativeParentWidget() == top && widget.graphicsEffect() == nullptr &&
+                        present->Presentable(region.boundingRect()) &&
+                        Unobscured(widget, region.boundingRect());
+    return direct ? present : nullptr;
 }
 
-bool TMMFrameClock::PutDirect(const std::vector<std::pair<QWidget *, QRegion>> &parts) {
+bool TMMFrameClock::PutDirect(const std::vector<TDirectPart> &parts) {
     std::vector<TX11SharedPictures::TPicture> pictures;
     std::vector<std::pair<TMMDirectPresent *, QRect>> sources;
-    for (const auto &[widget, region] : parts) {
-        QWidget *top = widget->window();
+    for (const TDirectPart &part : parts) {
+        QWidget *top = part.Widget->window();
         const auto window = static_cast<std::uint32_t>(top->winId());
-        for (const QRect &rect : region) {
-            const QPoint at = widget->mapTo(top, rect.topLeft());
+        for (const QRect &rect : part.Region) {
+            const QPoint at = part.Widget->mapTo(top, rect.topLeft());
             pictures.push_back({window, at.x(), at.y(), rect.width(), rect.height()});
-            sources.emplace_back(dynamic_cast<TMMDirectPresent *>(widget), rect);
+            sources.emplace_back(part.Present, rect);
         }
     }
     const bool put = FPictures->Put(pictures, [&](std::size_t i, std::uint8_t *bits, int stride) {
         sources[i].first->CopyPicture(sources[i].second, bits, stride);
     });
     if (!put) return false;
-    for (const auto &[widget, region] : parts) {
-        if (std::find(FDirectlyPut.begin(), FDirectlyPut.end(), widget) == FDirectlyPut.end())
-            FDirectlyPut.emplace_back(widget);
-        QWindow *window = widget->window()->windowHandle();
+    for (const TDirectPart &part : parts) {
+        if (std::find(FDirectlyPut.begin(), FDirectlyPut.end(), part.Widget) == FDirectlyPut.end())
+            FDirectlyPut.emplace_back(part.Widget);
+        QWindow *window = part.Widget->window()->windowHandle();
         std::erase_if(FWatched, [](const QPointer<QWindow> &w) { return w.isNull(); });
         if (std::find(FWatched.begin(), FWatched.end(), window) == FWatched.end()) {
             FWatched.emplace_back(window);

@@ -115,10 +115,15 @@ class TMMFrameClock : public QObject, public TMMFrameSource {
 
     std::int64_t SlotNow() const;
     void Arm();
-    // Whether the scheduled `region` of `widget` may go to its window directly.
-    bool Direct(QWidget &widget, const QRegion &region);
+    struct TDirectPart {
+        QWidget *Widget;
+        TMMDirectPresent *Present; // the same widget
+        QRegion Region;
+    };
+    // The widget, when its scheduled `region` may go to its window directly.
+    TMMDirectPresent *Direct(QWidget &widget, const QRegion &region);
     // Puts the parts on their windows; false when none went.
-    bool PutDirect(const std::vector<std::pair<QWidget *, QRegion>> &parts);
+    bool PutDirect(const std::vector<TDirectPart> &parts);
     bool eventFilter(QObject *watched, QEvent *event) override;
     void CountPresent(const QWidget &widget, const QRegion &region);
 
