@@ -1,8 +1,8 @@
 // Sound to screen: how long a step from silence to full scale takes from the
 // moment the driver hands over the buffer holding it (its data notification) to
 // the moment the console's left PEAK bar, lit to the top by it, is on the screen
-// (the bar's paint and, when the window system asks for one, the flush of the
-// window's backing store that follows it).
+// (the put of its picture on the window, or, where it goes through the toolkit, the
+// bar's paint and the flush of the window's backing store that follows it).
 //
 // The whole console is built, as the program builds it, on a capture driver
 // that timestamps each data notification before the wave input sees it:
@@ -34,6 +34,7 @@
 #include "platform/JackWaveIn.h"
 #include "platform/MicrosecondClock.h"
 #include "platform/SimWaveIn.h"
+#include "widgets/MMFrameClock.h"
 
 #include <jack/jack.h>
 
@@ -251,9 +252,10 @@ class TStepFinder {
     std::deque<TStepArrival> FArrivals;
 };
 
-// Watches the bar's paints and its window's backing-store syncs: the first paint
-// that shows the bar full after one that did not ends a step's journey, at the
-// end of the sync that carried it (or of the paint, when it came by itself).
+// Watches the bar's pictures put on the window, its paints and its window's
+// backing-store syncs: the first picture that shows the bar full after one that did
+// not ends a step's journey, when it was put, or at the end of the sync that carried
+// its paint (or of the paint, when it came by itself).
 class TScreenWatch : public QObject {
   public:
     TScreenWatch(TMMLevel &bar, TStepFinder &finder) : FBar(bar), FFinder(finder) {
@@ -263,6 +265,9 @@ class TScreenWatch : public QObject {
             const bool full = Full();
             if (full && !FDrawnFull) FDrawnAt = MicrosecondClock();
             FDrawnFull = full;
+        });
+        connect(&TMMFrameClock::Screen(), &TMMFrameClock::PutOnWindow, this, [this](QWidget *widget) {
+            if (widget == &FBar) Painted(MicrosecondClock());
         });
     }
 

@@ -194,6 +194,8 @@ bool TMMFrameClock::PutDirect(const std::vector<TDirectPart> &parts) {
             window->installEventFilter(this);
         }
     }
+    for (const TDirectPart &part : parts)
+        emit PutOnWindow(part.Widget);
     return true;
 }
 

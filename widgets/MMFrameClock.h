@@ -103,6 +103,10 @@ class TMMFrameClock : public QObject, public TMMFrameSource {
     void SetManualTicks(bool value);
     bool ManualTicks() const { return FManualTicks; }
 
+  signals:
+    // What `widget` scheduled went to its window directly: no paint event shows it.
+    void PutOnWindow(QWidget *widget);
+
   private:
     struct TEntry {
         QWidget *Key;
