@@ -5,6 +5,7 @@
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
 #include <numeric>
