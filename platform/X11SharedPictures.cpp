@@ -1,5 +1,7 @@
 #include "platform/X11SharedPictures.h"
 
+#include "platform/X11Reply.h"
+
 #include <sys/ipc.h>
 #include <sys/shm.h>
 #include <xcb/shm.h>
@@ -7,7 +9,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdlib>
 #include <numeric>
 
 namespace {
@@ -68,12 +69,11 @@ bool TX11SharedPictures::Attach(TSegment &segment, std::size_t size) {
     fresh.Bits = static_cast<std::uint8_t *>(bits);
     fresh.Size = size;
     fresh.Seg = xcb_generate_id(FConnection);
-    xcb_generic_error_t *error =
-        xcb_request_check(FConnection, xcb_shm_attach_checked(FConnection, fresh.Seg, fresh.Id, 1));
+    const auto error =
+        X11Reply(xcb_request_check(FConnection, xcb_shm_attach_checked(FConnection, fresh.Seg, fresh.Id, 1)));
     // Once both sides hold it, the segment goes with the last of them to let go.
     shmctl(fresh.Id, IPC_RMID, nullptr);
-    if (error != nullptr) {
-        std::free(error);
+    if (error) {
         fresh.Release();
         return false;
     }
@@ -89,18 +89,17 @@ bool TX11SharedPictures::Attach(TSegment &segment, std::size_t size) {
 void TX11SharedPictures::WaitRead(TSegment &segment) {
     if (!segment.Fenced) return;
     segment.Fenced = false;
-    std::free(xcb_get_input_focus_reply(FConnection, xcb_get_input_focus_cookie_t{segment.Fence}, nullptr));
+    X11Reply(xcb_get_input_focus_reply(FConnection, xcb_get_input_focus_cookie_t{segment.Fence}, nullptr));
 }
 
 const TX11SharedPictures::TTarget *TX11SharedPictures::TargetFor(std::uint32_t window) {
     auto it = FTargets.find(window);
     if (it == FTargets.end()) {
-        xcb_get_geometry_reply_t *geometry =
-            xcb_get_geometry_reply(FConnection, xcb_get_geometry(FConnection, window), nullptr);
-        if (geometry == nullptr) return nullptr;
+        const auto geometry =
+            X11Reply(xcb_get_geometry_reply(FConnection, xcb_get_geometry(FConnection, window), nullptr));
+        if (!geometry) return nullptr;
         TTarget target;
         target.Depth = geometry->depth;
-        std::free(geometry);
         if (target.Depth == 24 || target.Depth == 32) {
             target.Gc = xcb_generate_id(FConnection);
             const std::uint32_t noExposures = 0;

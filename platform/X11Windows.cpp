@@ -1,5 +1,7 @@
 #include "platform/X11Windows.h"
 
+#include "platform/X11Reply.h"
+
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -9,18 +11,12 @@
 
 namespace {
 
-template <class T> using TReply = std::unique_ptr<T, decltype(&std::free)>;
-
-template <class T> TReply<T> Reply(T *reply) {
-    return TReply<T>(reply, &std::free);
-}
-
 // The whole value of a property, or nothing when the window lacks it.
 bool ReadProperty(xcb_connection_t *c, xcb_window_t window, xcb_atom_t property, xcb_atom_t type,
                   std::string &value) {
     // Lengths count 32-bit units; a title or client list is far below this.
-    auto reply =
-        Reply(xcb_get_property_reply(c, xcb_get_property(c, 0, window, property, type, 0, 1 << 20), nullptr));
+    auto reply = X11Reply(
+        xcb_get_property_reply(c, xcb_get_property(c, 0, window, property, type, 0, 1 << 20), nullptr));
     // A property of another type comes back with its type but without its value.
     if (!reply || reply->type == XCB_ATOM_NONE || (type != XCB_GET_PROPERTY_TYPE_ANY && reply->type != type))
         return false;
@@ -46,7 +42,7 @@ struct TConnection {
 } // namespace
 
 std::uint32_t X11InternAtom(xcb_connection_t *c, const char *name) {
-    auto reply = Reply(xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr));
+    auto reply = X11Reply(xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr));
     return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
 }
 
@@ -72,7 +68,7 @@ std::vector<std::uint32_t> X11FindWindowsByTitle(xcb_connection_t *c, const std:
             candidates.insert(candidates.end(), ids, ids + list.size() / sizeof(xcb_window_t));
         }
         // Without a window manager the top-level windows are the root's children.
-        auto tree = Reply(xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr));
+        auto tree = X11Reply(xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr));
         if (tree) {
             const xcb_window_t *children = xcb_query_tree_children(tree.get());
             candidates.insert(candidates.end(), children,
@@ -107,6 +103,6 @@ int CloseWindowsByTitle(const std::string &title) {
         xcb_send_event(c, 0, w, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event));
     }
     // A round trip: once it returns, the server has delivered every request above.
-    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+    X11Reply(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
     return static_cast<int>(windows.size());
 }

@@ -184,9 +184,10 @@ bool TMMFrameClock::PutDirect(const std::vector<TDirectPart> &parts) {
         sources[i].first->CopyPicture(sources[i].second, bits, stride);
     });
     if (!put) return false;
+    // Widgets already put since their window's last expose have it watched.
     for (const TDirectPart &part : parts) {
-        if (std::find(FDirectlyPut.begin(), FDirectlyPut.end(), part.Widget) == FDirectlyPut.end())
-            FDirectlyPut.emplace_back(part.Widget);
+        if (std::find(FDirectlyPut.begin(), FDirectlyPut.end(), part.Widget) != FDirectlyPut.end()) continue;
+        FDirectlyPut.emplace_back(part.Widget);
         QWindow *window = part.Widget->window()->windowHandle();
         std::erase_if(FWatched, [](const QPointer<QWindow> &w) { return w.isNull(); });
         if (std::find(FWatched.begin(), FWatched.end(), window) == FWatched.end()) {

@@ -7,6 +7,7 @@
 #include "audio/MMPeakTick.h"
 #include "common/ManualTimerSource.h"
 #include "common/PumpEventsUntil.h"
+#include "platform/X11Reply.h"
 #include "widgets/MMFrameClock.h"
 #include "widgets/MMLevel.h"
 
@@ -18,21 +19,17 @@
 #include <xcb/xcb.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 #include <vector>
 
 namespace {
 
 // The window's pixels under `rect` (window coordinates), as the server holds them.
 QImage WindowPixels(xcb_connection_t *connection, const QWidget &window, const QRect &rect) {
-    std::unique_ptr<xcb_get_image_reply_t, decltype(&std::free)> reply(
-        xcb_get_image_reply(connection,
-                            xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP,
-                                          static_cast<xcb_window_t>(window.winId()), rect.x(), rect.y(),
-                                          rect.width(), rect.height(), ~0u),
-                            nullptr),
-        &std::free);
+    const auto reply = X11Reply(xcb_get_image_reply(
+        connection,
+        xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, static_cast<xcb_window_t>(window.winId()),
+                      rect.x(), rect.y(), rect.width(), rect.height(), ~0u),
+        nullptr));
     if (!reply) return QImage();
     return QImage(xcb_get_image_data(reply.get()), rect.width(), rect.height(), rect.width() * 4,
                   QImage::Format_RGB32)
