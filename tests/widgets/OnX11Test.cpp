@@ -137,4 +137,23 @@ TEST_F(OnX11, PicturesPutPastThePaintAreTheCanvasAndSurviveAnExpose) {
     EXPECT_EQ(WindowPixels(connection, window, canvas), canvasImage());
 }
 
+TEST_F(OnX11, AWidgetLyingOverAMeterKeepsItsPixels) {
+    // What the set-up menu does over the meters.
+    QWidget cover(&window);
+    cover.setGeometry(0, 100, 40, 50);
+    cover.setAutoFillBackground(true);
+    QPalette palette = cover.palette();
+    palette.setColor(QPalette::Window, Qt::magenta);
+    cover.setPalette(palette);
+    cover.show();
+    PumpEventsUntil([] { return false; }, 100);
+    for (int level : {32767, 3277, 32767}) {
+        Feed(*bar, level);
+        PumpEventsUntil([] { return !TMMFrameClock::Screen().HasPending(); }, 1000);
+    }
+    QImage magenta(20, 50, QImage::Format_RGB32);
+    magenta.fill(Qt::magenta);
+    EXPECT_EQ(WindowPixels(connection, window, QRect(10, 100, 20, 50)), magenta) << "the meter drew over it";
+}
+
 } // namespace
