@@ -7,8 +7,8 @@ PACKAGES=(
   g++ cmake ninja-build pkg-config ccache clang-format
   qt6-base-dev libasound2-dev libasound2-plugins libxcb1-dev libxcb-shm0-dev libjpeg-dev
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev libkissfft-dev
-  libebur128-dev libsndfile1-dev libjack-jackd2-dev libsamplerate0-dev
-  pulseaudio pulseaudio-utils alsa-utils sox jackd2
+  libebur128-dev libsndfile1-dev libjack-jackd2-dev libsamplerate0-dev libmosquitto-dev
+  pulseaudio pulseaudio-utils alsa-utils sox jackd2 mosquitto
   xvfb x11-utils xauth imagemagick xdotool
   fonts-ipafont-gothic fonts-liberation
 )
