@@ -220,6 +220,7 @@ void TMMConnector::SetSlot(TMMDisplayGroup Group, int Index, TMMConnectorDisplay
         old = row[Index];
         row[Index] = Value;
         FGroups[Group].NewData = false;
+        FGroups[Group].PartialBytes = 0;
         UpdateAttached(Group);
     }
     if (old != nullptr) ReleaseDisplay(old);
@@ -281,6 +282,7 @@ void TMMConnector::HandBlock(int Group, const char *Data) {
 
 void TMMConnector::ClearDisplays() {
     std::lock_guard draw(FDrawLock);
+    ClearPartials();
     ForEachDisplay([](TMMConnectorDisplay &d) { d.ResetData(); });
 }
 
@@ -376,6 +378,7 @@ void TMMConnector::Started() {
             g.NewData = false;
             g.ReadPos = 0;
         }
+        ClearPartials();
         haveData = FBuffers.Size() > 0;
     }
     if (!(FInputIsPCM || FConverting) || !haveData) return;
@@ -404,6 +407,9 @@ void TMMConnector::Restarted() {
     TMMDSPComponent::Restarted();
     FPaused = false;
     StopPausedRefresh();
+    // The silence shown while paused is not joined to the sound that follows.
+    std::lock_guard draw(FDrawLock);
+    ClearPartials();
 }
 
 void TMMConnector::Reseted() {
@@ -433,11 +439,18 @@ void TMMConnector::FillSilence() {
     std::lock_guard lock(FLock);
     FBuffers.Fill(static_cast<char>(FSilence.load()));
     ClearCarries();
+    ClearPartials();
 }
 
 void TMMConnector::ClearCarries() {
     for (TGroup &g : FGroups)
         g.Carry = -1;
+}
+
+// Under FDrawLock: the stream breaks, and no block joins sound from both sides.
+void TMMConnector::ClearPartials() {
+    for (TGroup &g : FGroups)
+        g.PartialBytes = 0;
 }
 
 void TMMConnector::ReleaseBuffers() {
@@ -452,4 +465,5 @@ void TMMConnector::ReleaseBuffers() {
     for (TGroup &g : FGroups)
         g.NewData = false;
     ClearCarries();
+    ClearPartials();
 }

@@ -2,7 +2,9 @@
 
 // TMMConnector: a chain member that copies every arriving buffer and, on the
 // main thread, hands the attached displays one block after another from that
-// copy, each block when its time within the buffer has come.
+// copy, each block when its time within the buffer has come. A block that runs
+// past the end of its buffer is completed with the start of the next, so every
+// frame reaches every display once, in order.
 //
 // Threads: properties, slots and chain notifications on the main thread.
 // BufferReady/BufferLoad on the delivering thread (the wave input's worker).
@@ -176,6 +178,10 @@ class TMMConnector : public TMMDSPComponent {
         // Where the next block lies in the buffer being shown when a newer one came
         // before it was used up (-1: nothing left over). Changed under FLock.
         std::atomic<int> Carry{-1};
+        // The start of a block that ran past the end of its buffer, completed from the next
+        // one: its bytes come just before that buffer's first. Under FDrawLock.
+        std::vector<char> Partial;
+        int PartialBytes = 0;
     };
 
     static constexpr int SlotCount = 4;
@@ -189,7 +195,13 @@ class TMMConnector : public TMMDSPComponent {
     int GroupBlockBytes(int Group) const;
     const char *NextBlock(int Group, int BlockBytes, std::int64_t Now, bool &More);
     const char *NextCarried(int Group, int BlockBytes);
+    // Under FDrawLock and FLock: the block of BlockBytes starting with the group's partial
+    // block and going on at Pos of the front buffer; Next := where the one after it starts.
+    // Null when the buffer ends first: what is left joins the partial block.
+    const char *CutBlock(TGroup &Group, int Pos, int BlockBytes, int &Next);
+    static bool ReadyPartial(TGroup &Group, int BlockBytes);
     void ClearCarries();
+    void ClearPartials();
     void HandBlock(int Group, const char *Data);
     template <typename F> void ForEachDisplay(F &&Call) {
         for (const auto &row : FSlots)
@@ -286,6 +298,8 @@ class TMMConnector : public TMMDSPComponent {
     std::atomic<std::uint32_t> FBytesPerSec{0};
     std::atomic<std::int64_t> FLongestIntakeWait{0};
     std::atomic<bool> FWakePending{false};
+    // Intake replaced a buffer the reader never took: the stream broke there. Under FLock.
+    bool FStreamBroken = false;
 
     std::atomic<std::uint8_t> FSilence{0};
     std::atomic<int> FPendingTimerRefresh{0};

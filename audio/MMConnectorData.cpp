@@ -3,12 +3,12 @@
 
 #include "audio/MMConnector.h"
 #include "audio/MMConnectorShared.h"
-#include "audio/MMFrameRide.h"
 
 #include <QScopeGuard>
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 // --- Data ------------------------------------------------------------------------
 
@@ -45,11 +45,13 @@ void TMMConnector::TakeIn(const char *Data, int Bytes) {
             valid = std::min(Bytes, FBuffers.Size());
             std::memcpy(FBuffers.Back(), Data, valid);
         }
-        // Paced against a screen, a pass may come only after the next buffer: what
-        // is left of the buffer being shown goes out first. While an earlier buffer
-        // waits untaken, the positions are that one's and the carry stays.
-        const bool carry = FSynchronize && ServedByLoop() && TMMFrameRide::HasSource() && !FBuffers.Pending();
+        // A pass may come only after the next buffer (paced against a screen, or the
+        // buffer came early): what is left of the buffer being shown goes out first.
+        // While an earlier buffer waits untaken, the positions are that one's and the
+        // carry stays.
+        const bool carry = FSynchronize && ServedByLoop() && !FBuffers.Pending();
         if (carry) FCarryArrival = FArrival;
+        if (FBuffers.Pending()) FStreamBroken = true;
         FBuffers.Publish(valid);
         FArrival = arrival;
         for (TGroup &g : FGroups)
@@ -115,47 +117,92 @@ void TMMConnector::Refresh() {
     if (FOnTrigger) FOnTrigger(this);
 }
 
-// Under FDrawLock: the group's next block if it is due, else null. Paced, a pass
-// hands out every block that has fallen due, so a main thread that was held up
-// still shows all of the sound, and never early; unpaced, one block per pass
-// (More := false).
 // Under FDrawLock, before the pass takes the newest buffer: the group's next block
 // left over in the one being shown, else null.
 const char *TMMConnector::NextCarried(int Group, int BlockBytes) {
     TGroup &g = FGroups[Group];
+    const bool ready = ReadyPartial(g, BlockBytes);
     std::lock_guard lock(FLock);
     const int pos = g.Carry;
     if (pos < 0) return nullptr;
-    if (BlockBytes <= 0 || pos + BlockBytes > FBuffers.FrontBytes()) {
+    const int start = pos - g.PartialBytes;
+    int next = pos;
+    const char *block = ready ? CutBlock(g, pos, BlockBytes, next) : nullptr;
+    if (block == nullptr) {
         g.Carry = -1;
         return nullptr;
     }
-    g.Carry = pos + BlockBytes;
-    FHanded = {pos, FCarryArrival};
-    return FBuffers.Front() + pos;
+    g.Carry = next;
+    FHanded = {start, FCarryArrival};
+    return block;
 }
 
+// Under FDrawLock: the group's next block if it is due, else null. Paced, a pass
+// hands out every block that has fallen due, so a main thread that was held up
+// still shows all of the sound, and never early; unpaced, one block per pass
+// (More := false). A block falls due at the time of its first frame, which for
+// one completed from the buffer before lies before this buffer's arrival.
 const char *TMMConnector::NextBlock(int Group, int BlockBytes, std::int64_t Now, bool &More) {
     TGroup &g = FGroups[Group];
+    const bool ready = ReadyPartial(g, BlockBytes);
     std::lock_guard lock(FLock);
-    // The newest buffer, whose positions intake has set back to 0.
-    if (FBuffers.Take()) ClearCarries();
+    // The newest buffer, whose positions intake has set back to 0. When one before it
+    // was never taken, no block joins the sound on both sides of the gap.
+    if (FBuffers.Take()) {
+        ClearCarries();
+        if (std::exchange(FStreamBroken, false)) ClearPartials();
+    }
     if (!g.NewData) return nullptr;
+    // A block of zero bytes would be handed out for ever.
+    if (!ready) {
+        g.NewData = false;
+        return nullptr;
+    }
+    const int pos = g.ReadPos.load();
+    const int start = pos - g.PartialBytes;
     const std::uint32_t bytesPerSec = FBytesPerSec;
     if (FSynchronize && bytesPerSec > 0) {
-        const std::int64_t due = std::int64_t(g.ReadPos.load()) * 1000000 / bytesPerSec;
+        const std::int64_t due = std::int64_t(start) * 1000000 / bytesPerSec;
         if (Now - FArrival.load() < due) return nullptr;
     } else {
         More = false;
     }
-    const int pos = g.ReadPos.fetch_add(BlockBytes);
-    // A block of zero bytes would be handed out for ever.
-    if (BlockBytes <= 0 || pos + BlockBytes > FBuffers.FrontBytes()) {
+    int next = pos;
+    const char *block = CutBlock(g, pos, BlockBytes, next);
+    g.ReadPos = next;
+    if (block == nullptr) {
         g.NewData = false;
         return nullptr;
     }
-    FHanded = {pos, FArrival.load()};
-    return FBuffers.Front() + pos;
+    FHanded = {start, FArrival.load()};
+    return block;
+}
+
+// Under FDrawLock: whether the group can cut blocks of BlockBytes; its partial block
+// has room for one, and one begun at another size is dropped.
+bool TMMConnector::ReadyPartial(TGroup &Group, int BlockBytes) {
+    if (BlockBytes <= 0) return false;
+    if (Group.PartialBytes >= BlockBytes) Group.PartialBytes = 0;
+    if (static_cast<int>(Group.Partial.size()) < BlockBytes) Group.Partial.resize(BlockBytes);
+    return true;
+}
+
+const char *TMMConnector::CutBlock(TGroup &Group, int Pos, int BlockBytes, int &Next) {
+    const int end = FBuffers.FrontBytes();
+    const int need = BlockBytes - Group.PartialBytes;
+    const char *from = FBuffers.Front() + Pos;
+    if (Pos + need > end) {
+        const int tail = std::max(0, end - Pos);
+        std::memcpy(Group.Partial.data() + Group.PartialBytes, from, tail);
+        Group.PartialBytes += tail;
+        Next = end;
+        return nullptr;
+    }
+    Next = Pos + need;
+    if (Group.PartialBytes == 0) return from;
+    std::memcpy(Group.Partial.data() + Group.PartialBytes, from, need);
+    Group.PartialBytes = 0;
+    return Group.Partial.data();
 }
 
 std::int64_t TMMConnector::LastDueBy(std::int64_t Limit, std::int64_t DueIn) const {
@@ -167,7 +214,7 @@ std::int64_t TMMConnector::LastDueBy(std::int64_t Limit, std::int64_t DueIn) con
         const TGroup &g = FGroups[gi];
         const std::int64_t w = GroupBlockBytes(gi);
         if (!g.NewData || w <= 0) continue;
-        for (std::int64_t pos = g.ReadPos.load(); pos + w <= end; pos += w) {
+        for (std::int64_t pos = g.ReadPos.load() - g.PartialBytes; pos + w <= end; pos += w) {
             const std::int64_t in = pos * 1000000 / bytesPerSec - elapsed;
             if (in > Limit) break;
             DueIn = std::max(DueIn, in);
@@ -189,7 +236,8 @@ bool TMMConnector::PendingBlock(std::int64_t &DueIn) const {
     }
     for (const TGroup &g : FGroups) {
         if (!g.NewData) continue;
-        const std::int64_t in = paced ? std::int64_t(g.ReadPos.load()) * 1000000 / bytesPerSec - elapsed : 0;
+        const std::int64_t start = g.ReadPos.load() - g.PartialBytes;
+        const std::int64_t in = paced ? start * 1000000 / bytesPerSec - elapsed : 0;
         DueIn = pending ? std::min(DueIn, in) : in;
         pending = true;
     }

@@ -25,6 +25,7 @@
 struct TRecordedBlock {
     int firstSample = 0;
     bool silent = false;
+    bool run = true;     // each left sample is the one before plus 1, or 0 after 2047 (Signal's buffers)
     std::int64_t at = 0; // the test clock when the block came
 };
 
@@ -72,6 +73,12 @@ template <typename Base> class TRecordingDisplayOf : public Base {
         const auto *bytes = static_cast<const unsigned char *>(data);
         for (int i = 0; i < FBlockBytes; ++i)
             if (bytes[i] != 0) b.silent = false;
+        for (int i = 4, previous = first; i + 4 <= FBlockBytes; i += 4) {
+            std::int16_t v;
+            std::memcpy(&v, bytes + i, 2);
+            if (v != previous + 1 && !(previous == 2047 && v == 0)) b.run = false;
+            previous = v;
+        }
         b.at = clock ? clock() : 0;
         std::lock_guard lock(FMutex);
         blocks.push_back(b);
