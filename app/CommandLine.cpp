@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "net/BrokerAddress.h"
+
 namespace {
 
 // The toolkit's own options, taken out of the arguments when the application starts. They
@@ -58,6 +60,16 @@ void DeclareOptions(QCommandLineParser &parser) {
         "end. It lies beside the program when its folder is writable, else in "
         "$XDG_CONFIG_HOME/velmora (~/.config/velmora), which starts from the program "
         "folder's settings until the first save."));
+    parser.addOption(QCommandLineOption(
+        "publish",
+        "Publish the meters, loudness, alarms and events to the MQTT broker at URL for this run "
+        "(mqtt://host[:port] or mqtts://host[:port]); the user name and password come only from "
+        "the credentials file of the [NETWORK] settings.",
+        "URL"));
+    parser.addOption(QCommandLineOption(
+        "station",
+        "With --publish: the station's name in the topics (default: the saved one, else the host name).",
+        "NAME"));
     parser.addPositionalArgument("FILE", "With --loudness: the audio files to measure.", "[FILE...]");
     DeclareToolkitOptions(parser);
 }
@@ -91,5 +103,18 @@ TStartOptions ReadOptions(QCommandLineParser &parser, const QStringList &argumen
     options.SettingsPath = parser.isSet("settings-path");
     options.ListDevices = parser.isSet("list-devices");
     options.Device = parser.value("device");
+    options.Publish = parser.value("publish");
+    options.Station = parser.value("station");
+    if (!options.Station.isEmpty() && !parser.isSet("publish")) {
+        options.Error = "--station belongs to --publish.";
+        return options;
+    }
+    if (parser.isSet("publish")) {
+        try {
+            ParseBrokerUrl(options.Publish.toStdString());
+        } catch (const EMMNetError &e) {
+            options.Error = QString::fromStdString(e.what());
+        }
+    }
     return options;
 }

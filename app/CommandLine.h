@@ -21,6 +21,10 @@ struct TStartOptions {
     // this run by number or name (empty: the saved one).
     bool ListDevices = false;
     QString Device;
+
+    // The network feed for this run: the broker's URL (checked here) and the station.
+    QString Publish;
+    QString Station;
 };
 
 // Declares every option the program knows.

@@ -45,10 +45,12 @@ TMainForm::TMainForm(const TFormServices &services, QWidget *parent)
     BuildControls();
     BuildLoudness();
     BuildAids();
+    BuildNetwork();
     ConnectHandlers();
     BuildAudioChain();
     BuildLoudnessChain();
     BuildAidsChain();
+    BuildNetworkChain();
     BuildTimers();
     InstallModalCloseFilter();
     FormOnCreate();
@@ -161,6 +163,7 @@ void TMainForm::FormOnCreate() {
     ReadAllSettings(saved, Settings);
     ReadLoudnessSettings(saved, LoudnessSettings);
     ReadAidSettings(saved, AidSettings);
+    ReadNetworkSettings(saved, NetworkSettings);
     // Listed before a device is set: the saved input is looked up among them by its name.
     QStringList names;
     GetInputDeviceNames(names);
@@ -218,6 +221,7 @@ void TMainForm::ApplySettings(TApplyVariant variant) {
     ApplyStandards();
     ApplyLoudnessSettings();
     ApplyAidSettings();
+    ApplyNetworkSettings();
 }
 
 void TMainForm::PlaceLayout(TConsoleLayout layout) {

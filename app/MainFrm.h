@@ -9,12 +9,15 @@
 #include "app/Layout.h"
 #include "app/LoudnessMenu.h"
 #include "app/LoudnessPage.h"
+#include "app/NetFeed.h"
+#include "app/NetworkSettings.h"
 #include "app/Placeholder.h"
 #include "app/Settings.h"
 #include "app/TickShare.h"
 #include "audio/MMConnector.h"
 #include "audio/MMEventTap.h"
 #include "audio/MMHiTimer.h"
+#include "audio/MMLevelTap.h"
 #include "audio/MMLoudnessTap.h"
 #include "audio/MMPeakDetect.h"
 #include "audio/MMWaveIn.h"
@@ -58,6 +61,7 @@ class TMeterPanel;
 // MainFrmStandards.cpp the metering standards' group and its handlers.
 // MainFrmLoudness.cpp the loudness page, its menu group and its measurement; MainFrmAids.cpp
 // the operator aids (correlation meter, event log, dead-air alarm) and their menu group.
+// MainFrmNetwork.cpp the network feed and its lamp.
 class TMainForm : public QWidget {
     Q_OBJECT
   public:
@@ -246,6 +250,23 @@ class TMainForm : public QWidget {
     // change) and the alarm shows all the same.
     void StartAlarmCommand(const TStampedEvent &event);
 
+    // The network feed: [NETWORK], or --publish for one run.
+    TNetworkSettings NetworkSettings;
+    // Lime while connected to the broker, yellow while connecting, dark while not publishing.
+    TMMLED *NetLed;
+    // At the chain's end: each channel's highest sample between two level messages.
+    TMMLevelTap *MMLevelTap1;
+    // Publishes to `broker` (a URL) for this run, as `station` when not empty; the saved
+    // settings stay as they are.
+    void PublishForRun(const QString &broker, const QString &station);
+    // Starts, restarts or ends the feed as the settings now say; a refused URL, credentials
+    // file or CA file shows the error box and metering goes on.
+    void ApplyNetworkSettings();
+    // Each read-out tick: the feed's messages that are due, a refusal's error box, the lamp.
+    void NetTick();
+    // The feed publishes the offline status and ends (the process is about to).
+    void StopNetFeed();
+
     // The set-up menu.
     QGroupBox *CloseBox;
     QLabel *Label1;
@@ -320,6 +341,13 @@ class TMainForm : public QWidget {
     void BuildLoudnessChain();
     void BuildAids();
     void BuildAidsChain();
+    void BuildNetwork();
+    void BuildNetworkChain();
+    TFeedSources FeedSources();
+    TNetworkSettings EffectiveNetworkSettings() const;
+    // The input captured from, as the status message names it.
+    std::string InputName() const;
+    void ShowNetLamp();
     // The alarm's look for this tick: flashing while raised, the signal bars given back after.
     void ShowAlarm();
     // Another page is chosen: the loudness page and its button step back.
@@ -368,6 +396,7 @@ class TMainForm : public QWidget {
     std::string FMissingInput;
     // Declared upstream last, so destroyed first: the wave input stops its buffers before the
     // connector goes, and the connector before the chain's end.
+    std::unique_ptr<TMMLevelTap> FLevelTap;       // after the event tap in the chain
     std::unique_ptr<TMMEventTap> FEventTap;       // after the loudness tap in the chain
     std::unique_ptr<TMMLoudnessTap> FLoudnessTap; // after the peak detector in the chain
     std::unique_ptr<TMMPeakDetect> FPeakDetect;
@@ -381,6 +410,11 @@ class TMainForm : public QWidget {
     TErrorBoxOnce FLoudnessLogError;
     TErrorBoxOnce FEventLogError;
     TErrorBoxOnce FAlarmCommandError;
+    // After the chain's members: its thread reads them until it is stopped.
+    std::unique_ptr<TNetFeed> FNetFeed;
+    TNetworkSettings FNetApplied;
+    std::optional<TPublishOverride> FPublishOverride;
+    TErrorBoxOnce FNetError;
     bool FAlarmShown = false;
     int FAlarmTicks = 0;
 };

@@ -90,6 +90,8 @@ void TMainForm::ShutDnBtnClick() {
 void TMainForm::FormCloseQuery() {
     // The clock's timer first, so that no tick of it is left running as the process ends.
     if (WatchFrm != nullptr) WatchFrm->StopMainTimer();
+    // The broker hears "offline" from the console itself, not from its will.
+    StopNetFeed();
     EndProcess();
 }
 

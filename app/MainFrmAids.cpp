@@ -91,6 +91,7 @@ void TMainForm::AidsTimerTimer() {
             if (e.Event.Channel < 0) StartAlarmCommand(e);
         }
         if (!events.empty()) {
+            if (FNetFeed) FNetFeed->Events(events);
             if (EventLogWin->isVisible()) EventLogWin->ShowNew(events);
             if (EventLogOn()) {
                 try {

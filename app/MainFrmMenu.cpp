@@ -47,6 +47,7 @@ void TMainForm::BtnSaveSettingClick() {
     WriteAllSettings(SettingsPath(), Settings);
     WriteLoudnessSettings(SettingsPath(), LoudnessSettings);
     WriteAidSettings(SettingsPath(), AidSettings);
+    WriteNetworkSettings(SettingsPath(), NetworkSettings);
 }
 
 // The defaults are copied by plain names, in the working directory, or into the operator's own
@@ -64,6 +65,7 @@ void TMainForm::Button5Click() {
     // The groups beside the menu take theirs too (their defaults when the file has none).
     ReadLoudnessSettings(SettingsPath(), LoudnessSettings);
     ReadAidSettings(SettingsPath(), AidSettings);
+    ReadNetworkSettings(SettingsPath(), NetworkSettings);
     const int device = FindSavedInput();
     std::exception_ptr failed;
     try {

@@ -99,6 +99,7 @@ void TMainForm::MMHiTimer1Timer(TObject *) {
     });
     LoudTicks.Tick();
     AidsTicks.Tick();
+    NetTick();
 }
 
 void TMainForm::ClipTimerLTimer() {

@@ -96,6 +96,7 @@ int main(int argc, char **argv) {
         {SystemWaveInDriver(), settings.Dir, &StartProgram, settings.FallbackFile, settings.DefaultsFile});
     if (!input.empty()) MainForm->ChooseInputForRun(input);
     if (!options.LogDir.isEmpty()) MainForm->SetLogDir(QDir(options.LogDir).absolutePath());
+    if (!options.Publish.isEmpty()) MainForm->PublishForRun(options.Publish, options.Station);
     MainForm->show();
     if (options.StudioClock) WatchFrm->ShowBeside(MainForm->frameGeometry());
     return app.exec();

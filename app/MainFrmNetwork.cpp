@@ -1,0 +1,116 @@
+// The network feed: the level tap at the chain's end, the feed started from the [NETWORK]
+// settings or the command line's --publish, its tick on the read-out refresh, and the NET lamp.
+
+#include "app/Application.h"
+#include "app/FormHelpers.h"
+#include "app/MainFrm.h"
+#include "app/MeterPnl.h"
+
+#include <QDateTime>
+
+#include <cmath>
+
+namespace {
+
+// The reading a VU needle at `angle` shows: the inverse of the needle law, +3 VU at full swing.
+double VUOfNeedle(const TMMMeterState &state) {
+    const double angle = state.NeedleAngle(), swing = state.Swing();
+    return angle <= 0 || swing <= 0 ? -INFINITY : 20.0 * std::log10(angle / swing) + 3.0;
+}
+
+} // namespace
+
+void TMainForm::BuildNetwork() {
+    // Beside the margin LEDs: shown on every page, dark while nothing is published.
+    NetLed = AddLed(MMPanel5, "NetLed", {232, 56, 40, 22}, clLime, "NET");
+    NetLed->SetEnabled(false);
+}
+
+void TMainForm::BuildNetworkChain() {
+    FLevelTap = std::make_unique<TMMLevelTap>();
+    MMLevelTap1 = FLevelTap.get();
+    MMLevelTap1->SetName("MMLevelTap1");
+    TMMDSPComponent *last = MMPeakDetect1;
+    if (MMEventTap1->Input() != nullptr)
+        last = MMEventTap1;
+    else if (MMLoudnessTap1->Input() != nullptr)
+        last = MMLoudnessTap1;
+    MMLevelTap1->SetInput(last);
+}
+
+TFeedSources TMainForm::FeedSources() {
+    TFeedSources s;
+    s.TakePeaks = [this] { return MMLevelTap1->TakePeaks(); };
+    s.VU = [this] {
+        return std::array<double, 2>{VUOfNeedle(PlayMeterL->State()), VUOfNeedle(PlayMeterR->State())};
+    };
+    s.Correlation = [this] { return MMLevelTap1->Correlation(); };
+    s.Loudness = [this] { return MMLoudnessTap1->Reading(); };
+    s.Target = [this] {
+        return LoudnessPresetTarget(LoudnessPresetOf(LoudnessSettings.Preset), LoudnessSettings.CustomTarget,
+                                    LoudnessSettings.CustomCeiling);
+    };
+    s.Clips = [this] { return std::array<bool, 2>{ClipTimerL->isActive(), ClipTimerR->isActive()}; };
+    s.DeadAir = [this] { return MMEventTap1->Alarm(); };
+    s.SilentSince = [this] { return MMEventTap1->SilentSince(); };
+    return s;
+}
+
+std::string TMainForm::InputName() const {
+    const int id = MMWaveIn1->DeviceID();
+    return id >= 0 && id < static_cast<int>(FInputDevices.size())
+               ? FInputDevices[static_cast<std::size_t>(id)]
+               : "default";
+}
+
+TNetworkSettings TMainForm::EffectiveNetworkSettings() const {
+    TNetworkSettings s = NetworkSettings;
+    if (FPublishOverride) {
+        s.Publish = true;
+        s.Broker = FPublishOverride->Broker;
+        if (!FPublishOverride->Station.isEmpty()) s.Station = FPublishOverride->Station;
+    }
+    return s;
+}
+
+void TMainForm::PublishForRun(const QString &broker, const QString &station) {
+    FPublishOverride = TPublishOverride{broker, station};
+    ApplyNetworkSettings();
+}
+
+void TMainForm::ApplyNetworkSettings() {
+    const TNetworkSettings wanted = EffectiveNetworkSettings();
+    if (FNetFeed && FNetApplied == wanted) return;
+    FNetFeed.reset();
+    FNetApplied = wanted;
+    FNetError.Rearm();
+    MMLevelTap1->SetEnabled(wanted.Publish);
+    if (wanted.Publish) {
+        try {
+            FNetFeed = std::make_unique<TNetFeed>(wanted, InputName(), FeedSources());
+        } catch (const EMMNetError &e) {
+            FNetError.Report(this, QString::fromStdString(e.what()));
+        }
+    }
+    ShowNetLamp();
+}
+
+void TMainForm::NetTick() {
+    if (!FNetFeed) return;
+    RunQuietly([this] {
+        FNetFeed->Tick(QDateTime::currentMSecsSinceEpoch());
+        if (const std::optional<std::string> refusal = FNetFeed->TakeRefusal())
+            FNetError.Report(this, QString::fromStdString(*refusal));
+        ShowNetLamp();
+    });
+}
+
+void TMainForm::ShowNetLamp() {
+    const TMqttPublisher::TState state = FNetFeed ? FNetFeed->State() : TMqttPublisher::TState::Off;
+    NetLed->SetLEDColor(state == TMqttPublisher::TState::Connected ? clLime : clYellow);
+    NetLed->SetEnabled(state != TMqttPublisher::TState::Off);
+}
+
+void TMainForm::StopNetFeed() {
+    if (FNetFeed) FNetFeed->Stop();
+}
