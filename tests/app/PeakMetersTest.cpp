@@ -89,22 +89,25 @@ TEST(PeakMeters, TheConnectorFeedsEachBarItsOwnChannel) {
     EXPECT_EQ(Peak(meter.MMLevel1), 0);
 }
 
-// --- Live, through ALSA and the private PulseAudio server.
-
-// A 16-bit stereo WAV at 48 kHz: `seconds` of a 1 kHz sine at -20 dBFS on the left and,
-// when asked, on the right too.
-bool WriteTone(const QString &path, double seconds, bool right) {
-    const int frames = static_cast<int>(seconds * 48000);
+// A 16-bit stereo WAV at 48 kHz of the interleaved samples.
+bool WriteWav(const QString &path, const std::vector<std::int16_t> &data) {
     std::ofstream out(path.toStdString(), std::ios::binary);
     auto u32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char *>(&v), 4); };
     auto u16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char *>(&v), 2); };
-    const auto bytes = static_cast<std::uint32_t>(frames) * 4;
+    const auto bytes = static_cast<std::uint32_t>(data.size()) * 2;
     out.write("RIFF", 4);
     u32(36 + bytes);
     out.write("WAVEfmt ", 8);
     u32(16), u16(1), u16(2), u32(48000), u32(192000), u16(4), u16(16);
     out.write("data", 4);
     u32(bytes);
+    out.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(bytes));
+    return out.good();
+}
+
+// `seconds` of a 1 kHz sine at -20 dBFS on the left and, when asked, on the right too.
+bool WriteTone(const QString &path, double seconds, bool right) {
+    const int frames = static_cast<int>(seconds * 48000);
     std::vector<std::int16_t> data;
     for (int n = 0; n < frames; ++n) {
         const auto v =
@@ -112,9 +115,37 @@ bool WriteTone(const QString &path, double seconds, bool right) {
         data.push_back(v);
         data.push_back(right ? v : 0);
     }
-    out.write(reinterpret_cast<const char *>(data.data()), static_cast<std::streamsize>(data.size() * 2));
-    return out.good();
+    return WriteWav(path, data);
 }
+
+// A full-scale sample in the last frame of every buffer, where the bars' 50-frame blocks leave
+// 48 frames over: it reaches the bar, which shows it at its top spot, and CLIP lights.
+TEST(PeakMeters, AClipInTheLastFrameOfABufferLightsTheTopSpotAndCLIP) {
+    QTemporaryDir dir;
+    std::vector<std::int16_t> buffer(2 * 2048, 0);
+    buffer[2 * 2047] = 32767;
+    ASSERT_TRUE(WriteWav(dir.filePath("clip.wav"), buffer));
+    std::vector<TSimDevice> devices(1);
+    devices[0].Name = "Clip";
+    devices[0].Signal = TSimSignal::WavFile;
+    devices[0].File = dir.filePath("clip.wav").toStdString();
+    TSimWaveInDriver driver(devices);
+    TMeterPanel meter;
+    RegisterForm(&meter);
+    const TTestSettings settings("[SoundCard]\r\nInputDevNo=0\r\n");
+    TTestForm form({driver, settings.Dir(), &StartProgram});
+    form.ConnectPeakMeters();
+    meter.show();
+    form.FormShow();
+    const int top = meter.MMLevel1->State().Geometry().BarSpots;
+    EXPECT_TRUE(WaitFor([&] { return Peak(meter.MMLevel1) == top; }, 5000)) << Peak(meter.MMLevel1);
+    form.MMHiTimer1Timer(nullptr);
+    EXPECT_EQ(FromQColor(meter.ClipL->palette().color(QPalette::WindowText)), clRed);
+    EXPECT_EQ(Peak(meter.MMLevel2), 0);
+    StopCapture(form);
+}
+
+// --- Live, through ALSA and the private PulseAudio server.
 
 // paplay of one file into the server's sink, ended by its PID.
 class TTone {
