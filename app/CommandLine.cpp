@@ -70,6 +70,10 @@ void DeclareOptions(QCommandLineParser &parser) {
         "station",
         "With --publish: the station's name in the topics (default: the saved one, else the host name).",
         "NAME"));
+    parser.addOption(QCommandLineOption(
+        "headless", "Run without a window and without a display: capture, measure, write the logs and "
+                    "publish (see --publish and the [NETWORK] settings) until SIGTERM or SIGINT, then end "
+                    "with status 0. An input that cannot start ends it with status 1."));
     parser.addPositionalArgument("FILE", "With --loudness: the audio files to measure.", "[FILE...]");
     DeclareToolkitOptions(parser);
 }
@@ -105,6 +109,7 @@ TStartOptions ReadOptions(QCommandLineParser &parser, const QStringList &argumen
     options.Device = parser.value("device");
     options.Publish = parser.value("publish");
     options.Station = parser.value("station");
+    options.Headless = parser.isSet("headless");
     if (!options.Station.isEmpty() && !parser.isSet("publish")) {
         options.Error = "--station belongs to --publish.";
         return options;

@@ -25,6 +25,8 @@ struct TStartOptions {
     // The network feed for this run: the broker's URL (checked here) and the station.
     QString Publish;
     QString Station;
+    // No window: capture, the laws, the logs and the feed until SIGTERM or SIGINT.
+    bool Headless = false;
 };
 
 // Declares every option the program knows.

@@ -2,6 +2,7 @@
 // the chain's end, the event log with its window and daily files, the dead-air alarm and its
 // command, and their group under the set-up menu.
 
+#include "app/AlarmCommand.h"
 #include "app/Application.h"
 #include "app/EventLogWindow.h"
 #include "app/FormHelpers.h"
@@ -9,8 +10,6 @@
 #include "app/MeterPnl.h"
 
 #include <QDateTime>
-#include <QFileInfo>
-#include <QProcess>
 
 namespace {
 
@@ -131,21 +130,6 @@ void TMainForm::ShowAlarm() {
 }
 
 void TMainForm::StartAlarmCommand(const TStampedEvent &event) {
-    if (AidSettings.AlarmProgram.trimmed().isEmpty()) return;
-    QProcess process;
-    process.setProgram(AidSettings.AlarmProgram.trimmed());
-    process.setArguments(QProcess::splitCommand(AidSettings.AlarmArguments));
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("VELMORA_EVENT_TIME",
-                       QDateTime::fromMSecsSinceEpoch(event.TimeMs).toString(Qt::ISODateWithMs));
-    environment.insert("VELMORA_EVENT_KIND",
-                       event.Event.Kind == TProgrammeEventKind::Silence ? "dead-air" : "signal-back");
-    environment.insert("VELMORA_EVENT_SECONDS", QString::number(event.DurationMs / 1000.0, 'f', 1));
-    process.setProcessEnvironment(environment);
-    // An operator's own settings folder exists only after the first save.
-    if (QFileInfo(FServices.SettingsDir).isDir()) process.setWorkingDirectory(FServices.SettingsDir);
-    process.setStandardInputFile(QProcess::nullDevice());
-    if (process.startDetached()) return;
-    FAlarmCommandError.Report(this, "The alarm command " + process.program() +
-                                        " cannot be started: " + process.errorString() + ".");
+    const QString error = ::StartAlarmCommand(AidSettings, FServices.SettingsDir, event);
+    if (!error.isEmpty()) FAlarmCommandError.Report(this, error);
 }

@@ -5,20 +5,9 @@
 #include "app/FormHelpers.h"
 #include "app/MainFrm.h"
 #include "app/MeterPnl.h"
+#include "app/VUReaderTap.h"
 
 #include <QDateTime>
-
-#include <cmath>
-
-namespace {
-
-// The reading a VU needle at `angle` shows: the inverse of the needle law, +3 VU at full swing.
-double VUOfNeedle(const TMMMeterState &state) {
-    const double angle = state.NeedleAngle(), swing = state.Swing();
-    return angle <= 0 || swing <= 0 ? -INFINITY : 20.0 * std::log10(angle / swing) + 3.0;
-}
-
-} // namespace
 
 void TMainForm::BuildNetwork() {
     // Beside the margin LEDs: shown on every page, dark while nothing is published.

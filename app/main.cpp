@@ -2,6 +2,7 @@
 #include "app/CommandLine.h"
 #include "app/DeviceChoice.h"
 #include "app/Forms.h"
+#include "app/Headless.h"
 #include "app/LoudnessCommand.h"
 #include "app/MainFrm.h"
 #include "app/Settings.h"
@@ -80,6 +81,15 @@ int main(int argc, char **argv) {
             return 0;
         }
         input = ChooseInput(early);
+        if (early.Headless) {
+            QCoreApplication core(argc, argv);
+            AppendSimulatedWaveInDevices(early.SimulatedDevices);
+            const TSettingsPlace place = ChooseSettingsPlace(ProgramSettingsDir());
+            return RunHeadless(SystemWaveInDriver(),
+                               {place.Dir, place.FallbackFile, input,
+                                early.LogDir.isEmpty() ? QString() : QDir(early.LogDir).absolutePath(),
+                                early.Publish, early.Station});
+        }
     }
 
     // The toolkit takes its own options (-platform, -display, ...) out of the arguments.

@@ -21,13 +21,14 @@ TEST(ConsoleConnectorTest, SitsBehindTheWaveInputWithTheConsolesSettings) {
     EXPECT_EQ(c->Name(), "MMConnector2");
     EXPECT_EQ(c->Input(), form.MMWaveIn1);
     EXPECT_EQ(form.MMWaveIn1->Output(), c);
-    // The peak detector follows, then the loudness tap and the event tap end the chain; they see the
-    // same format.
+    // The peak detector follows, then the loudness tap, the event tap and the network feed's level
+    // tap end the chain; they see the same format.
     ASSERT_EQ(c->Output(), form.MMPeakDetect1);
     EXPECT_EQ(form.MMPeakDetect1->Input(), c);
     EXPECT_EQ(form.MMPeakDetect1->Output(), form.MMLoudnessTap1);
     EXPECT_EQ(form.MMLoudnessTap1->Output(), form.MMEventTap1);
-    EXPECT_EQ(form.MMEventTap1->Output(), nullptr);
+    EXPECT_EQ(form.MMEventTap1->Output(), form.MMLevelTap1);
+    EXPECT_EQ(form.MMLevelTap1->Output(), nullptr);
     ASSERT_NE(form.MMLoudnessTap1->PWaveFormat(), nullptr);
     EXPECT_EQ(form.MMLoudnessTap1->PWaveFormat()->nSamplesPerSec, 48000u);
     ASSERT_NE(form.MMPeakDetect1->PWaveFormat(), nullptr);
