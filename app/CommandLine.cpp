@@ -2,6 +2,8 @@
 
 #include "net/BrokerAddress.h"
 
+#include <QFileInfo>
+
 namespace {
 
 // The toolkit's own options, taken out of the arguments when the application starts. They
@@ -74,6 +76,9 @@ void DeclareOptions(QCommandLineParser &parser) {
         "headless", "Run without a window and without a display: capture, measure, write the logs and "
                     "publish (see --publish and the [NETWORK] settings) until SIGTERM or SIGINT, then end "
                     "with status 0. An input that cannot start ends it with status 1."));
+    parser.addOption(QCommandLineOption(
+        "settings", "With --headless: read the settings from FILE (one file per input on a rack machine).",
+        "FILE"));
     parser.addPositionalArgument("FILE", "With --loudness: the audio files to measure.", "[FILE...]");
     DeclareToolkitOptions(parser);
 }
@@ -110,6 +115,15 @@ TStartOptions ReadOptions(QCommandLineParser &parser, const QStringList &argumen
     options.Publish = parser.value("publish");
     options.Station = parser.value("station");
     options.Headless = parser.isSet("headless");
+    options.SettingsFile = parser.value("settings");
+    if (parser.isSet("settings") && !options.Headless) {
+        options.Error = "--settings belongs to --headless.";
+        return options;
+    }
+    if (parser.isSet("settings") && !QFileInfo(options.SettingsFile).isFile()) {
+        options.Error = "The settings file " + options.SettingsFile + " cannot be found.";
+        return options;
+    }
     if (!options.Station.isEmpty() && !parser.isSet("publish")) {
         options.Error = "--station belongs to --publish.";
         return options;

@@ -27,6 +27,7 @@ struct TStartOptions {
     QString Station;
     // No window: capture, the laws, the logs and the feed until SIGTERM or SIGINT.
     bool Headless = false;
+    QString SettingsFile; // with --headless: the settings read instead of the usual place's
 };
 
 // Declares every option the program knows.

@@ -53,7 +53,7 @@ class TStderrOnce {
 class THeadlessConsole {
   public:
     THeadlessConsole(TWaveInDriver &driver, const THeadlessOptions &options) : FOptions(options) {
-        const QString saved = SettingsFileToRead(options.SettingsDir, options.SettingsFallback);
+        const QString &saved = options.SettingsFile;
         ReadAllSettings(saved, FSettings);
         ReadLoudnessSettings(saved, FLoudness);
         ReadAidSettings(saved, FAids);

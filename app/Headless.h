@@ -17,11 +17,11 @@
 #include <string>
 
 struct THeadlessOptions {
-    QString SettingsDir;      // where VelmoraPro.ini lives
-    QString SettingsFallback; // the file read while SettingsDir holds none
-    std::string Input;        // the listed input's name for this run; empty: the saved one
-    QString LogDir;           // both logs into this folder for this run; empty: as saved
-    QString Publish;          // the broker for this run; empty: as saved
+    QString SettingsFile; // the settings read (a headless console never saves)
+    QString SettingsDir;  // its folder: the logs' default folders, the alarm command's directory
+    std::string Input;    // the listed input's name for this run; empty: the saved one
+    QString LogDir;       // both logs into this folder for this run; empty: as saved
+    QString Publish;      // the broker for this run; empty: as saved
     QString Station;
 };
 

@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <string>
@@ -85,8 +86,13 @@ int main(int argc, char **argv) {
             QCoreApplication core(argc, argv);
             AppendSimulatedWaveInDevices(early.SimulatedDevices);
             const TSettingsPlace place = ChooseSettingsPlace(ProgramSettingsDir());
+            // One rack machine runs a console per input, each from a settings file of its own.
+            const QString file = early.SettingsFile.isEmpty()
+                                     ? SettingsFileToRead(place.Dir, place.FallbackFile)
+                                     : QFileInfo(early.SettingsFile).absoluteFilePath();
+            const QString dir = early.SettingsFile.isEmpty() ? place.Dir : QFileInfo(file).absolutePath();
             return RunHeadless(SystemWaveInDriver(),
-                               {place.Dir, place.FallbackFile, input,
+                               {file, dir, input,
                                 early.LogDir.isEmpty() ? QString() : QDir(early.LogDir).absolutePath(),
                                 early.Publish, early.Station});
         }

@@ -48,4 +48,8 @@ DESTDIR="$root/pkg" cmake --install "$build" --prefix /usr >/dev/null
 entry="$root/pkg/usr/share/applications/velmora.desktop"
 [ "$(value Icon)" = velmora ] || fail "under /usr the icon is '$(value Icon)', not velmora"
 [ "$(value Path)" = /usr/lib/velmora ] || fail "under /usr Path is '$(value Path)'"
+unit="$root/pkg/usr/lib/systemd/system/velmora-headless@.service"
+grep -qx 'ExecStart=/usr/lib/velmora/VelmoraPro --headless --settings /etc/velmora/%i.ini --log-dir /var/log/velmora/%i' "$unit" ||
+  fail "no headless service template naming the installed program"
+[ ! -e "$prefix/lib/systemd" ] || fail "a personal install must not bring a system service"
 echo "check-install: ok"

@@ -15,15 +15,8 @@ namespace {
 
 const std::string kRoot = TopicRoot("velmora", "rack-1");
 
-// The program built beside the tests, or a copy of it in `dir` so that its settings file is
-// the one the test writes there.
-QString Program(const QTemporaryDir *dir = nullptr) {
-    const QString built = QCoreApplication::applicationDirPath() + "/../VelmoraPro";
-    if (dir == nullptr) return built;
-    const QString copy = dir->filePath("VelmoraPro");
-    QFile::copy(built, copy);
-    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return copy;
+QString Program() {
+    return QCoreApplication::applicationDirPath() + "/../VelmoraPro";
 }
 
 void WriteFile(const QString &path, const QByteArray &contents) {
@@ -99,23 +92,41 @@ TEST_F(Headless, RefusalsEndWithTheirStatusAndTheReason) {
     EXPECT_EQ(console.exitCode(), 2);
     EXPECT_TRUE(console.readAllStandardError().contains("65535"));
 
+    // Each input's console reads a settings file of its own.
     QTemporaryDir dir;
-    const QString program = Program(&dir);
+    const QString settings = dir.filePath("studio-7.ini");
     const QString credentials = dir.filePath("mqtt.cred");
     WriteFile(credentials, "meter:secret\n");
     QFile::setPermissions(credentials, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
-    WriteFile(dir.filePath("VelmoraPro.ini"),
-              "[NETWORK]\nPublish=1\nBroker=mqtt://127.0.0.1:1\nCredentialsFile=" + credentials.toUtf8() +
-                  "\n");
-    StartHeadless(console, program, {"--simulated-devices", "--device", "1"});
+    WriteFile(settings, "[NETWORK]\nPublish=1\nBroker=mqtt://127.0.0.1:1\nCredentialsFile=" +
+                            credentials.toUtf8() + "\n");
+    StartHeadless(console, Program(), {"--settings", settings, "--simulated-devices", "--device", "1"});
     ASSERT_TRUE(console.waitForFinished(10000));
     EXPECT_EQ(console.exitCode(), 2);
     EXPECT_TRUE(console.readAllStandardError().contains(credentials.toUtf8()));
 
     // The saved input is gone: the console's own error text, status 1.
-    WriteFile(dir.filePath("VelmoraPro.ini"), "[SoundCard]\nInputDevNo=0\nInputDevName=Gone card\n");
-    StartHeadless(console, program, {"--simulated-devices"});
+    WriteFile(settings, "[SoundCard]\nInputDevNo=0\nInputDevName=Gone card\n");
+    StartHeadless(console, Program(), {"--settings", settings, "--simulated-devices"});
     ASSERT_TRUE(console.waitForFinished(10000));
     EXPECT_EQ(console.exitCode(), 1);
     EXPECT_TRUE(console.readAllStandardError().contains("Gone card"));
+}
+
+// SIGTERM flushes the event log: the overs of the simulated counter (full scale once a wrap)
+// are in the day's file once the console has ended.
+TEST_F(Headless, SigtermLeavesTheEventLogWritten) {
+    QTemporaryDir logs;
+    QProcess console;
+    StartHeadless(console, Program(), {"--simulated-devices", "--device", "3", "--log-dir", logs.path()});
+    ASSERT_TRUE(console.waitForStarted(5000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+    ::kill(static_cast<pid_t>(console.processId()), SIGTERM);
+    ASSERT_TRUE(console.waitForFinished(5000));
+    EXPECT_EQ(console.exitCode(), 0) << console.readAllStandardError().toStdString();
+    const QStringList files = QDir(logs.path()).entryList({"events-*.csv"});
+    ASSERT_EQ(files.size(), 1);
+    QFile file(logs.filePath(files.first()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains(",OVER,L,"));
 }
