@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Fuzzes what the console reads from outside: bench/fuzz.sh [seconds] [target...]
 #
-# Builds the libFuzzer programs with clang (ASan + UBSan) in build-fuzz/ and runs each
-# target (all five by default: ini settings roundtrip cmdline jpeg) for the given seconds
-# (default 600), one after the other, niced. The corpus each run grows stays in
-# build-fuzz/corpus/<target> for the next run; the seeds in fuzz/corpus/<target> are never
-# changed. An input that crashes, hangs (10 s) or runs out of memory (2 GB) is written into
-# fuzz/regressions/<target>/, where the replay in `make test` picks it up.
+# Builds the libFuzzer programs with clang (ASan + UBSan) in build-fuzz/ through
+# tools/build-fuzz.sh, as `make test` does, and runs each target (all five by default: ini
+# settings roundtrip cmdline jpeg) for the given seconds (default 600), one after the other,
+# niced. The corpus each run grows stays in build-fuzz/corpus/<target> for the next run; the
+# seeds in fuzz/corpus/<target> are never changed. An input that crashes, hangs (10 s) or runs
+# out of memory (2 GB) is written into fuzz/regressions/<target>/, where the replay in
+# `make test` picks it up.
 # Prints per target the executions per second, the coverage and the corpus size.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,25 +18,11 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(ini settings roundtrip cmdline jpeg)
 
-# The compiler and its fuzzer runtime; the normal build does not need them.
-missing=()
-for p in clang libclang-rt-14-dev; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO apt-get update -o DPkg::Lock::Timeout=600
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends \
-    -o DPkg::Lock::Timeout=600 "${missing[@]}"
-fi
+# The compiler and its fuzzer runtime are in tools/bootstrap.sh's list.
 tools/bootstrap.sh
+nice -n 15 tools/build-fuzz.sh "${targets[@]}"
 
 build=build-fuzz
-CC=clang CXX=clang++ nice -n 15 cmake -S . -B "$build" -G Ninja -DVELMORA_FUZZ=ON -DVELMORA_BENCH=OFF \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-nice -n 15 cmake --build "$build" --target "${targets[@]/#/fuzz_}"
-
 export ASAN_OPTIONS=abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$top/fuzz/lsan.supp

@@ -11,14 +11,15 @@ bool IsMainThread() {
     return app != nullptr && QThread::currentThread() == app->thread();
 }
 
-bool CheckMainThread(std::source_location Where) {
+bool CheckMainThreadAt(const char *Function, const char *File, unsigned Line) {
     if (QCoreApplication::instance() == nullptr || IsMainThread()) return true;
 #ifdef VELMORA_THREAD_CHECKS
-    std::fprintf(stderr, "%s called off the main thread (%s:%u)\n", Where.function_name(), Where.file_name(),
-                 static_cast<unsigned>(Where.line()));
+    std::fprintf(stderr, "%s called off the main thread (%s:%u)\n", Function, File, Line);
     std::abort();
 #else
-    (void)Where;
+    (void)Function;
+    (void)File;
+    (void)Line;
     return false;
 #endif
 }

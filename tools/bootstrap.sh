@@ -11,6 +11,8 @@ PACKAGES=(
   pulseaudio pulseaudio-utils alsa-utils sox jackd2 mosquitto
   xvfb x11-utils xauth imagemagick xdotool
   fonts-ipafont-gothic fonts-liberation
+  # The fuzz programs' compiler and its fuzzer runtime (tools/build-fuzz.sh).
+  clang libclang-rt-14-dev
 )
 
 missing=()
