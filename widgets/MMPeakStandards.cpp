@@ -10,12 +10,12 @@ TMMPPMFigures PPMFigures(TMMPeakStandard standard) {
     switch (standard) {
     case psDIN:
     case psNordic:
-        return {0.6, 20.0 / 1.7};
+        return {0.6, 20.0 / 1.7, 0.676};
     case psBBC:
     case psEBU:
-        return {1.6, 24.0 / 2.8};
+        return {1.6, 24.0 / 2.8, 0.882};
     case psDigital:
-        return {0.0, 20.0 / 1.7};
+        return {0.0, 20.0 / 1.7, 0.0};
     default:
         return {};
     }
@@ -24,6 +24,7 @@ TMMPPMFigures PPMFigures(TMMPeakStandard standard) {
 bool TMMPPMBallistics::SetStandard(TMMPeakStandard value) {
     if (!Store(FStandard, value)) return false;
     FPreparedFor = 0;
+    FCalibration = std::pow(10.0, PPMFigures(value).CalibrationDb / 20.0);
     Clear();
     return true;
 }
@@ -60,7 +61,7 @@ TMMPPMReading TMMPPMBallistics::Apply(const void *data, const TMMLevelInput &in)
         });
     }
     FLevel = v;
-    return {std::llround(v), static_cast<std::int32_t>(std::min<std::int64_t>(peak, INT32_MAX))};
+    return {std::llround(Level()), static_cast<std::int32_t>(std::min<std::int64_t>(peak, INT32_MAX))};
 }
 
 TMMPeakHold PeakHoldRule(TMMPeakHold hold) {

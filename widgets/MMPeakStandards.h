@@ -22,11 +22,23 @@
 // at once). The store returns exponentially, a fixed number of dB a second, applied once at
 // the start of each block (a block of 50 frames returns 0.01 dB, far below a spot).
 //
+// Calibration. Against the return, such a store settles below a steady sine's peak: 0.676 dB
+// under Type I, 0.882 dB under Type II (the same within 0.05 dB from 50 Hz to 15 kHz, at any
+// level, as the law scales with its input, and within 0.01 dB at 44.1 to 96 kHz and for blocks
+// of 1 to 50 frames). A meter is lined up on a steady sine, so the reading is the store raised
+// by that much: a steady sine reads its peak level, and a full-scale sine reaches the top spot.
+// The ballistics are the store's, so every burst reading relative to the steady one, and every
+// return, is as it was; a signal that holds its peak (a square wave) reads that much above it,
+// as on a lined-up meter of the kind. The digital meter's store is the sample peak itself.
+//
 // The tests hold the law to the table with 5 kHz bursts (1 kHz for the return):
 // - burst readings within +-0.5 dB (+-1 dB at 1.5 ms), against the reading of the steady tone.
 //   The standards allow about this much; a PEAK bar's spot is 0.85 dB. The fit lands within
 //   0.3 dB of every figure;
 // - return times within +-2 %: the return is exact but for the block it ends in;
+// - a steady 1 kHz and 5 kHz sine at -18 and -20 dBFS reads its peak level within +-0.2 dB on
+//   every standard (the calibration lands within 0.01 dB), and a full-scale one lights the
+//   console's top spot;
 // - the digital meter reads a one-sample burst at its peak within 0.01 dB.
 
 #include <cstdint>
@@ -36,16 +48,18 @@ struct TMMLevelInput;
 enum TMMPeakStandard { psClassic = 0, psDIN = 1, psNordic = 2, psBBC = 3, psEBU = 4, psDigital = 5 };
 inline constexpr int kPeakStandardCount = 6;
 
-// A standard's constants: the attack (0: the sample peak at once) and the return rate.
+// A standard's constants: the attack (0: the sample peak at once), the return rate, and how
+// far the reading stands above the store (the store's shortfall on a steady sine).
 struct TMMPPMFigures {
     double AttackMs = 0.0;
     double ReturnDbPerSecond = 0.0;
+    double CalibrationDb = 0.0;
 };
 TMMPPMFigures PPMFigures(TMMPeakStandard standard);
 
 // What one block does to a standard meter.
 struct TMMPPMReading {
-    std::int64_t Level = 0; // the store after the block, rounded to sample units
+    std::int64_t Level = 0; // the reading after the block (Level()), rounded to sample units
     std::int32_t Peak = 0;  // the block's largest per-frame magnitude (BlockRawPeak's)
 };
 
@@ -62,8 +76,8 @@ class TMMPPMBallistics {
 
     // One block of in.Samples frames (psClassic reads the peak only).
     TMMPPMReading Apply(const void *data, const TMMLevelInput &in);
-    // The store in sample units, unrounded.
-    double Level() const { return FLevel; }
+    // The reading in sample units, unrounded: the store raised by the calibration.
+    double Level() const { return FLevel * FCalibration; }
     void Clear() { FLevel = 0.0; }
 
   private:
@@ -76,6 +90,7 @@ class TMMPPMBallistics {
     int FPreparedFor = 0; // block length the constants are for; 0: out of date
     double FCharge = 1.0;
     double FReturn = 1.0;
+    double FCalibration = 1.0; // 10^(CalibrationDb / 20), set with the standard
 };
 
 // How long the marker holds a peak before it falls as the bar's PeakSpeed says: the classic

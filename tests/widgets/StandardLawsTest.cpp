@@ -87,6 +87,27 @@ TEST(PeakStandards, DigitalReadsEverySamplePeakAndReturns) {
     ExpectFigures(psDigital, {}, 20, 1.7);
 }
 
+// A line-up tone reads its own level on every standard, and a full-scale one the top spot.
+TEST(PeakStandards, SteadySineReadsItsPeakLevel) {
+    for (int s = psClassic; s < kPeakStandardCount; ++s) {
+        const auto standard = static_cast<TMMPeakStandard>(s);
+        for (const double hz : {1000.0, 5000.0})
+            for (const double db : {-18.0, -20.0}) {
+                double reading = 0.0;
+                Drive(standard, TToneBursts().Tone(hz, db, 0.5), [&](double v) { reading = v; });
+                EXPECT_NEAR(Db(reading / 32767), db, 0.2)
+                    << standard << ": " << hz << " Hz at " << db << " dBFS";
+            }
+        TMMLevelState bar;
+        ConsoleBar(bar, chLeft);
+        bar.SetPeakStandard(standard);
+        const TToneBursts full = TToneBursts().Tone(1000, 0, 0.5);
+        for (int b = 0; b < full.BlockCount(kBarFrames); ++b)
+            bar.ProcessBlock(full.Block(b, kBarFrames));
+        EXPECT_EQ(bar.BarPosition(), bar.Geometry().BarSpots) << standard;
+    }
+}
+
 // On the console's bar: the bar shows the standard's reading, the marker the sample peak, so a
 // short full-scale burst still latches CLIP though the bar stays well below the top.
 TEST(PeakStandards, BarFollowsTheStandardAndTheMarkerTheSamplePeak) {
