@@ -359,7 +359,11 @@ TMMMeterUpdate TMMMeterState::UpdateLevel(std::int32_t x) {
 TMMMeterUpdate TMMMeterState::UpdateIECVU(double average) {
     FLastValue = Saturate(static_cast<std::int64_t>(average));
     const double d = FVU.Step(average * (FGain + 8) / 8.0, FInput.Samples);
-    return UpdateVU(VUStepAt(IECVUReading(d, FRefLevel), Swing()));
+    // The needle goes where the movement is, down to rest: below the scale's bottom, as when
+    // the movement swings through zero after a tone, it lies at rest, never where it was.
+    TMMVUStep step = VUStepAt(IECVUReading(d, FRefLevel), Swing());
+    if (!step.Moves) step = {true, false, 0.0};
+    return UpdateVU(step);
 }
 
 TMMMeterUpdate TMMMeterState::UpdateVU(const TMMVUStep &step) {

@@ -58,7 +58,7 @@ double VUAngle(double e, double swing);
 
 // What one level does to the VU needle.
 struct TMMVUStep {
-    bool Moves = false;    // false below -70 VU: the needle stays where it is
+    bool Moves = false;    // false below -70 VU: the classic needle stays where it is
     bool Overflow = false; // the reading was +3 VU or more (then pinned at +3)
     double Angle = 0.0;    // radians from the left end, 0..swing
 };
@@ -232,8 +232,9 @@ class TMMMeterState {
     const TMMLevelDecay &Ballistics() const { return FDecay; }
 
     // VU mode's ballistics: the classic ones above, or IEC 60268-17's
-    // (MMVUStandards.h), which read the block's rectified average. Peak mode
-    // keeps its own. A change brings the movement to rest.
+    // (MMVUStandards.h), which read the block's rectified average; under them
+    // a reading below -70 VU puts the needle at rest instead of leaving it.
+    // Peak mode keeps its own. A change brings the movement to rest.
     TMMNeedleStandard NeedleStandard() const { return FVU.Standard(); }
     bool SetNeedleStandard(TMMNeedleStandard value) { return FVU.SetStandard(value); }
     const TMMVUBallistics &Movement() const { return FVU; }

@@ -47,9 +47,9 @@ class TToneBursts {
     int FrameCount() const { return static_cast<int>(FData.size() / 2); }
     // Whole blocks of `frames` frames.
     int BlockCount(int frames) const { return FrameCount() / frames; }
-    const std::int16_t *Block(int index, int frames) const {
-        return FData.data() + static_cast<std::size_t>(index) * static_cast<std::size_t>(frames) * 2;
-    }
+    const std::int16_t *Block(int index, int frames) const { return At(index * frames); }
+    // The stream from `frame` on, to cut blocks at any phase of the programme.
+    const std::int16_t *At(int frame) const { return FData.data() + static_cast<std::size_t>(frame) * 2; }
 
   private:
     static int Frames(double seconds) { return static_cast<int>(std::lround(seconds * kTestRate)); }
