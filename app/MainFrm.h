@@ -10,9 +10,11 @@
 #include "app/LoudnessMenu.h"
 #include "app/LoudnessPage.h"
 #include "app/NetFeed.h"
+#include "app/NetworkMenu.h"
 #include "app/NetworkSettings.h"
 #include "app/Placeholder.h"
 #include "app/Settings.h"
+#include "app/SettingsPages.h"
 #include "app/TickShare.h"
 #include "audio/MMConnector.h"
 #include "audio/MMEventTap.h"
@@ -256,6 +258,9 @@ class TMainForm : public QWidget {
     TMMLED *NetLed;
     // At the chain's end: each channel's highest sample between two level messages.
     TMMLevelTap *MMLevelTap1;
+    TNetworkMenu *NetworkBox;
+    // Under the menu: the metering, loudness, aids and network groups as its pages.
+    TSettingsPages *SettingsPages;
     // Publishes to `broker` (a URL) for this run, as `station` when not empty; the saved
     // settings stay as they are.
     void PublishForRun(const QString &broker, const QString &station);

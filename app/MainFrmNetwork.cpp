@@ -13,6 +13,29 @@ void TMainForm::BuildNetwork() {
     // Beside the margin LEDs: shown on every page, dark while nothing is published.
     NetLed = AddLed(MMPanel5, "NetLed", {232, 56, 40, 22}, clLime, "NET");
     NetLed->SetEnabled(false);
+
+    NetworkBox = new TNetworkMenu(this, CloseBox, NetworkSettings);
+    NetworkBox->SetOnChange([this] { ApplyNetworkSettings(); });
+
+    // The groups beyond the menu share the strip under it, a page each. The two columns that
+    // stood beside the menu are laid across the page band by band: (from, to, dx, dy).
+    SettingsPages = new TSettingsPages(this, CloseBox);
+    SettingsPages->AddPage("METERING", StandardsBox,
+                           {{20, 64, 0, 0},
+                            {64, 110, 190, -44},
+                            {110, 156, 380, -90},
+                            {156, 215, 570, -136},
+                            {215, 270, 0, -150},
+                            {270, 330, 380, -202}});
+    SettingsPages->AddPage("LOUDNESS", LoudnessBox,
+                           {{20, 62, 0, 0},
+                            {62, 102, 210, -42},
+                            {102, 144, 210, -36},
+                            {144, 188, 0, -82},
+                            {188, 236, 400, -168},
+                            {236, 330, 560, -220}});
+    SettingsPages->AddPage("AIDS", AidsBox);
+    SettingsPages->AddPage("NETWORK", NetworkBox);
 }
 
 void TMainForm::BuildNetworkChain() {
@@ -81,6 +104,8 @@ void TMainForm::ApplyNetworkSettings() {
             FNetError.Report(this, QString::fromStdString(e.what()));
         }
     }
+    NetworkBox->ShowSettings();
+    NetworkBox->SetNote(FPublishOverride ? "this run: --publish " + FPublishOverride->Broker : QString());
     ShowNetLamp();
 }
 

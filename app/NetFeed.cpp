@@ -50,7 +50,9 @@ TNetFeed::~TNetFeed() = default;
 void TNetFeed::Tick(std::int64_t nowMs) {
     const std::int64_t period = 1000 / FRateHz;
     const TLoudnessReading reading = FSources.Loudness();
-    if (nowMs >= FNextLevels) {
+    // A tick may come a little before its time (a timer's rounding against the wall clock):
+    // taken as on time, it does not cost a whole period.
+    if (nowMs + period / 4 >= FNextLevels) {
         // On the rate's grid, so ticks that come late do not slow the rate down; after a stall
         // the grid starts afresh.
         FNextLevels = nowMs - FNextLevels < period ? FNextLevels + period : nowMs + period;
@@ -66,7 +68,7 @@ void TNetFeed::Tick(std::int64_t nowMs) {
         // Taken whatever the connection, so the next message starts from now.
         FPublisher->PublishLevels(LevelsPayload(s));
     }
-    if (nowMs >= FNextLoudness) {
+    if (nowMs + 250 >= FNextLoudness) {
         FNextLoudness = nowMs - FNextLoudness < 1000 ? FNextLoudness + 1000 : nowMs + 1000;
         const TLoudnessTarget target = FSources.Target();
         TLoudnessSnapshot s;

@@ -126,14 +126,14 @@ TEST(StandardsMenu, ControlsFollowTheFileAndTheMenu) {
     EXPECT_EQ(meter.MMLevel1->PeakStandard(), psClassic);
 }
 
-// The group opens and closes with the menu, beside it: it covers none of the menu, nor the
-// artwork that opens and closes them, and its controls lie inside it.
+// The group opens and closes with the menu, a page of the settings panel under it: it covers
+// none of the menu, nor the artwork that opens and closes them, and its controls lie inside it.
 TEST(StandardsMenu, TheGroupStandsBesideTheMenu) {
     TSimConsole form;
     EXPECT_TRUE(form.StandardsBox->isHidden());
     form.Image1Click();
     EXPECT_FALSE(form.StandardsBox->isHidden());
-    const QRect box = form.StandardsBox->geometry();
+    const QRect box(form.StandardsBox->mapTo(&form, QPoint()), form.StandardsBox->size());
     EXPECT_FALSE(box.intersects(form.CloseBox->geometry()));
     EXPECT_FALSE(box.intersects(QRect(form.Image1->mapTo(&form, QPoint()), form.Image1->size())));
     EXPECT_TRUE(form.rect().contains(box));
