@@ -4,8 +4,8 @@
 #include "app/AidsMenu.h"
 
 #include <QCheckBox>
-#include <QPushButton>
 #include <QLineEdit>
+#include <QPushButton>
 #include <gtest/gtest.h>
 
 // Each page button shows its group alone; the panel stands under the menu, inside the window,
