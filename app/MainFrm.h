@@ -139,6 +139,8 @@ class TMainForm : public QWidget {
     void cmbNeedleStdChange();
     void cmbPeakStdChange();
     void cmbPeakHoldChange();
+    void cmbBarScaleChange();
+    void cmbAlignChange();
     // The hold time, half a second a click within 0.5 .. 10 s.
     void MMSpinButton6UpClick();
     void MMSpinButton6DownClick();
@@ -315,6 +317,9 @@ class TMainForm : public QWidget {
     QComboBox *cmbNeedleStd;
     QComboBox *cmbPeakStd;
     QComboBox *cmbPeakHold;
+    // The scale the PEAK bars are read on, and the line-up tone's dBFS level it is tied to.
+    QComboBox *cmbBarScale;
+    QComboBox *cmbAlign;
     TMMLED *HoldTimeLed; // lit while the hold is a time, grey otherwise
     TMMSpinButton *MMSpinButton6;
     QPushButton *BtnResetPeaks;

@@ -12,10 +12,16 @@
 #include <QGroupBox>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
 constexpr int kHoldStepMs = 500;
+
+// Percent along the bar a level lies at on a scale, as the bar's zone points take it.
+int PercentAlong(const TMMStandardScale &scale, double dbfs) {
+    return std::clamp(static_cast<int>(std::lround(ScaleFraction(scale, dbfs) * 100.0)), 1, 100);
+}
 
 QComboBox *AddChoice(QWidget *parent, const QString &name, const QStringList &items, int top) {
     auto *box = new QComboBox(parent);
@@ -24,6 +30,13 @@ QComboBox *AddChoice(QWidget *parent, const QString &name, const QStringList &it
     box->addItems(items);
     box->setGeometry(6, top, 178, 20);
     return box;
+}
+
+QStringList AlignNames() {
+    QStringList names;
+    for (int d = kAlignMinDbfs; d <= kAlignMaxDbfs; ++d)
+        names << QString::number(d);
+    return names;
 }
 
 QString HoldTimeText(int milliseconds) {
@@ -55,6 +68,13 @@ void TMainForm::BuildStandardsMenu() {
 
     BtnResetPeaks = AddPushButton(StandardsBox, "BtnResetPeaks", "Reset Peaks", {6, 222, 120, 24});
     AddLabel(StandardsBox, "LblResetHint", {9, 252}, "or click a PEAK bar", clWhite, text);
+
+    AddLabel(StandardsBox, "LblBarScale", {9, 274}, "SCALE", clWhite, text);
+    cmbBarScale = AddChoice(StandardsBox, "cmbBarScale", BarScaleNames(), 288);
+    cmbBarScale->setGeometry(6, 288, 96, 20);
+    AddLabel(StandardsBox, "LblAlign", {110, 274}, "ALIGN dBFS", clWhite, text);
+    cmbAlign = AddChoice(StandardsBox, "cmbAlign", AlignNames(), 288);
+    cmbAlign->setGeometry(108, 288, 76, 20);
     StandardsBox->hide();
 }
 
@@ -66,6 +86,8 @@ void TMainForm::ConnectStandardsHandlers() {
     on(cmbNeedleStd, &TMainForm::cmbNeedleStdChange);
     on(cmbPeakStd, &TMainForm::cmbPeakStdChange);
     on(cmbPeakHold, &TMainForm::cmbPeakHoldChange);
+    on(cmbBarScale, &TMainForm::cmbBarScaleChange);
+    on(cmbAlign, &TMainForm::cmbAlignChange);
     connect(BtnResetPeaks, &QPushButton::clicked, this,
             [this] { RunAction([this] { BtnResetPeaksClick(); }); });
     MMSpinButton6->SetOnUpClick([this](TObject *) { RunAction([this] { MMSpinButton6UpClick(); }); });
@@ -80,6 +102,8 @@ void TMainForm::ApplyStandards() {
     cmbNeedleStd->setCurrentIndex(s.Needle);
     cmbPeakStd->setCurrentIndex(s.PeakBars);
     cmbPeakHold->setCurrentIndex(s.PeakHold.Mode);
+    cmbBarScale->setCurrentIndex(s.Scale);
+    cmbAlign->setCurrentIndex(AlignKept(s.AlignDbfs) - kAlignMinDbfs);
     HoldTimeLed->SetCaption(HoldTimeText(s.PeakHold.Milliseconds));
     // Lit while the time counts, grey while it waits for a timed hold.
     HoldTimeLed->SetLEDColor(s.PeakHold.Mode == phTime ? clLime : clGray);
@@ -88,11 +112,30 @@ void TMainForm::ApplyStandards() {
 void TMainForm::ApplyPeakBarStandards() {
     TMeterPanel *panel = PeakMeterPanel();
     if (panel == nullptr) return;
+    const TMMStandardScale scale = BarScale(Settings.Standards);
+    const TMMScaleZones zones = ScaleZones(scale);
     for (TMMLevel *bar : {panel->MMLevel1, panel->MMLevel2}) {
+        bar->SetScaleLaw(scale);
+        // The bar's colours change where its scale's do.
+        bar->SetPoint1(PercentAlong(scale, zones.Low));
+        bar->SetPoint2(PercentAlong(scale, zones.High));
         bar->SetPeakStandard(Settings.Standards.PeakBars);
         bar->SetPeakHold(Settings.Standards.PeakHold);
         bar->SetOnClick([this](TObject *) { RunAction([this] { BtnResetPeaksClick(); }); });
     }
+    const TMMLevel *bar = panel->MMLevel1;
+    TMMLevelScale *strip = panel->MMLevelScale2;
+    strip->SetStandardScale(scale, bar->State().Geometry(), bar->y() + bar->InnerRect().Top - strip->y());
+}
+
+void TMainForm::cmbBarScaleChange() {
+    Settings.Standards.Scale = static_cast<TMeteringStandards::TBarScale>(cmbBarScale->currentIndex());
+    ApplyStandards();
+}
+
+void TMainForm::cmbAlignChange() {
+    Settings.Standards.AlignDbfs = kAlignMinDbfs + cmbAlign->currentIndex();
+    ApplyStandards();
 }
 
 void TMainForm::cmbNeedleStdChange() {

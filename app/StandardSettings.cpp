@@ -32,12 +32,42 @@ const QStringList &PeakHoldNames() {
     return names;
 }
 
+const QStringList &BarScaleNames() {
+    static const QStringList names{"dBFS", "Standard"};
+    return names;
+}
+
+TMMStandardScale BarScale(const TMeteringStandards &s) {
+    TMMScaleFamily family = sfDbfs;
+    if (s.Scale == TMeteringStandards::bsStandard) {
+        switch (s.PeakBars) {
+        case psDIN:
+            family = sfDIN;
+            break;
+        case psNordic:
+            family = sfNordic;
+            break;
+        case psBBC:
+            family = sfBBC;
+            break;
+        case psEBU:
+            family = sfEBU;
+            break;
+        default:
+            break;
+        }
+    }
+    return {family, AlignKept(s.AlignDbfs)};
+}
+
 void ReadStandards(const TIniFile &ini, TMeteringStandards &s) {
     const TMeteringStandards defaults;
     s.Needle = ReadName<TMMNeedleStandard>(ini, "Needle", NeedleStandardNames());
     s.PeakBars = ReadName<TMMPeakStandard>(ini, "PeakBars", PeakStandardNames());
     s.PeakHold = PeakHoldRule({ReadName<TMMPeakHoldMode>(ini, "PeakHold", PeakHoldNames()),
                                ini.ReadInteger(kSection, "PeakHoldMs", defaults.PeakHold.Milliseconds)});
+    s.Scale = ReadName<TMeteringStandards::TBarScale>(ini, "Scale", BarScaleNames());
+    s.AlignDbfs = AlignKept(ini.ReadInteger(kSection, "AlignDbfs", defaults.AlignDbfs));
 }
 
 void WriteStandards(TIniFile &ini, const TMeteringStandards &s) {
@@ -46,4 +76,6 @@ void WriteStandards(TIniFile &ini, const TMeteringStandards &s) {
     ini.WriteString(kSection, "PeakBars", name(PeakStandardNames(), s.PeakBars));
     ini.WriteString(kSection, "PeakHold", name(PeakHoldNames(), s.PeakHold.Mode));
     ini.WriteInteger(kSection, "PeakHoldMs", s.PeakHold.Milliseconds);
+    ini.WriteString(kSection, "Scale", name(BarScaleNames(), s.Scale));
+    ini.WriteInteger(kSection, "AlignDbfs", s.AlignDbfs);
 }

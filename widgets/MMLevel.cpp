@@ -98,6 +98,10 @@ void TMMCustomLevel::SetSpotSpace(int value) {
     if (FState.SetSpotSpace(value)) Rebuild();
 }
 
+void TMMCustomLevel::SetScaleLaw(const TMMStandardScale &value) {
+    if (FState.SetScaleLaw(value)) Repaint();
+}
+
 void TMMCustomLevel::SetPoint1(int value) {
     if (FState.SetPoint1(value)) Rebuild();
 }

@@ -250,6 +250,14 @@ bool TMMLevelState::SetPeakStandard(TMMPeakStandard value) {
     return true;
 }
 
+bool TMMLevelState::SetScaleLaw(TMMStandardScale value) {
+    value.AlignDbfs = AlignKept(value.AlignDbfs);
+    if (!Store(FScale, value)) return false;
+    FBar = 0;
+    SetPeak(PeakWord());
+    return true;
+}
+
 bool TMMLevelState::SetPeakHold(TMMPeakHold value) {
     if (!Store(FHold, PeakHoldRule(value))) return false;
     FHoldTicks.store(PeakHoldTicks(FHold));
@@ -365,6 +373,8 @@ TMMLevelUpdate TMMLevelState::UpdateLevel(std::int32_t x) {
 TMMLevelUpdate TMMLevelState::Place(std::int64_t g, std::int64_t peak) {
     TMMLevelUpdate update;
     const auto position = [this](std::int64_t level) {
+        if (FScale.Family != sfDbfs)
+            return ScalePosition(FScale, static_cast<double>(level), kLevelFullScale, FGeometry.BarSpots);
         return LevelPosition(level, FLogAmp, FSensitivy, FGeometry.BarSpots, FGeometry.Direction);
     };
     int p = position(g);
@@ -425,10 +435,18 @@ void TMMLevelState::PeakTick() {
     if (moved) FRedrawPending.store(true);
 }
 
+int TMMLevelState::PercentAt(int q) const {
+    if (FScale.Family == sfDbfs) return PositionPercent(q, FLogAmp, FSensitivy, FGain, FGeometry.BarSpots);
+    if (q == 0 || FGain + 8 <= 0 || FGeometry.BarSpots <= 0) return 0;
+    const double dbfs = ScaleDbfsAt(FScale, static_cast<double>(q) / FGeometry.BarSpots);
+    const double percent = std::pow(10.0, dbfs / 20.0) * 8.0 / (FGain + 8) * 100.0;
+    return static_cast<int>(RoundHalfEven(std::min(percent, 1e6)));
+}
+
 int TMMLevelState::CurrentValue() const {
-    return PositionPercent(FBar, FLogAmp, FSensitivy, FGain, FGeometry.BarSpots);
+    return PercentAt(FBar);
 }
 
 int TMMLevelState::PeakPercent() const {
-    return PositionPercent(PeakPosition(), FLogAmp, FSensitivy, FGain, FGeometry.BarSpots);
+    return PercentAt(PeakPosition());
 }

@@ -10,6 +10,7 @@
 #include "core/PCM.h"
 #include "widgets/MMGeometry.h"
 #include "widgets/MMPeakStandards.h"
+#include "widgets/MMStandardScales.h"
 
 #include <atomic>
 #include <cstdint>
@@ -252,6 +253,11 @@ class TMMLevelState {
     bool SetPeakHold(TMMPeakHold value);
     // Drops the held peak (the operator's reset); the next level draws it.
     void ResetPeak();
+    // The scale the bar is read on: sfDbfs places by LogAmp and Sensitivy as ever, any other
+    // by that scale's law (MMStandardScales.h). A change empties the bar and the marker; the
+    // read-backs go back to sample levels through the same scale.
+    const TMMStandardScale &ScaleLaw() const { return FScale; }
+    bool SetScaleLaw(TMMStandardScale value);
 
     // One block of BlockBytes() bytes (the control passes none while
     // disabled or invisible).
@@ -294,6 +300,8 @@ class TMMLevelState {
     // The bar at level g and the marker at level peak, both amplified.
     TMMLevelUpdate Place(std::int64_t g, std::int64_t peak);
     bool CapturePeak(int p);
+    // Percent of full scale that a bar position stands for on the current scale.
+    int PercentAt(int q) const;
     // Pass a setter's change through: the hold restarts, the geometry is recomputed.
     bool RestartHold(bool changed);
     bool Relayout(bool changed);
@@ -309,6 +317,7 @@ class TMMLevelState {
     std::atomic<int> FPeakSpeed{0};
     TMMPPMBallistics FStandard;
     TMMPeakHold FHold;
+    TMMStandardScale FScale;
     // PeakHoldTicks(FHold), which the tick reads.
     std::atomic<int> FHoldTicks{0};
     int FSpotWidth = 1;

@@ -58,6 +58,14 @@ void TMMLevelScale::SetDirection(TMMLevelDirection value) {
     if (Store(FDirection, value)) update();
 }
 
+void TMMLevelScale::SetStandardScale(const TMMStandardScale &scale, const TMMSpotGeometry &bar,
+                                     int barOffset) {
+    FStandard = scale;
+    FBar = bar;
+    FBarOffset = barOffset;
+    update();
+}
+
 TMMLevelScaleLayout TMMLevelScale::Layout() const {
     TMMLevelScaleSettings s;
     s.Scale = FScale.Settings();
@@ -80,6 +88,7 @@ TMMLevelScaleLayout TMMLevelScale::Layout() const {
         fm.height(), [fm](std::string_view text) {
             return fm.horizontalAdvance(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
         }};
+    if (FStandard.Family != sfDbfs) return StandardScaleLayout(FStandard, s, metrics, FBar, FBarOffset);
     return LevelScaleLayout(s, metrics);
 }
 

@@ -8,6 +8,7 @@
 
 #include "widgets/MMGraphicControl.h"
 #include "widgets/MMScale.h"
+#include "widgets/MMStandardScaleLayout.h"
 
 class TMMLevelScale : public TMMGraphicControl {
     Q_OBJECT
@@ -43,6 +44,11 @@ class TMMLevelScale : public TMMGraphicControl {
     TMMLevelDirection Direction() const { return FDirection; }
     void SetDirection(TMMLevelDirection value);
 
+    // A standard's marks in place of the dB numbers (sfDbfs: the numbers), placed on the rows
+    // of the bar of geometry `bar` whose inner rectangle starts barOffset rows below the top.
+    const TMMStandardScale &StandardScale() const { return FStandard; }
+    void SetStandardScale(const TMMStandardScale &scale, const TMMSpotGeometry &bar, int barOffset);
+
     // What a paint draws, for the current size and font.
     TMMLevelScaleLayout Layout() const;
 
@@ -62,4 +68,7 @@ class TMMLevelScale : public TMMGraphicControl {
     bool FLogAmp = true;
     TMMLevelKind FKind = lkHorizontal;
     TMMLevelDirection FDirection = dirNormal;
+    TMMStandardScale FStandard;
+    TMMSpotGeometry FBar;
+    int FBarOffset = 0;
 };

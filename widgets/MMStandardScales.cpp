@@ -32,13 +32,25 @@ double Length(TMMScaleFamily f, double r) {
     }
 }
 
+// r of u: Length's inverse.
+double Level(TMMScaleFamily f, double u) {
+    switch (f) {
+    case sfBBC:
+        return u >= 2.0 ? (u - 4.0) * 4.0 : (u - 2.0) * 6.0 - 8.0;
+    case sfDIN:
+        return (u >= -10.0 ? u : -10.0 + (u + 10.0) * 2.0) + 9.0;
+    default:
+        return u;
+    }
+}
+
 TScaleLaw LawOf(const TMMStandardScale &s) {
     const double align = AlignKept(s.AlignDbfs);
     switch (s.Family) {
     case sfBBC:
         return {align, 0.0, 7.5};
     case sfEBU:
-        return {align, -14.0, 14.0};
+        return {align, -14.0, 15.0};
     case sfNordic:
         return {align, -42.0, 15.0};
     case sfDIN:
@@ -114,9 +126,35 @@ double ScaleFraction(const TMMStandardScale &scale, double dbfs) {
     return (Length(scale.Family, dbfs - law.Zero) - law.Lo) / (law.Hi - law.Lo);
 }
 
+double ScaleDbfsAt(const TMMStandardScale &scale, double fraction) {
+    const TScaleLaw law = LawOf(scale);
+    return law.Zero + Level(scale.Family, law.Lo + fraction * (law.Hi - law.Lo));
+}
+
 int ScalePosition(const TMMStandardScale &scale, double sample, double fullScale, int barSpots) {
     const double r = std::max(0.000001, sample / fullScale);
     double p = ScaleFraction(scale, 20.0 * std::log10(r)) * barSpots;
     p = std::min(p, 2.0 * barSpots + 2.0);
     return static_cast<int>(std::max(0.0, std::nearbyint(p)));
+}
+
+TMMScaleZones ScaleZones(const TMMStandardScale &scale) {
+    const double align = AlignKept(scale.AlignDbfs);
+    switch (scale.Family) {
+    case sfBBC:
+        return {align, align + 8.0};
+    case sfEBU:
+    case sfNordic:
+    case sfDIN:
+        return {align, align + 9.0};
+    case sfK20:
+    case sfK14:
+    case sfK12: {
+        const double zero = -KTop(scale.Family);
+        return {zero, zero + 4.0};
+    }
+    case sfDbfs:
+        break;
+    }
+    return {-36.0, -19.8};
 }

@@ -12,10 +12,13 @@
 // |---------|-----------------------------------------|----------------|-------------------------------|
 // | dBFS    | -60 .. 0 every 5 dB                     | its dBFS level | linear in dB, -60 .. 0        |
 // | BBC     | 1 .. 7                                  | 4              | marks evenly spaced           |
-// | EBU     | -12 .. +12 every 2 dB, TEST at 0        | TEST           | linear in dB, r -14 .. +14    |
+// | EBU     | -12 .. +12 every 2 dB, TEST at 0        | TEST           | linear in dB, r -14 .. +15    |
 // | Nordic  | -36 .. +12 every 6 dB, +9, TEST at 0    | TEST           | linear in dB, r -42 .. +15    |
 // | DIN     | -50 -40 -30 -20 -10 -5 0 +5             | -9             | see below, DIN -52 .. +6      |
 // | K-n     | 0 at -n dBFS, every 4 dB, top at 0 dBFS | dBFS + n       | linear in dB, K -30 .. n      |
+//
+// The bars' ends keep every alignment mark at least a fifth of a spot from the edge between two
+// of the console's 71 spots, where a tone a hundredth of a dB off would light the spot below.
 //
 // BBC: mark 4 is the alignment, 4 dB a mark from 2 to 7 (6 = alignment + 8 dB, 7 = + 12 dB),
 // 6 dB from 1 to 2 (1 = alignment - 14 dB); the same 6 dB a mark continues below 1. The marks
@@ -77,3 +80,16 @@ double ScaleFraction(const TMMStandardScale &scale, double dbfs);
 // units against fullScale (the level laws' LevelPosition with this scale's law instead of the
 // linear dB one): at most a little above 2 x barSpots + 2, never below 0.
 int ScalePosition(const TMMStandardScale &scale, double sample, double fullScale, int barSpots);
+
+// The dBFS level at a fraction along the bar: ScaleFraction's inverse.
+double ScaleDbfsAt(const TMMStandardScale &scale, double fraction);
+
+// Where the scale's colours change, in dBFS: above Low the bar and the marks take the second
+// colour, above High the third. The standards' second zone starts at the alignment and the
+// third at the permitted maximum (alignment + 9 dB, BBC's 6 at + 8 dB); the K-System's at 0
+// and +4; the dBFS scale keeps the console's 40 % and 67 % of its -60 .. 0 dB.
+struct TMMScaleZones {
+    double Low = 0.0;
+    double High = 0.0;
+};
+TMMScaleZones ScaleZones(const TMMStandardScale &scale);

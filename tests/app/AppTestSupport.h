@@ -1,6 +1,8 @@
 #pragma once
 
+#include "app/Forms.h"
 #include "app/MainFrm.h"
+#include "app/MeterPnl.h"
 #include "common/PumpEventsUntil.h"
 #include "platform/ProgramLauncher.h"
 #include "platform/SimWaveIn.h"
@@ -124,4 +126,19 @@ class TSimConsole : private TSimServices, public TTestForm {
     TSimConsole() : TTestForm({FSimDriver, FSimSettings.Dir(), &StartProgram}) {}
     TSimWaveInDriver &SimDriver() { return FSimDriver; }
     const TTestSettings &SettingsFolder() const { return FSimSettings; }
+};
+
+// The console on simulated devices beside its meter panel, on a settings file of the test's.
+struct TPanelConsole {
+    explicit TPanelConsole(const QByteArray &file)
+        : Folder(file), Form({Driver, Folder.Dir(), &StartProgram}) {}
+    ~TPanelConsole() {
+        Form.MMWaveIn1->Stop();
+        Form.MMWaveIn1->Close();
+    }
+    TMeterPanel Meter; // registered before the console looks for it
+    bool Registered = (RegisterForm(&Meter), true);
+    TSimWaveInDriver Driver;
+    TTestSettings Folder;
+    TTestForm Form;
 };

@@ -53,8 +53,8 @@ const QByteArray DefaultFile = "[SoundCard]\nInputDevNo=0\n[VU]\nRefLevel=-20\nB
                                "[Peak]\nLevel1=-5\nLevel2=-10\nLevel3=-20\n"
                                "[GRAPH]\nShowRedLine=0\nRedLinePos=49\nShowGraph=0\nLineSpa=0\n";
 // Saved, the standards follow in their own section.
-const QByteArray ClassicStandards =
-    "[Standards]\nNeedle=Classic\nPeakBars=Classic\nPeakHold=Classic\nPeakHoldMs=2000\n";
+const QByteArray ClassicStandards = "[Standards]\nNeedle=Classic\nPeakBars=Classic\nPeakHold="
+                                    "Classic\nPeakHoldMs=2000\nScale=dBFS\nAlignDbfs=-18\n";
 const QByteArray SavedDefaults =
     QByteArray(DefaultFile).replace("InputDevNo=0\n", "InputDevNo=0\nInputDevName=\nJackConnect=1\n") +
     ClassicStandards;

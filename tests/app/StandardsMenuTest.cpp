@@ -34,21 +34,6 @@ QByteArray FileOf(const TTestSettings &folder) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// The console on simulated devices beside its meter panel, on a settings file of the test's.
-struct TPanelConsole {
-    explicit TPanelConsole(const QByteArray &file)
-        : Folder(file), Form({Driver, Folder.Dir(), &StartProgram}) {}
-    ~TPanelConsole() {
-        Form.MMWaveIn1->Stop();
-        Form.MMWaveIn1->Close();
-    }
-    TMeterPanel Meter; // registered before the console looks for it
-    bool Registered = (RegisterForm(&Meter), true);
-    TSimWaveInDriver Driver;
-    TTestSettings Folder;
-    TTestForm Form;
-};
-
 } // namespace
 
 TEST(StandardSettings, EveryChoiceComesBack) {
@@ -171,4 +156,67 @@ TEST(StandardsMenu, AClickOnABarResetsBothPeaksAndBothClipLatches) {
         EXPECT_FALSE(form.ClipTimerL->isActive());
         EXPECT_FALSE(form.ClipTimerR->isActive());
     }
+}
+
+TEST(BarScaleSettings, EveryChoiceComesBackAndOddValuesReadAsToday) {
+    const TTestSettings folder;
+    for (auto scale : {TMeteringStandards::bsDbfs, TMeteringStandards::bsStandard})
+        for (int align : {-24, -20, -18, -12}) {
+            TSettings s;
+            s.Standards.PeakBars = psDIN;
+            s.Standards.Scale = scale;
+            s.Standards.AlignDbfs = align;
+            WriteAllSettings(folder.File(), s);
+            TSettings back;
+            ReadAllSettings(folder.File(), back);
+            EXPECT_EQ(back.Standards, s.Standards) << scale << " " << align;
+        }
+    const TMeteringStandards today;
+    EXPECT_EQ(today.Scale, TMeteringStandards::bsDbfs);
+    EXPECT_EQ(today.AlignDbfs, -18);
+    EXPECT_EQ(Read("[Standards]\nPeakBars=EBU\n"), Read("[Standards]\nPeakBars=EBU\nScale=\nAlignDbfs=\n"));
+    EXPECT_EQ(Read("[Standards]\nScale=Meters\nAlignDbfs=loud\n"), today);
+    EXPECT_EQ(Read("[Standards]\nScale= standard \n").Scale, TMeteringStandards::bsStandard);
+    EXPECT_EQ(Read("[Standards]\nAlignDbfs=-40\n").AlignDbfs, -24);
+    EXPECT_EQ(Read("[Standards]\nAlignDbfs=3\n").AlignDbfs, -12);
+    // Only "Standard" leaves dBFS, and only for a standard that has a scale of its own.
+    TMeteringStandards s;
+    s.PeakBars = psBBC;
+    EXPECT_EQ(BarScale(s).Family, sfDbfs);
+    s.Scale = TMeteringStandards::bsStandard;
+    EXPECT_EQ(BarScale(s).Family, sfBBC);
+    s.PeakBars = psDigital;
+    EXPECT_EQ(BarScale(s).Family, sfDbfs);
+}
+
+// The menu's two choices reach the bars and the strip at once and the file with "Save
+// Setting"; "Load Default Setting" brings dBFS at -18 back.
+TEST(BarScaleSettings, TheMenuSetsTheBarsAndTheStrip) {
+    TPanelConsole console("[Standards]\nPeakBars=Nordic\nScale=Standard\nAlignDbfs=-20\n");
+    TTestForm &form = console.Form;
+    EXPECT_EQ(form.cmbBarScale->currentText(), "Standard");
+    EXPECT_EQ(form.cmbAlign->currentText(), "-20");
+    EXPECT_EQ(console.Meter.MMLevel2->ScaleLaw(), (TMMStandardScale{sfNordic, -20}));
+    EXPECT_EQ(console.Meter.MMLevelScale2->StandardScale(), (TMMStandardScale{sfNordic, -20}));
+
+    form.cmbAlign->setCurrentIndex(2);
+    emit form.cmbAlign->activated(2);
+    EXPECT_EQ(console.Meter.MMLevel1->ScaleLaw(), (TMMStandardScale{sfNordic, -22}));
+    form.cmbBarScale->setCurrentIndex(0);
+    emit form.cmbBarScale->activated(0);
+    EXPECT_EQ(console.Meter.MMLevel1->ScaleLaw().Family, sfDbfs);
+    form.BtnSaveSetting->click();
+    TSettings saved;
+    ReadAllSettings(console.Folder.File(), saved);
+    EXPECT_EQ(saved.Standards.AlignDbfs, -22);
+    EXPECT_EQ(saved.Standards.Scale, TMeteringStandards::bsDbfs);
+
+    TWorkingDir wd(console.Folder.Dir());
+    QFile defaults("VelmoraDef.ini");
+    ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
+    defaults.write("[SoundCard]\nInputDevNo=0\n");
+    defaults.close();
+    form.Button5->click();
+    EXPECT_EQ(form.cmbAlign->currentText(), "-18");
+    EXPECT_EQ(form.cmbBarScale->currentText(), "dBFS");
 }

@@ -112,13 +112,17 @@ TEST(StandardScales, DbfsScaleIsTheBarsOwnAndPositionsFollowTheFraction) {
     EXPECT_DOUBLE_EQ(ScaleFraction(dbfs, -60.0), 0.0);
     EXPECT_DOUBLE_EQ(ScaleFraction(dbfs, -30.0), 0.5);
     EXPECT_EQ(ScaleMarks(dbfs).size(), 13U);
-    // The -18 dBFS line-up tone on a 71-spot bar: spot 50 on dBFS, the middle of EBU's.
+    // The -18 dBFS line-up tone on a 71-spot bar: spot 50 on dBFS, a little below the middle of EBU's.
     const double tone = 32767.0 * std::pow(10.0, -18.0 / 20.0);
     EXPECT_EQ(ScalePosition(dbfs, tone, 32767.0, 71), 50);
-    EXPECT_EQ(ScalePosition({sfEBU, -18}, tone, 32767.0, 71), 36);
+    EXPECT_EQ(ScalePosition({sfEBU, -18}, tone, 32767.0, 71), 34);
     EXPECT_EQ(ScalePosition({sfEBU, -18}, 0.0, 32767.0, 71), 0);
-    // Full scale is 18 dB above TEST, past the bar's +14 top: an overflow.
-    EXPECT_EQ(ScalePosition({sfEBU, -18}, 32767.0, 32767.0, 71), 81);
+    // Full scale is 18 dB above TEST, past the bar's +15 top: an overflow.
+    EXPECT_EQ(ScalePosition({sfEBU, -18}, 32767.0, 32767.0, 71), 78);
+    // The read-outs go back from a bar position to dBFS through the inverse.
+    for (TMMScaleFamily f : {sfDbfs, sfBBC, sfEBU, sfNordic, sfDIN, sfK14})
+        for (double dbfs : {-50.0, -31.0, -20.0, -9.5, 0.0})
+            EXPECT_NEAR(ScaleDbfsAt({f, -20}, ScaleFraction({f, -20}, dbfs)), dbfs, 1e-9) << f << " " << dbfs;
     // Out-of-range alignments are kept to -24..-12.
     EXPECT_EQ(ScaleMarks({sfEBU, -40}), ScaleMarks({sfEBU, -24}));
     EXPECT_EQ(ScaleMarks({sfEBU, 0}), ScaleMarks({sfEBU, -12}));

@@ -1,0 +1,83 @@
+// The PEAK bars read on their standard's own scale: on the meter panel the line-up tone's bar
+// top stands on the row of the scale's alignment mark.
+
+#include "AppTestSupport.h"
+
+#include "app/Forms.h"
+#include "app/MeterPnl.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+// Two seconds of a 1 kHz sine at `dbfs` on both channels through a bar, 50 frames a block.
+void LineUp(TMMLevel *bar, double dbfs) {
+    const double amplitude = 32767.0 * std::pow(10.0, dbfs / 20.0);
+    std::vector<std::int16_t> block(100);
+    for (int n = 0; n < 96000; n += 50) {
+        for (int i = 0; i < 50; ++i) {
+            const auto v = static_cast<std::int16_t>(
+                std::lround(amplitude * std::sin(2 * M_PI * 1000.0 * (n + i) / 48000.0)));
+            block[2 * static_cast<std::size_t>(i)] = v;
+            block[2 * static_cast<std::size_t>(i) + 1] = v;
+        }
+        bar->ProcessBlock(block.data());
+    }
+}
+
+// The panel row of the bar's topmost lit pixel, -1 when none is lit.
+int BarTopRow(TMMLevel *bar) {
+    TMMDIBCanvas &canvas = bar->DIBCanvas();
+    const int x = canvas.Width() / 2;
+    for (int y = 0; y < canvas.Height(); ++y) {
+        const TColor c = canvas.PixelColor(x, y);
+        if (c == bar->Bar1Color() || c == bar->Bar2Color() || c == bar->Bar3Color())
+            return bar->y() + bar->InnerRect().Top + y;
+    }
+    return -1;
+}
+
+// The panel row of the strip's alignment tick as painted: the one tick that reaches furthest
+// in from the strip's left edge; -1 when none is painted.
+int AlignmentTickRow(TMMLevelScale *strip) {
+    const QImage picture = strip->grab().toImage();
+    const QColor background = ToQColor(strip->Color());
+    int best = -1, reach = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+        int x = 0;
+        while (x < picture.width() / 2 && picture.pixelColor(x, y) != background)
+            ++x;
+        if (x > reach) reach = x, best = y;
+    }
+    return best < 0 ? -1 : strip->y() + best;
+}
+
+} // namespace
+
+// Per scale family, at two alignments: the line-up tone lifts the bar's top to the row of
+// the alignment mark's tick as both are painted, within a pixel; the read-out keeps dBFS.
+TEST(BarScales, TheLineUpToneReachesTheAlignmentMark) {
+    for (const char *standard : {"BBC", "EBU", "Nordic", "DIN"})
+        for (int align : {-18, -20}) {
+            SCOPED_TRACE(std::string(standard) + " " + std::to_string(align));
+            TPanelConsole console(QByteArray("[Standards]\nScale=Standard\nPeakBars=") + standard +
+                                  "\nAlignDbfs=" + QByteArray::number(align) + "\n");
+            console.Meter.show();
+            ASSERT_TRUE(WaitFor([&] { return console.Meter.windowHandle()->isExposed(); }, 5000));
+            QApplication::processEvents();
+            TMMLevel *bar = console.Meter.MMLevel1;
+            ASSERT_NE(bar->ScaleLaw().Family, sfDbfs);
+            LineUp(bar, align);
+            const int top = BarTopRow(bar);
+            const int tick = AlignmentTickRow(console.Meter.MMLevelScale2);
+            ASSERT_GE(top, 0) << bar->State().BarPosition();
+            ASSERT_GE(tick, 0);
+            EXPECT_LE(std::abs(top - tick), 1) << "bar top " << top << ", mark " << tick;
+            EXPECT_NEAR(SampleToDB(bar->CurrentPeak(), 32767), align, 0.6);
+        }
+}
