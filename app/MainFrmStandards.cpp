@@ -17,6 +17,8 @@
 namespace {
 
 constexpr int kHoldStepMs = 500;
+constexpr TColor kPeakBarColor = 15567175; // the meter panel's own
+constexpr TColor kAmber = 0x0000BFFF;      // BGR: orange-yellow
 
 // Percent along the bar a level lies at on a scale, as the bar's zone points take it.
 int PercentAlong(const TMMStandardScale &scale, double dbfs) {
@@ -114,8 +116,14 @@ void TMainForm::ApplyPeakBarStandards() {
     if (panel == nullptr) return;
     const TMMStandardScale scale = BarScale(Settings.Standards);
     const TMMScaleZones zones = ScaleZones(scale);
+    const bool k = IsKSystem(Settings.Standards.PeakBars);
     for (TMMLevel *bar : {panel->MMLevel1, panel->MMLevel2}) {
         bar->SetScaleLaw(scale);
+        // The K-System's green, amber and red with a thin peak line; else the panel's look.
+        bar->SetBar1Color(k ? clLime : kPeakBarColor);
+        bar->SetBar2Color(k ? kAmber : kPeakBarColor);
+        bar->SetBar3Color(clRed);
+        bar->SetNumPeaks(k ? 1 : 2);
         // The bar's colours change where its scale's do.
         bar->SetPoint1(PercentAlong(scale, zones.Low));
         bar->SetPoint2(PercentAlong(scale, zones.High));

@@ -23,7 +23,8 @@ const QStringList &NeedleStandardNames() {
 }
 
 const QStringList &PeakStandardNames() {
-    static const QStringList names{"Classic", "DIN", "Nordic", "BBC", "EBU", "Digital"};
+    static const QStringList names{"Classic", "DIN",  "Nordic", "BBC", "EBU",
+                                   "Digital", "K-20", "K-14",   "K-12"};
     return names;
 }
 
@@ -38,6 +39,10 @@ const QStringList &BarScaleNames() {
 }
 
 TMMStandardScale BarScale(const TMeteringStandards &s) {
+    // A K-System meter is read on its own scale whatever the choice.
+    if (s.PeakBars == psK20) return {sfK20, AlignKept(s.AlignDbfs)};
+    if (s.PeakBars == psK14) return {sfK14, AlignKept(s.AlignDbfs)};
+    if (s.PeakBars == psK12) return {sfK12, AlignKept(s.AlignDbfs)};
     TMMScaleFamily family = sfDbfs;
     if (s.Scale == TMeteringStandards::bsStandard) {
         switch (s.PeakBars) {

@@ -28,8 +28,8 @@ const QStringList &PeakStandardNames();
 const QStringList &PeakHoldNames();
 const QStringList &BarScaleNames();
 
-// The scale the PEAK bars are read on: the standard's own under "Standard" (Classic and
-// Digital have none but dBFS), else dBFS.
+// The scale the PEAK bars are read on: a K-System meter's own always; the standard's own under
+// "Standard" (Classic and Digital have none but dBFS), else dBFS.
 TMMStandardScale BarScale(const TMeteringStandards &s);
 
 // [Standards] Needle, PeakBars, PeakHold, Scale (names), PeakHoldMs and AlignDbfs (integers,

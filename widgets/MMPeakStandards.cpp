@@ -16,6 +16,11 @@ TMMPPMFigures PPMFigures(TMMPeakStandard standard) {
         return {1.6, 24.0 / 2.8, 0.882};
     case psDigital:
         return {0.0, 20.0 / 1.7, 0.0};
+    case psK20:
+    case psK14:
+    case psK12:
+        // The attack is the mean square's time constant; it returns as it rises.
+        return {kKSystemTauMs, 0.0, 20.0 * std::log10(std::sqrt(2.0))};
     default:
         return {};
     }
@@ -47,6 +52,17 @@ TMMPPMReading TMMPPMBallistics::Apply(const void *data, const TMMLevelInput &in)
     std::int64_t peak = 0;
     if (data == nullptr) return {};
     Prepare(in.Samples);
+    if (IsKSystem(FStandard)) {
+        double ms = FLevel;
+        const double k = FCharge;
+        ForEachFrame(data, in, [&peak, &ms, k](std::int64_t s) {
+            peak = std::max(peak, s < 0 ? -s : s);
+            const auto x = static_cast<double>(s);
+            ms += k * (x * x - ms);
+        });
+        FLevel = ms;
+        return {std::llround(Level()), static_cast<std::int32_t>(std::min<std::int64_t>(peak, INT32_MAX))};
+    }
     double v = FLevel * FReturn;
     if (FStandard == psClassic || FStandard == psDigital) {
         ForEachFrame(data, in, [&peak](std::int64_t s) { peak = std::max(peak, s < 0 ? -s : s); });

@@ -41,12 +41,35 @@
 //   console's top spot;
 // - the digital meter reads a one-sample burst at its peak within 0.01 dB.
 
+#include <cmath>
 #include <cstdint>
 
 struct TMMLevelInput;
 
-enum TMMPeakStandard { psClassic = 0, psDIN = 1, psNordic = 2, psBBC = 3, psEBU = 4, psDigital = 5 };
-inline constexpr int kPeakStandardCount = 6;
+// The K-System meters (psK20, psK14, psK12) are no PPMs: the reading is the RMS level. The
+// mean square follows a first-order average whose time constant, 153.2 ms, brings a suddenly
+// applied steady tone's reading to 99 % of its final value (-0.09 dB) in 600 ms, the
+// K-System's integration time (as a VU's 300 ms). The RMS is raised by 3.01 dB (x sqrt 2) so
+// that a sine reads its peak level (AES17). That calibration is the sine's and applies to
+// every signal: uncorrelated noise of true RMS X dBFS reads X + 3.01, so -20 dBFS RMS noise
+// reads +3 on K-20, not 0, and a square wave, whose RMS is its peak, reads 3 dB above its peak.
+// Each channel's bar reads its own channel, so two uncorrelated channels do not add.
+enum TMMPeakStandard {
+    psClassic = 0,
+    psDIN = 1,
+    psNordic = 2,
+    psBBC = 3,
+    psEBU = 4,
+    psDigital = 5,
+    psK20 = 6,
+    psK14 = 7,
+    psK12 = 8
+};
+inline constexpr int kPeakStandardCount = 9;
+inline constexpr double kKSystemTauMs = 153.2;
+constexpr bool IsKSystem(TMMPeakStandard s) {
+    return s == psK20 || s == psK14 || s == psK12;
+}
 
 // A standard's constants: the attack (0: the sample peak at once), the return rate, and how
 // far the reading stands above the store (the store's shortfall on a steady sine).
@@ -77,7 +100,8 @@ class TMMPPMBallistics {
     // One block of in.Samples frames (psClassic reads the peak only).
     TMMPPMReading Apply(const void *data, const TMMLevelInput &in);
     // The reading in sample units, unrounded: the store raised by the calibration.
-    double Level() const { return FLevel * FCalibration; }
+    // The K-System's store is the mean square: its reading is the calibrated RMS.
+    double Level() const { return (IsKSystem(FStandard) ? std::sqrt(FLevel) : FLevel) * FCalibration; }
     void Clear() { FLevel = 0.0; }
 
   private:
