@@ -29,7 +29,7 @@ std::vector<std::vector<std::int16_t>> Blocks(int frames) {
 } // namespace
 
 // One PEAK bar block: the peak, the ballistics, the spot position, the marker.
-// Arg: the TMMPeakStandard (0 classic, 1 DIN, 2 Nordic, 3 BBC, 4 EBU, 5 digital).
+// Arg: the TMMPeakStandard (0 classic, 1 DIN, 2 Nordic, 3 BBC, 4 EBU, 5 digital, 6-8 K-20/14/12).
 static void BM_BarLawBlock(benchmark::State &state) {
     const auto blocks = Blocks(50);
     TMMLevelState bar;
