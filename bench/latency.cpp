@@ -221,15 +221,19 @@ class TStepFinder {
         for (std::uint32_t f = 0; f < frames; ++f) {
             const int left = std::abs(static_cast<int>(samples[2 * f]));
             if (FQuiet && left >= 16384) {
+                // The bar's blocks run on across buffers: the one holding the step may have
+                // begun in the buffer before, and is then due when this one arrives.
+                const std::int64_t at = FStreamFrames + f;
+                const std::int64_t begins = std::max<std::int64_t>(0, at - at % kBlockFrames - FStreamFrames);
                 std::lock_guard lock(FLock);
-                FArrivals.push_back(
-                    {us, (f - f % kBlockFrames) * 1000.0 / kRate, player ? player->LastStepUs() : 0});
+                FArrivals.push_back({us, begins * 1000.0 / kRate, player ? player->LastStepUs() : 0});
             }
             // Quiet once the signal has stayed low for 100 ms: a square wave crosses zero, and
             // a short drop-out within a step is no new step.
             FLowRun = left < 1000 ? FLowRun + 1 : 0;
             FQuiet = FLowRun >= kRate / 10;
         }
+        FStreamFrames += frames;
     }
     // Main thread: the latest step that arrived by `now`; earlier ones never lit the bar.
     bool Take(std::int64_t now, TStepArrival &step, int &missed) {
@@ -250,6 +254,7 @@ class TStepFinder {
     bool FQuiet = false; // driver's thread: the first step is seen only after silence
     std::mutex FLock;    // guards FArrivals
     std::deque<TStepArrival> FArrivals;
+    std::int64_t FStreamFrames = 0; // the driver's thread: frames before this buffer
 };
 
 // Watches the bar's pictures put on the window, its paints and its window's
