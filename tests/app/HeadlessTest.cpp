@@ -35,8 +35,8 @@ void StartHeadless(QProcess &console, const QString &program, const QStringList 
 // The simulated 1 kHz tone at -20 dBFS, published as "rack-1".
 void StartRack(QProcess &console, const TMosquittoTestBroker &broker) {
     StartHeadless(console, Program(),
-                  {"--simulated-devices", "--device", "1", "--publish", QString::fromStdString(broker.Url()),
-                   "--station", "rack-1"});
+                  {"--simulated-devices", "--device", "Simulated 1 kHz -20 dBFS", "--publish",
+                   QString::fromStdString(broker.Url()), "--station", "rack-1"});
 }
 
 class Headless : public ::testing::Test {
@@ -100,7 +100,8 @@ TEST_F(Headless, RefusalsEndWithTheirStatusAndTheReason) {
     QFile::setPermissions(credentials, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
     WriteFile(settings, "[NETWORK]\nPublish=1\nBroker=mqtt://127.0.0.1:1\nCredentialsFile=" +
                             credentials.toUtf8() + "\n");
-    StartHeadless(console, Program(), {"--settings", settings, "--simulated-devices", "--device", "1"});
+    StartHeadless(console, Program(),
+                  {"--settings", settings, "--simulated-devices", "--device", "Simulated 1 kHz -20 dBFS"});
     ASSERT_TRUE(console.waitForFinished(10000));
     EXPECT_EQ(console.exitCode(), 2);
     EXPECT_TRUE(console.readAllStandardError().contains(credentials.toUtf8()));
@@ -118,7 +119,8 @@ TEST_F(Headless, RefusalsEndWithTheirStatusAndTheReason) {
 TEST_F(Headless, SigtermLeavesTheEventLogWritten) {
     QTemporaryDir logs;
     QProcess console;
-    StartHeadless(console, Program(), {"--simulated-devices", "--device", "3", "--log-dir", logs.path()});
+    StartHeadless(console, Program(),
+                  {"--simulated-devices", "--device", "Simulated counter", "--log-dir", logs.path()});
     ASSERT_TRUE(console.waitForStarted(5000));
     std::this_thread::sleep_for(std::chrono::milliseconds(3000));
     ::kill(static_cast<pid_t>(console.processId()), SIGTERM);
