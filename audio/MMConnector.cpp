@@ -405,10 +405,16 @@ void TMMConnector::Paused() {
 
 void TMMConnector::Restarted() {
     TMMDSPComponent::Restarted();
-    FPaused = false;
+    const bool paused = FPaused.exchange(false);
     StopPausedRefresh();
-    // The silence shown while paused is not joined to the sound that follows.
+    if (!paused) return;
+    // The silence shown while paused ends here: none of it is carried on or joined to the
+    // sound that follows.
     std::lock_guard draw(FDrawLock);
+    std::lock_guard lock(FLock);
+    for (TGroup &g : FGroups)
+        g.NewData = false;
+    ClearCarries();
     ClearPartials();
 }
 
