@@ -13,9 +13,9 @@ PACKAGES=(
   fonts-ipafont-gothic fonts-liberation
   # The fuzz programs' compiler and its fuzzer runtime (tools/build-fuzz.sh).
   clang libclang-rt-14-dev
-  # The wall page's browser tests; a private PipeWire and Weston for the desktop tests.
+  # The wall page's tests (Node runs them); a private PipeWire and Weston for the desktop tests.
   # (pipewire-alsa is not installed: it conflicts with pulseaudio, which the capture tests run.)
-  chromium chromium-driver pipewire pipewire-bin wireplumber pipewire-jack weston qt6-wayland
+  chromium chromium-driver nodejs pipewire pipewire-bin wireplumber pipewire-jack weston qt6-wayland
 )
 
 missing=()
