@@ -10,8 +10,9 @@
 namespace {
 
 // The live state gives 100 ms blocks; the 400 ms and 3 s windows are made of them here, as the
-// library's own window readings sum the whole window's audio on every call.
-constexpr int kLiveMode = EBUR128_MODE_M;
+// library's own window readings sum the whole window's audio on every call. It keeps the true
+// peak too, which the recent true peaks read while the integration is paused.
+constexpr int kLiveMode = EBUR128_MODE_M | EBUR128_MODE_TRUE_PEAK;
 // The histogram keeps the integration's memory the same over hours as over seconds.
 constexpr int kIntegrationMode =
     EBUR128_MODE_I | EBUR128_MODE_LRA | EBUR128_MODE_TRUE_PEAK | EBUR128_MODE_HISTOGRAM;
@@ -63,7 +64,8 @@ TLoudnessMeter::TState TLoudnessMeter::NewState(unsigned channels, unsigned long
 
 TLoudnessMeter::TLoudnessMeter(unsigned channels, unsigned long sampleRate)
     : FChannels(channels), FRate(sampleRate), FStepFrames(std::max<unsigned long>(1, sampleRate / 10)),
-      FLive(NewState(channels, sampleRate, kLiveMode)), FIntegration(NewIntegration()) {
+      FLive(NewState(channels, sampleRate, kLiveMode)), FIntegration(NewIntegration()),
+      FRecentTruePeaks(channels, 0.0) {
     if (!FLive || !FIntegration)
         throw std::invalid_argument(std::to_string(channels) + " channels at " + std::to_string(sampleRate) +
                                     " Hz cannot be measured");
@@ -102,14 +104,19 @@ template <typename T> void TLoudnessMeter::Add(const T *frames, std::size_t coun
 template <typename T> void TLoudnessMeter::AddStep(const T *frames, std::size_t count) {
     FStepState = FRunning ? FIntegration.get() : FLive.get();
     Check(AddTo(FStepState->State, frames, count), "adding audio");
+    for (unsigned c = 0; c < FChannels; ++c) {
+        double peak = 0;
+        ebur128_prev_true_peak(FStepState->State, c, &peak);
+        FRecentTruePeaks[c] = std::max(FRecentTruePeaks[c], peak);
+        if (FRunning) FInterval.MaxTruePeak = std::max(FInterval.MaxTruePeak, PeakToDB(peak));
+    }
     if (!FRunning) return;
     FIntegratedFrames += count;
     FRunFrames += count;
-    for (unsigned c = 0; c < FChannels; ++c) {
-        double peak = 0;
-        ebur128_prev_true_peak(FIntegration->State, c, &peak);
-        FInterval.MaxTruePeak = std::max(FInterval.MaxTruePeak, PeakToDB(peak));
-    }
+}
+
+double TLoudnessMeter::TakeRecentTruePeak(unsigned channel) {
+    return channel < FChannels ? std::exchange(FRecentTruePeaks[channel], 0.0) : 0.0;
 }
 
 void TLoudnessMeter::EndStep() {

@@ -65,6 +65,9 @@ class TLoudnessMeter {
     double IntegratedSeconds() const { return static_cast<double>(FIntegratedFrames) / FRate; }
     // The interval's maxima, and a new interval from here.
     TLoudnessInterval TakeInterval();
+    // The channel's largest true peak (linear, 1.0 full scale) in the audio added since the
+    // last call, paused or not; 0 when none was added.
+    double TakeRecentTruePeak(unsigned channel);
 
   private:
     // One libebur128 state (its type cannot be declared ahead).
@@ -97,6 +100,7 @@ class TLoudnessMeter {
     std::uint64_t FIntegratedFrames = 0;
     std::uint64_t FRunFrames = 0; // since the last Start or Reset
     TLoudnessInterval FInterval;
+    std::vector<double> FRecentTruePeaks; // by channel
 };
 
 // A linear peak (1.0 = full scale) in dB; kNoLoudness for 0.

@@ -58,6 +58,7 @@ class TLoudnessSession {
     void Start() { FMeter.Start(); }
     void Pause() { FMeter.Pause(); }
     void Reset() { FMeter.Reset(); }
+    double TakeRecentTruePeak(unsigned channel) { return FMeter.TakeRecentTruePeak(channel); }
 
     TLoudnessReading Reading() const;
     const TLoudnessHistory &History() const { return FHistory; }

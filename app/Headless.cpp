@@ -83,8 +83,7 @@ class THeadlessConsole {
         FLevelTap = std::make_unique<TMMLevelTap>();
         FLevelTap->SetInput(FVUTap.get());
         FLevelTap->SetEnabled(FNetwork.Publish);
-        FTarget = LoudnessPresetTarget(LoudnessPresetOf(FLoudness.Preset), FLoudness.CustomTarget,
-                                       FLoudness.CustomCeiling);
+        FTarget = LoudnessTargetOf(FLoudness);
     }
 
     ~THeadlessConsole() {

@@ -104,8 +104,7 @@ TMMPanel *TLoudnessPage::AddButton(const char *name, int x, const QString &capti
 }
 
 void TLoudnessPage::ApplySettings(const TLoudnessSettings &settings) {
-    const TLoudnessPreset preset = LoudnessPresetOf(settings.Preset);
-    FTarget = LoudnessPresetTarget(preset, settings.CustomTarget, settings.CustomCeiling);
+    FTarget = LoudnessTargetOf(settings);
     FScale = LoudnessScaleOf(settings.Scale);
     FHistoryMinutes = std::clamp(settings.HistoryMinutes, kMinHistoryMinutes, kMaxHistoryMinutes);
     TargetLbl->setText(QString("TARGET %1 LUFS / %2 dBTP").arg(FTarget.Target).arg(FTarget.Ceiling));

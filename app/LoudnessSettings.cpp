@@ -28,3 +28,7 @@ void WriteLoudnessSettings(const QString &path, const TLoudnessSettings &s) {
     ini.WriteInteger(kSection, "Log", s.Log ? 1 : 0);
     ini.WriteString(kSection, "LogDir", s.LogDir);
 }
+
+TLoudnessTarget LoudnessTargetOf(const TLoudnessSettings &s) {
+    return LoudnessPresetTarget(LoudnessPresetOf(s.Preset), s.CustomTarget, s.CustomCeiling);
+}

@@ -5,6 +5,7 @@
 // gives EBU R128 on the +9 scale, ten minutes of history and no log. Values are kept as read;
 // the page clamps them where it uses them.
 
+#include "analysis/LoudnessTargets.h"
 #include "platform/IniFile.h"
 
 #include <QString>
@@ -22,6 +23,9 @@ struct TLoudnessSettings {
 };
 
 inline constexpr int kMinHistoryMinutes = 2, kMaxHistoryMinutes = 60;
+
+// The target and ceiling the settings choose, kept to range.
+TLoudnessTarget LoudnessTargetOf(const TLoudnessSettings &s);
 
 // Each missing or unconvertible key takes its default.
 void ReadLoudnessSettings(const QString &path, TLoudnessSettings &s);

@@ -58,10 +58,7 @@ TFeedSources TMainForm::FeedSources() {
     };
     s.Correlation = [this] { return MMLevelTap1->Correlation(); };
     s.Loudness = [this] { return MMLoudnessTap1->Reading(); };
-    s.Target = [this] {
-        return LoudnessPresetTarget(LoudnessPresetOf(LoudnessSettings.Preset), LoudnessSettings.CustomTarget,
-                                    LoudnessSettings.CustomCeiling);
-    };
+    s.Target = [this] { return LoudnessTargetOf(LoudnessSettings); };
     s.Clips = [this] { return std::array<bool, 2>{ClipTimerL->isActive(), ClipTimerR->isActive()}; };
     s.DeadAir = [this] { return MMEventTap1->Alarm(); };
     s.SilentSince = [this] { return MMEventTap1->SilentSince(); };

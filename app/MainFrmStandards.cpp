@@ -5,6 +5,7 @@
 
 #include "app/Application.h"
 #include "app/FormHelpers.h"
+#include "app/LoudnessSettings.h"
 #include "app/MainFrm.h"
 #include "app/MeterPnl.h"
 
@@ -13,12 +14,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 
 constexpr int kHoldStepMs = 500;
-constexpr TColor kPeakBarColor = 15567175; // the meter panel's own
-constexpr TColor kAmber = 0x0000BFFF;      // BGR: orange-yellow
+// BGR: the K-System's amber, and its green and amber unlit.
+constexpr TColor kAmber = 0x0000BFFF;
+constexpr TColor kUnlitGreen = 0x00004000;
+constexpr TColor kUnlitAmber = 0x0000304A;
 
 // Percent along the bar a level lies at on a scale, as the bar's zone points take it.
 int PercentAlong(const TMMStandardScale &scale, double dbfs) {
@@ -123,17 +127,24 @@ void TMainForm::ApplyPeakBarStandards() {
         bar->SetBar1Color(k ? clLime : kPeakBarColor);
         bar->SetBar2Color(k ? kAmber : kPeakBarColor);
         bar->SetBar3Color(clRed);
+        bar->SetInactive1Color(k ? kUnlitGreen : kPeakBarUnlit);
+        bar->SetInactive2Color(k ? kUnlitAmber : kPeakBarUnlit);
         bar->SetNumPeaks(k ? 1 : 2);
         // The bar's colours change where its scale's do.
         bar->SetPoint1(PercentAlong(scale, zones.Low));
         bar->SetPoint2(PercentAlong(scale, zones.High));
         bar->SetPeakStandard(Settings.Standards.PeakBars);
+        bar->SetTruePeakFeed(&MMLoudnessTap1->TruePeaks());
         bar->SetPeakHold(Settings.Standards.PeakHold);
         bar->SetOnClick([this](TObject *) { RunAction([this] { BtnResetPeaksClick(); }); });
     }
     const TMMLevel *bar = panel->MMLevel1;
     TMMLevelScale *strip = panel->MMLevelScale2;
     strip->SetStandardScale(scale, bar->State().Geometry(), bar->y() + bar->InnerRect().Top - strip->y());
+    // True-peak bars are read against the loudness target's ceiling.
+    std::optional<double> ceiling;
+    if (Settings.Standards.PeakBars == psTruePeak) ceiling = LoudnessTargetOf(LoudnessSettings).Ceiling;
+    strip->SetLevelLine(ceiling);
 }
 
 void TMainForm::cmbBarScaleChange() {

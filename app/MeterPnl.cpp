@@ -17,11 +17,11 @@ TMMLevel *AddPeakBar(QWidget *parent, const QString &name, const QRect &geometry
     bar->Bevel().SetBevelInner(bvRaised);
     bar->SetKind(lkVertical);
     bar->SetSpotWidth(3);
-    bar->SetBar1Color(15567175);
-    bar->SetBar2Color(15567175);
-    bar->SetInactive1Color(7679268);
-    bar->SetInactive2Color(7679268);
-    bar->SetInactive3Color(55);
+    bar->SetBar1Color(kPeakBarColor);
+    bar->SetBar2Color(kPeakBarColor);
+    bar->SetInactive1Color(kPeakBarUnlit);
+    bar->SetInactive2Color(kPeakBarUnlit);
+    bar->SetInactive3Color(kPeakBarUnlitRed);
     bar->SetPoint1(40);
     bar->SetPoint2(67);
     bar->SetBitLength(b16Bit);

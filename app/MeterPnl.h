@@ -8,6 +8,11 @@
 
 class QLabel;
 
+// The PEAK bars' own colours: lit, and unlit below and above the red zone.
+inline constexpr TColor kPeakBarColor = 15567175;
+inline constexpr TColor kPeakBarUnlit = 7679268;
+inline constexpr TColor kPeakBarUnlitRed = 55;
+
 // The window of the two PEAK bar meters, left and right, on a scale between them. Created
 // hidden at start-up; the main window's host panel finds it by its caption and shows it inside
 // its layout. Controls are public members named as on the console's drawings. Everything runs

@@ -23,8 +23,8 @@ const QStringList &NeedleStandardNames() {
 }
 
 const QStringList &PeakStandardNames() {
-    static const QStringList names{"Classic", "DIN",  "Nordic", "BBC", "EBU",
-                                   "Digital", "K-20", "K-14",   "K-12"};
+    static const QStringList names{"Classic", "DIN",  "Nordic", "BBC",  "EBU",
+                                   "Digital", "K-20", "K-14",   "K-12", "True peak"};
     return names;
 }
 

@@ -131,6 +131,9 @@ void TMMLoudnessTap::Run() {
             FChunk.resize(kChunkFrames * channels);
             while (const std::size_t n = FRing.Read(FChunk.data(), FChunk.size() / channels * channels))
                 if (FSession) FSession->AddFrames(FChunk.data(), n / channels);
+            if (FSession)
+                for (unsigned c = 0; c < FSession->Channels(); ++c)
+                    FTruePeaks.Offer(c, static_cast<float>(FSession->TakeRecentTruePeak(c)));
         } catch (...) {
             HandleApplicationException(std::current_exception());
         }

@@ -11,10 +11,12 @@
 //   is dropped and counted (the measuring thread fell seconds behind);
 // - the measuring thread drains the ring into its TLoudnessSession, applies the commands and
 //   copies the readings out under FReadLock, which the readers hold only for a copy;
-// - Reading, History, TakeMinutes, DroppedBuffers: any thread.
+// - Reading, History, TakeMinutes, DroppedBuffers: any thread;
+// - TruePeaks: offered by the measuring thread after each wake, taken by any one thread.
 
 #include "analysis/LoudnessSession.h"
 #include "audio/MMDSPComponent.h"
+#include "audio/MMTruePeakFeed.h"
 #include "core/SampleRing.h"
 
 #include <atomic>
@@ -48,6 +50,8 @@ class TMMLoudnessTap : public TMMDSPComponent {
     std::vector<double> History(int spanSeconds, int points) const;
     std::vector<TLoudnessMinute> TakeMinutes();
     std::uint64_t DroppedBuffers() const { return FDropped.load(); }
+    // Each channel's true peak since it was last taken (the PEAK bars' true-peak reading).
+    TMMTruePeakFeed &TruePeaks() { return FTruePeaks; }
     // Any thread: waits until the measuring thread has measured everything written so far
     // and applied every command (tests and benchmarks).
     void Flush();
@@ -76,6 +80,7 @@ class TMMLoudnessTap : public TMMDSPComponent {
     // Bumped by every writer that has something for the measuring thread, which waits on it.
     std::atomic<std::uint32_t> FWake{0};
     std::atomic<bool> FStop{false};
+    TMMTruePeakFeed FTruePeaks;
 
     // Main and measuring thread: the format to measure next (0 channels: none).
     std::mutex FFormatLock;

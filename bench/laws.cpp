@@ -2,6 +2,7 @@
 // needle's 1000-frame block, as the connector hands them to the console's meters. The blocks
 // carry a 1 kHz tone whose level steps from block to block, so the ballistics never rest.
 
+#include "audio/MMTruePeakFeed.h"
 #include "tests/widgets/ConsoleMeters.h"
 
 #include <benchmark/benchmark.h>
@@ -29,20 +30,31 @@ std::vector<std::vector<std::int16_t>> Blocks(int frames) {
 } // namespace
 
 // One PEAK bar block: the peak, the ballistics, the spot position, the marker.
-// Arg: the TMMPeakStandard (0 classic, 1 DIN, 2 Nordic, 3 BBC, 4 EBU, 5 digital, 6-8 K-20/14/12).
+// Arg 0: the TMMPeakStandard (0 classic, 1 DIN, 2 Nordic, 3 BBC, 4 EBU, 5 digital,
+// 6-8 K-20/14/12, 9 true peak, taking a peak the loudness thread offers every 41 blocks, a
+// capture buffer's worth). Arg 1: the TMMScaleFamily the bar is placed on (0 dBFS).
 static void BM_BarLawBlock(benchmark::State &state) {
     const auto blocks = Blocks(50);
     TMMLevelState bar;
     ConsoleBar(bar, chLeft);
     bar.SetPeakStandard(static_cast<TMMPeakStandard>(state.range(0)));
+    bar.SetScaleLaw({static_cast<TMMScaleFamily>(state.range(1)), kAlignDefaultDbfs});
+    TMMTruePeakFeed feed;
+    bar.SetTruePeakFeed(&feed);
     std::size_t i = 0;
     for (auto _ : state) {
+        if ((i % 41) == 0) feed.Offer(0, 0.5f);
         benchmark::DoNotOptimize(bar.ProcessBlock(blocks[i++ & 63].data()));
         if ((i % 24) == 0) bar.PeakTick();
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_BarLawBlock)->DenseRange(0, kPeakStandardCount - 1);
+BENCHMARK(BM_BarLawBlock)
+    ->ArgsProduct({benchmark::CreateDenseRange(0, kPeakStandardCount - 1, 1), {sfDbfs}})
+    ->ArgsProduct({{psBBC}, {sfBBC}})
+    ->ArgsProduct({{psEBU}, {sfEBU}})
+    ->ArgsProduct({{psDIN}, {sfDIN}})
+    ->ArgsProduct({{psK20}, {sfK20}});
 
 // One VU needle block: the block value, the ballistics, the needle angle.
 // Arg: the TMMNeedleStandard (0 classic, 1 IEC VU).

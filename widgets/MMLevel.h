@@ -101,6 +101,7 @@ class TMMCustomLevel : public TMMBlockMeter<TMMLevelState> {
     // --- Standard ballistics and hold (MMPeakStandards.h), from the next block on.
     TMMPeakStandard PeakStandard() const { return FState.PeakStandard(); }
     void SetPeakStandard(TMMPeakStandard value) { FState.SetPeakStandard(value); }
+    void SetTruePeakFeed(TMMTruePeakFeed *feed) { FState.SetTruePeakFeed(feed); }
     // The scale the bar is read on (MMStandardScales.h); a change empties and redraws it.
     const TMMStandardScale &ScaleLaw() const { return FState.ScaleLaw(); }
     void SetScaleLaw(const TMMStandardScale &value);

@@ -1,5 +1,6 @@
 #include "widgets/MMLevelLaws.h"
 
+#include "audio/MMTruePeakFeed.h"
 #include "widgets/MMFrameValues.h"
 #include "widgets/MMStore.h"
 
@@ -12,6 +13,13 @@ namespace {
 // A new control is 200 × 17 inside a one-pixel bevel.
 constexpr int kDefaultInnerWidth = 198;
 constexpr int kDefaultInnerHeight = 15;
+
+// The feed's true peak for the channels a bar reads.
+float TakeTruePeak(TMMTruePeakFeed &feed, const TMMLevelInput &in) {
+    if (in.Mode == mMono || in.Channel == chLeft) return feed.Take(0);
+    if (in.Channel == chRight) return feed.Take(1);
+    return feed.Take(0, 1);
+}
 
 std::int32_t Saturate32(std::int64_t v) {
     return static_cast<std::int32_t>(MinMax<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(),
@@ -351,6 +359,15 @@ TMMLevelUpdate TMMLevelState::ProcessBlock(const void *data) {
     TMMLevelUpdate update;
     if (FStandard.Standard() == psClassic) {
         update = UpdateLevel(BlockRawPeak(data, FInput));
+    } else if (FStandard.Standard() == psTruePeak) {
+        FLastRaw = Saturate32(std::abs(std::int64_t{BlockRawPeak(data, FInput)}));
+        double peak = FLastRaw;
+        if (FTruePeakFeed != nullptr) {
+            // libebur128's full scale is 32768.
+            peak = std::max(peak, TakeTruePeak(*FTruePeakFeed, FInput) * 32768.0);
+        }
+        const std::int64_t level = FStandard.ApplyPeak(peak, FInput.Samples);
+        update = Place(ApplyGain(level, FGain), ApplyGain(std::llround(peak), FGain));
     } else {
         const TMMPPMReading r = FStandard.Apply(data, FInput);
         FLastRaw = r.Peak;

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <utility>
 
+class TMMTruePeakFeed;
+
 enum TMMLevelKind { lkHorizontal = 0, lkVertical = 1 };
 enum TMMLevelDirection { dirNormal = 0, dirReversed = 1, dirSymetric = 2 };
 
@@ -248,6 +250,9 @@ class TMMLevelState {
     // A change clears the ballistics.
     bool SetPeakStandard(TMMPeakStandard value);
     const TMMPPMBallistics &Standard() const { return FStandard; }
+    // Where psTruePeak takes the block's true peak (null: the sample peak alone). Set on the
+    // thread that hands the blocks in; the feed outlives the state or is set back to null.
+    void SetTruePeakFeed(TMMTruePeakFeed *feed) { FTruePeakFeed = feed; }
     TMMPeakHold PeakHold() const { return FHold; }
     // Kept by PeakHoldRule; the next peak the marker takes holds so long.
     bool SetPeakHold(TMMPeakHold value);
@@ -316,6 +321,7 @@ class TMMLevelState {
     int FPeakDelay = 20;
     std::atomic<int> FPeakSpeed{0};
     TMMPPMBallistics FStandard;
+    TMMTruePeakFeed *FTruePeakFeed = nullptr;
     TMMPeakHold FHold;
     TMMStandardScale FScale;
     // PeakHoldTicks(FHold), which the tick reads.

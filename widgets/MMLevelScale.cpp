@@ -88,8 +88,18 @@ TMMLevelScaleLayout TMMLevelScale::Layout() const {
         fm.height(), [fm](std::string_view text) {
             return fm.horizontalAdvance(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
         }};
-    if (FStandard.Family != sfDbfs) return StandardScaleLayout(FStandard, s, metrics, FBar, FBarOffset);
-    return LevelScaleLayout(s, metrics);
+    TMMLevelScaleLayout out = FStandard.Family != sfDbfs
+                                  ? StandardScaleLayout(FStandard, s, metrics, FBar, FBarOffset)
+                                  : LevelScaleLayout(s, metrics);
+    if (FLevelLine) AddLevelLine(out, FStandard, *FLevelLine, metrics, FBar, FBarOffset, FLevelLineColor);
+    return out;
+}
+
+void TMMLevelScale::SetLevelLine(std::optional<double> dbfs, TColor color) {
+    if (FLevelLine == dbfs && FLevelLineColor == color) return;
+    FLevelLine = dbfs;
+    FLevelLineColor = color;
+    update();
 }
 
 void TMMLevelScale::Paint(QPainter &canvas) {

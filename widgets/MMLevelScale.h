@@ -10,6 +10,8 @@
 #include "widgets/MMScale.h"
 #include "widgets/MMStandardScaleLayout.h"
 
+#include <optional>
+
 class TMMLevelScale : public TMMGraphicControl {
     Q_OBJECT
   public:
@@ -49,6 +51,10 @@ class TMMLevelScale : public TMMGraphicControl {
     const TMMStandardScale &StandardScale() const { return FStandard; }
     void SetStandardScale(const TMMStandardScale &scale, const TMMSpotGeometry &bar, int barOffset);
 
+    // A level line across the strip (the loudness ceiling on true-peak bars), in dBFS on the
+    // standard scale's rows, in the colour given; none when empty.
+    void SetLevelLine(std::optional<double> dbfs, TColor color = clYellow);
+
     // What a paint draws, for the current size and font.
     TMMLevelScaleLayout Layout() const;
 
@@ -71,4 +77,6 @@ class TMMLevelScale : public TMMGraphicControl {
     TMMStandardScale FStandard;
     TMMSpotGeometry FBar;
     int FBarOffset = 0;
+    std::optional<double> FLevelLine;
+    TColor FLevelLineColor = clYellow;
 };

@@ -15,6 +15,7 @@ TMMPPMFigures PPMFigures(TMMPeakStandard standard) {
     case psEBU:
         return {1.6, 24.0 / 2.8, 0.882};
     case psDigital:
+    case psTruePeak:
         return {0.0, 20.0 / 1.7, 0.0};
     case psK20:
     case psK14:
@@ -64,7 +65,7 @@ TMMPPMReading TMMPPMBallistics::Apply(const void *data, const TMMLevelInput &in)
         return {std::llround(Level()), static_cast<std::int32_t>(std::min<std::int64_t>(peak, INT32_MAX))};
     }
     double v = FLevel * FReturn;
-    if (FStandard == psClassic || FStandard == psDigital) {
+    if (FStandard == psClassic || FStandard == psDigital || FStandard == psTruePeak) {
         ForEachFrame(data, in, [&peak](std::int64_t s) { peak = std::max(peak, s < 0 ? -s : s); });
         v = std::max(v, static_cast<double>(peak));
     } else {
@@ -78,6 +79,12 @@ TMMPPMReading TMMPPMBallistics::Apply(const void *data, const TMMLevelInput &in)
     }
     FLevel = v;
     return {std::llround(Level()), static_cast<std::int32_t>(std::min<std::int64_t>(peak, INT32_MAX))};
+}
+
+std::int64_t TMMPPMBallistics::ApplyPeak(double peak, int samples) {
+    Prepare(samples);
+    FLevel = std::max(FLevel * FReturn, peak);
+    return std::llround(Level());
 }
 
 TMMPeakHold PeakHoldRule(TMMPeakHold hold) {

@@ -11,6 +11,11 @@
 // | BBC      | 60268-10 IIa    | 10 ms: -2 dB, 5 ms: -4 dB, 1.5 ms: -9 dB  | 24 dB in 2.8 s   |
 // | EBU      | 60268-10 IIb    | as BBC                                    | 24 dB in 2.8 s   |
 // | Digital  | 60268-18        | one sample or more: its sample peak       | 20 dB in 1.7 s   |
+// | True peak| BS.1770 Annex 2 | the block's true peak (4x oversampled)    | 20 dB in 1.7 s   |
+//
+// The true peak is the loudness measurement's own (libebur128's oversampler, through
+// MMTruePeakFeed.h), never below the block's sample peak: the measurement hands it over a
+// capture buffer at a time, so a bar takes it up to a buffer early or a block late.
 //
 // Nordic and DIN, and EBU and BBC, differ in their scales, not their ballistics; the console
 // keeps its own dBFS scale, so each pair reads alike.
@@ -63,9 +68,10 @@ enum TMMPeakStandard {
     psDigital = 5,
     psK20 = 6,
     psK14 = 7,
-    psK12 = 8
+    psK12 = 8,
+    psTruePeak = 9
 };
-inline constexpr int kPeakStandardCount = 9;
+inline constexpr int kPeakStandardCount = 10;
 inline constexpr double kKSystemTauMs = 153.2;
 constexpr bool IsKSystem(TMMPeakStandard s) {
     return s == psK20 || s == psK14 || s == psK12;
@@ -97,8 +103,12 @@ class TMMPPMBallistics {
     // Frames a second; anything below 1 is ignored.
     bool SetSampleRate(int value);
 
-    // One block of in.Samples frames (psClassic reads the peak only).
+    // One block of in.Samples frames (psClassic reads the peak only; psTruePeak, given only the
+    // frames, their sample peak).
     TMMPPMReading Apply(const void *data, const TMMLevelInput &in);
+    // One block of `samples` frames whose peak, in sample units, the caller measured (the true
+    // peak): the store returns, then takes it at once. Returns Level() rounded.
+    std::int64_t ApplyPeak(double peak, int samples);
     // The reading in sample units, unrounded: the store raised by the calibration.
     // The K-System's store is the mean square: its reading is the calibrated RMS.
     double Level() const { return (IsKSystem(FStandard) ? std::sqrt(FLevel) : FLevel) * FCalibration; }

@@ -20,3 +20,9 @@ TMMLevelScaleLayout StandardScaleLayout(const TMMStandardScale &scale, const TMM
 
 // The bar's spot position for a mark's level (0 or past BarSpots when off the bar).
 int MarkSpot(const TMMStandardScale &scale, double dbfs, int barSpots);
+
+// A level line across a vertical strip at the row where the bar's top stands when it reads
+// `dbfs` (the loudness ceiling on true-peak bars), broken where a text sits on that row. Left
+// out when the level is off the bar.
+void AddLevelLine(TMMLevelScaleLayout &layout, const TMMStandardScale &scale, double dbfs,
+                  const TMMScaleMetrics &metrics, const TMMSpotGeometry &bar, int barOffset, TColor color);

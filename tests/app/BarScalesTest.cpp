@@ -7,10 +7,12 @@
 #include "app/MeterPnl.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace {
@@ -42,17 +44,28 @@ int BarTopRow(TMMLevel *bar) {
     return -1;
 }
 
-// The panel row of the strip's alignment tick as painted: the one tick that reaches furthest
-// in from the strip's left edge; -1 when none is painted.
+// The panel row of the strip's alignment tick as painted: of the rows with a tick at the strip's
+// left edge, the one nearest the alignment mark's text, or the longest tick where the mark
+// has no text; -1 when none is painted.
 int AlignmentTickRow(TMMLevelScale *strip) {
     const QImage picture = strip->grab().toImage();
     const QColor background = ToQColor(strip->Color());
+    std::string text;
+    for (const TMMScaleMark &m : ScaleMarks(strip->StandardScale()))
+        if (m.Alignment) text = m.Text;
+    int centre = -1;
+    for (const TMMScaleLabel &label : strip->Layout().Labels)
+        if (!text.empty() && label.Text == text)
+            centre = label.Top + QFontMetrics(strip->font()).height() / 2;
     int best = -1, reach = 0;
     for (int y = 0; y < picture.height(); ++y) {
         int x = 0;
         while (x < picture.width() / 2 && picture.pixelColor(x, y) != background)
             ++x;
-        if (x > reach) reach = x, best = y;
+        if (x == 0) continue;
+        const bool better =
+            centre >= 0 ? best < 0 || std::abs(y - centre) < std::abs(best - centre) : x > reach;
+        if (better) reach = x, best = y;
     }
     return best < 0 ? -1 : strip->y() + best;
 }
@@ -83,4 +96,21 @@ TEST(BarScales, TheLineUpToneReachesTheAlignmentMark) {
             EXPECT_LE(std::abs(top - tick), 1) << "bar top " << top << ", mark " << tick;
             EXPECT_NEAR(SampleToDB(bar->CurrentPeak(), 32767), tone, 0.6);
         }
+}
+
+// True-peak bars carry the loudness ceiling (R128's -1 dBTP by default) as a line on their
+// scale, where a tone at the ceiling brings the bar's top.
+TEST(BarScales, TruePeakBarsShowTheCeilingWhereATonePeakingThereReaches) {
+    TPanelConsole console(QByteArray("[Standards]\nPeakBars=True peak\n"));
+    console.Meter.show();
+    ASSERT_TRUE(WaitFor([&] { return console.Meter.windowHandle()->isExposed(); }, 5000));
+    QApplication::processEvents();
+    TMMLevelScale *strip = console.Meter.MMLevelScale2;
+    const QImage picture = strip->grab().toImage();
+    int line = -1;
+    for (int y = 0; y < picture.height() && line < 0; ++y)
+        if (picture.pixelColor(0, y) == ToQColor(clYellow)) line = strip->y() + y;
+    ASSERT_GE(line, 0) << "no ceiling line";
+    LineUp(console.Meter.MMLevel1, -1.0);
+    EXPECT_LE(std::abs(BarTopRow(console.Meter.MMLevel1) - line), 1);
 }

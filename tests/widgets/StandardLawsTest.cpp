@@ -4,6 +4,7 @@
 
 #include "ConsoleMeters.h"
 #include "ToneBursts.h"
+#include "audio/MMLoudnessTap.h"
 
 #include <gtest/gtest.h>
 
@@ -91,6 +92,47 @@ TEST(PeakStandards, DigitalReadsEverySamplePeakAndReturns) {
         EXPECT_NEAR(Db(law.Level() / 12345), 0.0, 0.01) << at;
     }
     ExpectFigures(psDigital, {}, 20, 1.7);
+}
+
+// True-peak bars read the loudness measurement's oversampled peak (through its thread): a
+// quarter-rate sine whose samples all sit at full scale, 45 degrees off its crests, reads
+// +3.0 dBTP where its samples read 0.0, and a full-scale 1 kHz sine 0.0 dBTP. The marker
+// takes the true peak too; with no measurement the bar reads the sample peak.
+TEST(PeakStandards, TruePeakBarsReadTheMeasurementsOversampledPeak) {
+    struct TCase {
+        std::function<double(int)> Wave;
+        double Dbtp, Tolerance;
+    };
+    const TCase cases[] = {
+        {[](int n) { return std::sin(M_PI / 2 * n + M_PI / 4) * std::sqrt(2.0); }, 3.0, 0.2},
+        {[](int n) { return std::sin(2 * M_PI * 1000 * n / 48000); }, 0.0, 0.1}};
+    for (const TCase &c : cases) {
+        std::vector<std::int16_t> pcm(2 * 4800);
+        for (std::size_t n = 0; n < pcm.size(); ++n)
+            pcm[n] = static_cast<std::int16_t>(
+                std::clamp(std::lround(32767 * c.Wave(int(n / 2))), -32767L, 32767L));
+        TMMLoudnessTap tap;
+        TWaveFormatEx format;
+        BuildPCMFormat(format, 16, 2, 48000);
+        tap.SetPWaveFormat(&format);
+        WAVEHDR header;
+        header.lpData = reinterpret_cast<char *>(pcm.data());
+        header.dwBytesRecorded = static_cast<std::uint32_t>(pcm.size() * 2);
+        tap.BufferReady(&header);
+        tap.Flush();
+        TMMLevelState bar, alone;
+        for (TMMLevelState *b : {&bar, &alone}) {
+            ConsoleBar(*b, chLeft);
+            b->SetPeakStandard(psTruePeak);
+        }
+        bar.SetTruePeakFeed(&tap.TruePeaks());
+        bar.ProcessBlock(pcm.data());
+        alone.ProcessBlock(pcm.data());
+        EXPECT_NEAR(Db(bar.Standard().Level() / 32768), c.Dbtp, c.Tolerance);
+        EXPECT_EQ(bar.LastRawPeak(), 32767);
+        EXPECT_EQ(bar.PeakPosition(), bar.Geometry().BarSpots);
+        EXPECT_NEAR(Db(alone.Standard().Level() / 32768), 0.0, 0.01);
+    }
 }
 
 // A line-up tone reads its own level on every standard, and a full-scale one the top spot.
