@@ -24,7 +24,11 @@
 # build given twice measures what the loudness measurement adds; VELMORA_MINIMISED=1 unmaps
 # the console's window before measuring, as a window manager does when it minimises one;
 # VELMORA_PERF=FILE records a perf profile (see below), split by instrument
-# (bench/profile-split.sh) with whole stacks.
+# (bench/profile-split.sh) with whole stacks; VELMORA_DISPLAY=wayland runs the console on a
+# headless Weston (pixman renderer, Qt's "wayland" platform) instead of the virtual X server,
+# VELMORA_DISPLAY=both on each in turn (labels x11 and wayland), the compositor's CPU (Weston
+# and its shell's) counted as the X server's is. On Weston nothing clicks or minimises: only the
+# VU page is measured there.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
@@ -33,7 +37,10 @@ baseline=${3:+$(cd "$3" && pwd)}
 
 . "$top/bench/bench-env.sh"
 
-StartXvfb 1024x768
+displays=${VELMORA_DISPLAY:-x11}
+[ "$displays" = both ] && displays="x11 wayland"
+case " $displays " in *" x11 "*) StartXvfb 1024x768 ;; esac
+case " $displays " in *" wayland "*) StartWeston 1024x768 ;; esac
 
 repeats=${VELMORA_REPEATS:-1}
 runs=$repeats
@@ -52,28 +59,52 @@ fi
 paplay --latency-msec=20 "$runtime/tone.wav" &
 pids+=($!)
 
-# Runs the console of build folder $1 for $secs seconds and prints its figures, labelled $2.
+# The CPU ticks of the display server of $1 (x11 or wayland): the X server, or Weston with its
+# children (the shell and its panel).
+display_ticks() {
+  if [ "$1" = wayland ]; then
+    local p sum=0
+    for p in "$compositor" $(pgrep -P "$compositor"); do
+      sum=$((sum + $(awk '{print $14 + $15}' "/proc/$p/stat" 2>/dev/null || echo 0)))
+    done
+    echo "$sum"
+  else
+    awk '{print $14 + $15}' "/proc/$xserver/stat"
+  fi
+}
+
+# Runs the console of build folder $1 for $secs seconds on display $3 (x11 or wayland) and
+# prints its figures, labelled $2.
 measure() {
-  local dir=$1 label=$2
+  local dir=$1 label=$2 display=${3:-x11}
   local extra=()
-  if [ "$label" = baseline ] && [ -n "${VELMORA_BASELINE_ENV:-}" ]; then read -ra extra <<<"$VELMORA_BASELINE_ENV"; fi
+  if [ "${label%-*}" = baseline ] && [ -n "${VELMORA_BASELINE_ENV:-}" ]; then read -ra extra <<<"$VELMORA_BASELINE_ENV"; fi
+  if [ "$display" = wayland ]; then
+    extra+=(QT_QPA_PLATFORM=wayland WAYLAND_DISPLAY="$wayland_socket")
+    if [ "${VELMORA_PAGE:-vu}" != vu ] || [ -n "${VELMORA_MINIMISED:-}" ]; then
+      echo "[$label] only the VU page, shown, is measured on Weston" >&2
+      return 1
+    fi
+  fi
   (cd "$dir" && exec env "${extra[@]}" QT_LOGGING_RULES=velmora.presents.debug=true ./VelmoraPro) >"$runtime/console-$label.log" 2>&1 &
   local console=$!
   pids+=($console)
   sleep 3 # start-up: windows built, capture started
-  local win
-  win=$(xdotool search --name '^Sound Tikkora Meter$' | head -n 1)
-  if [ "${VELMORA_PAGE:-vu}" = spectrum ]; then
-    xdotool mousemove --window "$win" 755 347 click 1
-    sleep 1
-  elif [ "${VELMORA_PAGE:-vu}" = loudness ]; then
-    xdotool mousemove --window "$win" 609 347 click 1
-    sleep 1
-  fi
-  if [ -n "${VELMORA_MINIMISED:-}" ]; then
-    # What a window manager does to a window it minimises.
-    xdotool windowunmap "$win"
-    sleep 1
+  if [ "$display" = x11 ]; then
+    local win
+    win=$(xdotool search --name '^Sound Tikkora Meter$' | head -n 1)
+    if [ "${VELMORA_PAGE:-vu}" = spectrum ]; then
+      xdotool mousemove --window "$win" 755 347 click 1
+      sleep 1
+    elif [ "${VELMORA_PAGE:-vu}" = loudness ]; then
+      xdotool mousemove --window "$win" 609 347 click 1
+      sleep 1
+    fi
+    if [ -n "${VELMORA_MINIMISED:-}" ]; then
+      # What a window manager does to a window it minimises.
+      xdotool windowunmap "$win"
+      sleep 1
+    fi
   fi
 
   cpu() { awk '{print $14 + $15}' "/proc/${1:-$console}/stat"; }
@@ -88,7 +119,7 @@ measure() {
   hz=$(getconf CLK_TCK)
   threads >"$runtime/threads0-$label"
   t0=$(cpu)
-  x0=$(cpu "$xserver")
+  x0=$(display_ticks "$display")
   w0=$(date +%s.%N)
   if [ -n "${VELMORA_PERF:-}" ]; then
     # Where the time goes: perf samples of the console, written to $VELMORA_PERF.$label
@@ -103,7 +134,7 @@ measure() {
     sleep "$secs"
   fi
   t1=$(cpu)
-  x1=$(cpu "$xserver")
+  x1=$(display_ticks "$display")
   w1=$(date +%s.%N)
   threads >"$runtime/threads1-$label"
   kill -0 "$console" # still running
@@ -114,9 +145,10 @@ measure() {
   awk -v t0="$t0" -v t1="$t1" -v hz="$hz" -v w0="$w0" -v w1="$w1" -v label="$label" \
     'BEGIN { printf "[%s] cpu_percent_of_one_core=%.2f over %.1f s\n", label, 100 * (t1 - t0) / hz / (w1 - w0), w1 - w0 }'
   echo "[$label] rss_anon_kb=$rss"
-  # What putting the console's pictures on the screen costs the X server.
-  awk -v x0="$x0" -v x1="$x1" -v hz="$hz" -v w0="$w0" -v w1="$w1" -v label="$label" \
-    'BEGIN { printf "[%s] xserver_cpu_percent_of_one_core=%.2f\n", label, 100 * (x1 - x0) / hz / (w1 - w0) }'
+  # What putting the console's pictures on the screen costs the X server (or the compositor).
+  awk -v x0="$x0" -v x1="$x1" -v t0="$t0" -v t1="$t1" -v hz="$hz" -v w0="$w0" -v w1="$w1" -v label="$label" \
+    'BEGIN { printf "[%s] xserver_cpu_percent_of_one_core=%.2f\n", label, 100 * (x1 - x0) / hz / (w1 - w0)
+             printf "[%s] with_display_cpu_percent_of_one_core=%.2f\n", label, 100 * (t1 - t0 + x1 - x0) / hz / (w1 - w0) }'
   # Where the CPU goes by thread, how often each thread is switched in, and how often it
   # wakes from a sleep of its own (voluntary switches).
   join "$runtime/threads0-$label" "$runtime/threads1-$label" |
@@ -136,15 +168,25 @@ measure() {
 }
 
 # Each build's runs take turns, so a change in the machine's load weighs on both alike.
+# One display keeps the labels console and baseline; with two, the display is the label
+# (baseline-x11, baseline-wayland for the baseline).
+labels=()
 for _ in $(seq "$repeats"); do
-  measure "$build" console >"$runtime/one"
-  [ -n "$baseline" ] && measure "$baseline" baseline >>"$runtime/one"
+  : >"$runtime/one"
+  for d in $displays; do
+    [ "$displays" = "$d" ] && suffix="" || suffix=$d
+    measure "$build" "${suffix:-console}" "$d" >>"$runtime/one"
+    [ -n "$baseline" ] && measure "$baseline" "baseline${suffix:+-$suffix}" "$d" >>"$runtime/one"
+    labels+=("${suffix:-console}" ${baseline:+"baseline${suffix:+-$suffix}"})
+  done
   tee -a "$runtime/all" <"$runtime/one"
 done
 if [ "$repeats" -gt 1 ]; then
-  for label in console ${baseline:+baseline}; do
-    sed -n "s/^\[$label\] cpu_percent_of_one_core=\([0-9.]*\).*/\1/p" "$runtime/all" | sort -n |
-      awk -v label="$label" '{ v[NR] = $1 } END { printf "[%s] median cpu_percent_of_one_core=%.2f of %d runs:", label, v[int((NR + 1) / 2)], NR; for (i = 1; i <= NR; i++) printf " %.2f", v[i]; print "" }'
+  for label in $(printf '%s\n' "${labels[@]}" | awk '!seen[$0]++'); do
+    for figure in cpu_percent_of_one_core with_display_cpu_percent_of_one_core rss_anon_kb; do
+      sed -n "s/^\[$label\] $figure=\([0-9.]*\).*/\1/p" "$runtime/all" | sort -n |
+        awk -v label="$label" -v figure="$figure" '{ v[NR] = $1 } END { printf "[%s] median %s=%.2f of %d runs:", label, figure, v[int((NR + 1) / 2)], NR; for (i = 1; i <= NR; i++) printf " %.2f", v[i]; print "" }'
+    done
   done
 fi
 exit 0
