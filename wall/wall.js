@@ -1,6 +1,8 @@
 // The wall page: connects to the broker over WebSockets, feeds the model (wall-state.js) and
-// draws the tiles. Messages only mark tiles dirty; each dirty tile is drawn at most once per
-// animation frame, whatever the message rate. Every text from the network goes in as text.
+// draws the tiles. Messages only mark tiles dirty; each dirty tile's bars are drawn at most
+// once per animation frame (and at most 20 times a second), whatever the message rate. The
+// read-outs, whose text costs the page a layout, change four times a second, as LED digits a
+// studio reads. Every text from the network goes in as text.
 (function() {
 'use strict';
 const W = window.WallState;
@@ -54,8 +56,9 @@ const eventList = document.getElementById('event-list');
 const template = document.getElementById('tile');
 document.getElementById('where').textContent = cfg.broker + '  ' + model.prefix + '/#';
 
-const tiles = new Map(); // station name -> its elements
-const dirty = new Set();
+const tiles = new Map();     // station name -> its elements
+const dirty = new Set();     // bars to draw
+const textDirty = new Set(); // read-outs to write
 let layoutDirty = true;
 let frameAsked = false;
 
@@ -80,6 +83,7 @@ function makeTile(name) {
         input : q('input'),
         mode : '',
         paintedT : 0,
+        textAt : -1,
     };
     tile.ctx = tile.canvas.getContext('2d', {alpha : false});
     q('name').textContent = name;
@@ -138,6 +142,7 @@ function layout() {
             tile.canvas.height = h;
         }
         dirty.add(tile.el.dataset.station);
+        textDirty.add(tile.el.dataset.station);
     }
     setText(counts, list.length + ' stations  ' + model.skipped + ' skipped');
 }
@@ -213,7 +218,8 @@ function draw(tile, st) {
     ctx.fillRect(xTarget - 1, ly, 2, lh);
 }
 
-function paint(tile, st, now) {
+function writeTexts(tile, st, now) {
+    tile.textAt = st.levelsAt;
     const view = W.tileState(st, now);
     if (tile.mode !== view.mode) {
         tile.el.classList.remove(tile.mode || 'live');
@@ -232,6 +238,9 @@ function paint(tile, st, now) {
     setText(tile.peakR, W.dbText(st.peak[1]));
     setText(tile.corr, W.corrText(st.corr));
     setText(tile.input, st.device);
+}
+
+function drawBars(tile, st, now) {
     draw(tile, st);
     if (st.levelsT !== tile.paintedT) {
         tile.paintedT = st.levelsT;
@@ -239,15 +248,24 @@ function paint(tile, st, now) {
     }
 }
 
-function frame() {
+const MIN_FRAME_MS = 45;
+let lastFrame = -Infinity;
+function frame(time) {
+    if (time - lastFrame < MIN_FRAME_MS && !layoutDirty) {
+        requestAnimationFrame(frame);
+        return;
+    }
     frameAsked = false;
+    lastFrame = time;
     if (layoutDirty) layout();
     const now = Date.now();
-    for (const name of dirty) {
-        const st = model.stations.get(name), tile = tiles.get(name);
-        if (st !== undefined && tile !== undefined) paint(tile, st, now);
+    for (const [set, paint] of [[ textDirty, writeTexts ], [ dirty, drawBars ]]) {
+        for (const name of set) {
+            const st = model.stations.get(name), tile = tiles.get(name);
+            if (st !== undefined && tile !== undefined) paint(tile, st, now);
+        }
+        set.clear();
     }
-    dirty.clear();
     ++stats.frames;
 }
 function askFrame() {
@@ -282,17 +300,20 @@ function showEvents() {
 // The clocks the tiles show (SILENCE, NO DATA) and the day-old stations' going.
 function tick() {
     const now = Date.now();
+    const flash = Math.floor(now / 500) % 2 === 1;
     if (model.prune(now)) layoutDirty = true;
     for (const [name, tile] of tiles) {
         const st = model.stations.get(name);
         if (st === undefined) continue;
         const view = W.tileState(st, now);
-        if (view.mode !== tile.mode || view.text !== tile.state.textContent) dirty.add(name);
+        tile.el.classList.toggle('flash', flash && tile.mode === 'silence');
+        if (view.mode !== tile.mode || view.text !== tile.state.textContent || st.levelsAt !== tile.textAt)
+            textDirty.add(name);
     }
     setText(counts, tiles.size + ' stations  ' + model.skipped + ' skipped');
     counts.dataset.skipped = String(model.skipped);
     showEvents();
-    if (layoutDirty || dirty.size > 0) askFrame();
+    if (layoutDirty || dirty.size > 0 || textDirty.size > 0) askFrame();
 }
 
 function setBanner(text, connecting) {
@@ -339,6 +360,7 @@ function connect() {
         if (st === null) return;
         if (st.online !== null && !wasShown) layoutDirty = true;
         dirty.add(st.name);
+        if (!topic.endsWith('/levels')) textDirty.add(st.name);
         askFrame();
     });
 }

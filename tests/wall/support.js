@@ -169,7 +169,7 @@ class Browser {
         const driver = which('chromedriver', [ '/usr/lib/chromium' ]);
         return chromium && driver ? {chromium, driver} : null;
     }
-    async start(dir, width, height) {
+    async start(dir, width, height, extra = []) {
         const {chromium, driver} = Browser.programs();
         this.port = await freePort();
         const log = fs.openSync(path.join(dir, 'chromedriver.log'), 'a');
@@ -189,6 +189,7 @@ class Browser {
             '--disable-background-networking',
             '--disable-dev-shm-usage',
         ];
+        args.push(...extra);
         if (process.getuid() === 0) args.push('--no-sandbox');
         const caps = {capabilities : {alwaysMatch : {'goog:chromeOptions' : {binary : chromium, args}}}};
         const session = await this.command('POST', '/session', caps);
