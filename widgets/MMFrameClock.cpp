@@ -1,5 +1,6 @@
 #include "widgets/MMFrameClock.h"
 
+#include "platform/CompositorFrames.h"
 #include "platform/X11SharedPictures.h"
 
 #include <QCoreApplication>
@@ -78,11 +79,55 @@ std::int64_t TMMFrameClock::SlotNow() const {
 
 void TMMFrameClock::Arm() {
     if (FManualTicks || FTimer.isActive() || (FPending.empty() && !FFrameWanted)) return;
+    if (TCompositorFrames *compositor = Compositor()) {
+        // Stalled or not, the window's next callback brings the tick.
+        if (compositor->Asked()) return;
+        if (QWindow *window = PacingWindow()) {
+            compositor->Ask(window);
+            return;
+        }
+    }
+    ArmTimer();
+}
+
+void TMMFrameClock::ArmTimer() {
     // The next frame boundary that follows the last tick's frame.
     FTargetSlot = std::max(SlotNow() + 1, FLastSlot + 1);
     const nanoseconds wait = FEpoch + FTargetSlot * kFrame - steady_clock::now();
     const auto ms = std::max<std::int64_t>(0, duration_cast<milliseconds>(wait + microseconds(500)).count());
     FTimer.start(static_cast<int>(ms));
+}
+
+TCompositorFrames *TMMFrameClock::Compositor() {
+    if (!FCompositorTried) {
+        FCompositorTried = true;
+        if (qGuiApp != nullptr && TCompositorFrames::Paces())
+            FCompositor = std::make_unique<TCompositorFrames>(
+                [this] {
+                    // Reached from the events a riding pass processes: the tick under way asks again.
+                    if (FInTick || FManualTicks) return;
+                    // A window that committed nothing is answered at once: one tick a slot still.
+                    if (SlotNow() <= FLastSlot) return ArmTimer();
+                    Tick();
+                },
+                [this] {
+                    // One more tick, whose pass finds nothing showing and leaves the laws to the
+                    // buffers' passes.
+                    if (!FInTick && !FManualTicks) Tick();
+                });
+    }
+    return FCompositor.get();
+}
+
+QWindow *TMMFrameClock::PacingWindow() const {
+    for (const TEntry &e : FPending)
+        if (const QWidget *widget = e.Widget.data())
+            if (QWindow *window = widget->window()->windowHandle(); window != nullptr && window->isExposed())
+                return window;
+    const QList<QWindow *> windows = QGuiApplication::topLevelWindows();
+    const auto exposed =
+        std::find_if(windows.begin(), windows.end(), [](const QWindow *w) { return w->isExposed(); });
+    return exposed != windows.end() ? *exposed : nullptr;
 }
 
 TMMFrameClock::TEntry &TMMFrameClock::EntryFor(QWidget *widget) {
@@ -238,6 +283,7 @@ void TMMFrameClock::CountPresent(const QWidget &widget, const QRegion &region) {
 bool TMMFrameClock::Showing() const {
     // A clock driven by hand promises no tick.
     if (FManualTicks) return false;
+    if (FCompositor != nullptr && FCompositor->Stalled()) return false;
     const QList<QWindow *> windows = QGuiApplication::topLevelWindows();
     return std::any_of(windows.begin(), windows.end(), [](const QWindow *w) { return w->isExposed(); });
 }

@@ -17,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+class TCompositorFrames;
 class TX11SharedPictures;
 
 // A widget whose scheduled parts the clock may put on an X11 window itself, through
@@ -51,6 +52,12 @@ class TMMDirectPresent {
 // widget paints opaque go to the window directly ("VELMORA_SHARED_PICTURES=off" turns this
 // off): no picture passes through the connection, and the toolkit's backing store keeps the
 // older picture, which the widget repaints into it when its window is next exposed.
+//
+// On Wayland the compositor paces the ticks instead of the timer: a tick waits for the frame
+// callback of the window it draws in (TCompositorFrames), so the wake the callback brings is the
+// tick's own. A window the compositor stops asking frames of gets no tick and no drawing, and
+// Showing() is false then, so that the laws run on the buffers' passes as for a minimised X11
+// window; the window's next callback brings the frames back.
 //
 // Frames are slots of one sixtieth of a second on a steady clock; a tick
 // always lands in a later slot than the one before, so early or late timer
@@ -119,6 +126,12 @@ class TMMFrameClock : public QObject, public TMMFrameSource {
 
     std::int64_t SlotNow() const;
     void Arm();
+    void ArmTimer();
+    // The compositor that paces the ticks, or none where the timer does.
+    TCompositorFrames *Compositor();
+    // The window whose frame the next tick waits for: the first scheduled widget's, or any
+    // exposed one.
+    QWindow *PacingWindow() const;
     struct TDirectPart {
         QWidget *Widget;
         TMMDirectPresent *Present; // the same widget
@@ -133,6 +146,8 @@ class TMMFrameClock : public QObject, public TMMFrameSource {
 
     std::vector<TEntry> FPending;
     QTimer FTimer;
+    std::unique_ptr<TCompositorFrames> FCompositor;
+    bool FCompositorTried = false;
     bool FManualTicks = false;
     bool FFrameWanted = false;
     bool FInTick = false;
