@@ -1,5 +1,6 @@
 #include "platform/CompositorFrames.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
 
@@ -12,6 +13,8 @@ TCompositorFrames::TCompositorFrames(std::function<void()> onFrame, std::functio
         FStalled = true;
         FOnStall();
     });
+    // Before any filter of the window's own, which may take the event for itself.
+    QCoreApplication::instance()->installEventFilter(this);
 }
 
 bool TCompositorFrames::Paces() {
@@ -21,11 +24,7 @@ bool TCompositorFrames::Paces() {
 
 void TCompositorFrames::Ask(QWindow *window) {
     if (window == nullptr || Asked()) return;
-    if (FWindow != window) {
-        if (!FWindow.isNull()) FWindow->removeEventFilter(this);
-        FWindow = window;
-        window->installEventFilter(this);
-    }
+    FWindow = window;
     FAsked = true;
     // Stalled, the window is asked again but only its callback says it shows again.
     if (!FStalled) FStall.start();

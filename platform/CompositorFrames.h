@@ -16,6 +16,9 @@
 // callback: after `stall` without one the frames count as stalled, and the owner is told once,
 // so that it stops waiting for them; the next callback ends the stall.
 //
+// The update requests are watched on the application, ahead of any filter on the window that
+// might take them for itself (the latency bench times their delivery that way).
+//
 // On X11 there are no frame callbacks: Paces() is false and the owner keeps its own timer.
 //
 // Thread contract: main thread only (the thread of the QGuiApplication), every method.
