@@ -25,12 +25,19 @@ constexpr seconds kPresentsLogPeriod{10};
 // The application's clock; it goes with the application object.
 QPointer<TMMFrameClock> gScreen;
 
+// The object as a widget shown inside its window, else null. isWidgetType() tests a flag where
+// qobject_cast walks the meta-objects, and this runs for every sibling on every present.
+const QWidget *ShownChild(const QObject *o) {
+    if (!o->isWidgetType()) return nullptr;
+    const auto *w = static_cast<const QWidget *>(o);
+    return !w->isWindow() && w->isVisible() ? w : nullptr;
+}
+
 // Whether `part` (widget coordinates) of `widget` lies within every parent, and no other
 // widget lies over it: no child of its own, nor a sibling above it or above a parent.
 bool Unobscured(const QWidget &widget, QRect part) {
     for (const QObject *child : widget.children())
-        if (const auto *w = qobject_cast<const QWidget *>(child); w && !w->isWindow() && w->isVisible())
-            if (w->geometry().intersects(part)) return false;
+        if (const QWidget *w = ShownChild(child); w && w->geometry().intersects(part)) return false;
     for (const QWidget *w = &widget; !w->isWindow(); w = w->parentWidget()) {
         const QWidget *parent = w->parentWidget();
         part.translate(w->pos());
@@ -38,8 +45,7 @@ bool Unobscured(const QWidget &widget, QRect part) {
         const QObjectList &siblings = parent->children();
         // Later children lie above earlier ones.
         for (auto it = std::find(siblings.begin(), siblings.end(), w) + 1; it < siblings.end(); ++it)
-            if (const auto *s = qobject_cast<const QWidget *>(*it); s && !s->isWindow() && s->isVisible())
-                if (s->geometry().intersects(part)) return false;
+            if (const QWidget *s = ShownChild(*it); s && s->geometry().intersects(part)) return false;
     }
     return true;
 }
