@@ -346,6 +346,8 @@ class TMainForm : public QWidget {
     void ApplyStandards();
     // Onto the PEAK bars, once the meter panel is there; a click on a bar resets the peaks.
     void ApplyPeakBarStandards();
+    // The loudness ceiling on the PEAK bars' scale while they read true peak, else none.
+    void ShowCeilingLine();
     void StepHoldTime(int step);
     void BuildLoudness();
     void BuildLoudnessChain();

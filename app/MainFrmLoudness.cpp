@@ -47,7 +47,7 @@ void TMainForm::BuildLoudnessChain() {
 
 void TMainForm::ApplyLoudnessSettings() {
     LoudPanel->ApplySettings(LoudnessSettings);
-    ApplyPeakBarStandards(); // the ceiling on true-peak bars
+    ShowCeilingLine();
     LoudnessBox->ShowSettings();
     LoudnessBox->SetLogFolderText(LoudnessLogFolder() + (FLogDirOverride.isEmpty() ? "" : " (--log-dir)"));
     FLoudnessLogError.Rearm();

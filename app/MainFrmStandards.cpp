@@ -141,10 +141,16 @@ void TMainForm::ApplyPeakBarStandards() {
     const TMMLevel *bar = panel->MMLevel1;
     TMMLevelScale *strip = panel->MMLevelScale2;
     strip->SetStandardScale(scale, bar->State().Geometry(), bar->y() + bar->InnerRect().Top - strip->y());
+    ShowCeilingLine();
+}
+
+void TMainForm::ShowCeilingLine() {
+    TMeterPanel *panel = PeakMeterPanel();
+    if (panel == nullptr) return;
     // True-peak bars are read against the loudness target's ceiling.
     std::optional<double> ceiling;
     if (Settings.Standards.PeakBars == psTruePeak) ceiling = LoudnessTargetOf(LoudnessSettings).Ceiling;
-    strip->SetLevelLine(ceiling);
+    panel->MMLevelScale2->SetLevelLine(ceiling);
 }
 
 void TMainForm::cmbBarScaleChange() {

@@ -360,7 +360,7 @@ TMMLevelUpdate TMMLevelState::ProcessBlock(const void *data) {
     if (FStandard.Standard() == psClassic) {
         update = UpdateLevel(BlockRawPeak(data, FInput));
     } else if (FStandard.Standard() == psTruePeak) {
-        FLastRaw = Saturate32(std::abs(std::int64_t{BlockRawPeak(data, FInput)}));
+        FLastRaw = BlockRawPeak(data, FInput); // a magnitude already
         double peak = FLastRaw;
         if (FTruePeakFeed != nullptr) {
             // libebur128's full scale is 32768.
