@@ -17,11 +17,18 @@ QList<QPointer<QWidget>> &Registry() {
     return forms;
 }
 
+int gRegistered = 0;
+
 } // namespace
 
 void RegisterForm(QWidget *form) {
     if (form == nullptr || ApplicationForms().contains(form)) return;
     Registry().append(form);
+    ++gRegistered;
+}
+
+int FormsRegistered() {
+    return gRegistered;
 }
 
 QList<QWidget *> ApplicationForms() {

@@ -22,3 +22,5 @@ void CreateForms(const TFormServices &services);
 // elsewhere simply drops out.
 void RegisterForm(QWidget *form);
 QList<QWidget *> ApplicationForms();
+// How many windows were ever registered: a search over the registry holds while it stays.
+int FormsRegistered();

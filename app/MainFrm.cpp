@@ -87,10 +87,12 @@ void TMainForm::BuildAudioChain() {
 }
 
 TMeterPanel *TMainForm::PeakMeterPanel() {
-    TMeterPanel *panel = nullptr;
+    if (FPeakPanelSearched == FormsRegistered() && !FPeakPanel.isNull()) return FPeakPanel;
+    FPeakPanelSearched = FormsRegistered();
+    FPeakPanel = nullptr;
     for (QWidget *form : ApplicationForms())
-        if (auto *meters = qobject_cast<TMeterPanel *>(form)) panel = meters;
-    return panel;
+        if (auto *meters = qobject_cast<TMeterPanel *>(form)) FPeakPanel = meters;
+    return FPeakPanel;
 }
 
 void TMainForm::ConnectPeakMeters() {

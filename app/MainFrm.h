@@ -34,6 +34,7 @@
 #include "widgets/MMSpinButton.h"
 #include "widgets/VarnTrend.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -378,8 +379,9 @@ class TMainForm : public QWidget {
     void SetVURefLevel(int refLevel);
     // One step of the menu's reference box, on to both main meters and the setting.
     void StepVURefLevel(int step);
-    // The meter panel among the application's windows; none until it is created.
-    static TMeterPanel *PeakMeterPanel();
+    // The meter panel among the application's windows; none until it is created. Asked fifty
+    // times a second: the registry is searched again only once it changed.
+    TMeterPanel *PeakMeterPanel();
     void BuildAudioChain();
     // Capture, and with it the 20 ms refresh; a device that fails raises its wave-input error.
     void StartCapture();
@@ -415,6 +417,8 @@ class TMainForm : public QWidget {
     std::unique_ptr<TMMConnector> FConnector;
     std::unique_ptr<TMMWaveIn> FWaveIn;
     std::unique_ptr<TMMHiTimer> FHiTimer; // after the wave input: stops first
+    QPointer<TMeterPanel> FPeakPanel;
+    int FPeakPanelSearched = -1; // the registry's FormsRegistered() at the last search
     std::unique_ptr<QAbstractNativeEventFilter> FModalCloseFilter;
     // The history readings the page shows (none yet: it takes them at the next refresh).
     std::optional<std::uint64_t> FLoudHistoryShown;

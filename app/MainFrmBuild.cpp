@@ -72,9 +72,12 @@ void TMainForm::BuildUpperSection() {
     AddLabel(MMPanel5, "LblPeakLevels", {8, 6}, "PEAK LEVELS", clLime, ArialFont(12, true));
     PLLbl = AddLabel(MMPanel5, "PLLbl", {37, 31}, "----", clWhite, GothicFont(16, true));
     PRLbl = AddLabel(MMPanel5, "PRLbl", {184, 31}, "----", clWhite, GothicFont(16, true));
-    // Room for the longest read-out ("-100.00") without resizing on every change.
-    for (QLabel *readOut : {PLLbl, PRLbl})
+    // Room for the longest read-out ("-100.00") without resizing on every change; plain text,
+    // not looked through for markup on each of its fifty changes a second.
+    for (QLabel *readOut : {PLLbl, PRLbl}) {
         readOut->resize(88, readOut->height());
+        readOut->setTextFormat(Qt::PlainText);
+    }
     AddLabel(MMPanel5, "LblPeakL", {15, 40}, "L", clYellow, ArialFont(12, true));
     AddLabel(MMPanel5, "LblPeakR", {162, 41}, "R", clYellow, ArialFont(12, true));
     MarginLedLeft = AddLed(MMPanel5, "MarginLedLeft", {41, 56, 32, 22}, kLedOrange, "+16");

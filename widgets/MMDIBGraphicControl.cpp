@@ -8,8 +8,10 @@
 #include <QScopeGuard>
 #include <QWindow>
 
+#include <algorithm>
 #include <mutex>
 #include <span>
+#include <vector>
 
 TMMDIBGraphicControl::TMMDIBGraphicControl(QWidget *parent) : TMMGraphicControl(parent), FDIBCanvas(this) {}
 
@@ -107,9 +109,31 @@ bool TMMDIBGraphicControl::Draw(const TDrawRoutine &routine, const TRect *one,
         TMMFrameClock::Screen().Schedule(this, onScreen(whole ? canvas : changed.front()));
         return true;
     }
+    std::vector<QRect> parts;
+    parts.reserve(changed.size());
+    for (const TRect &part : changed) {
+        const QRect r = onScreen(part);
+        if (r.isEmpty()) continue;
+        // Rows that continue the one above at its width join it, as a region keeps them.
+        QRect *last = parts.empty() ? nullptr : &parts.back();
+        if (last != nullptr && last->left() == r.left() && last->right() == r.right() &&
+            last->bottom() + 1 == r.top())
+            last->setBottom(r.bottom());
+        else
+            parts.push_back(r);
+    }
+    // Rows top to bottom, one each (a needle's bands), make a region as they stand; uniting
+    // them one by one reallocates it for every row.
+    const bool rows = std::adjacent_find(parts.begin(), parts.end(), [](const QRect &a, const QRect &b) {
+                          return b.top() <= a.bottom();
+                      }) == parts.end();
     QRegion region;
-    for (const TRect &part : changed)
-        region += onScreen(part);
+    if (rows) {
+        region.setRects(parts.data(), static_cast<int>(parts.size()));
+    } else {
+        for (const QRect &part : parts)
+            region += part;
+    }
     TMMFrameClock::Screen().Schedule(this, region);
     return true;
 }
