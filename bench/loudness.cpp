@@ -2,10 +2,12 @@
 // at 48 kHz) through the measuring session, and the readings the page takes. Such buffers
 // arrive 23.4 times a second, so a buffer's time in ns times 23.4e-7 is the share of one core
 // in percent.
+#include "analysis/LoudnessMeter.h"
 #include "analysis/LoudnessSession.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -30,6 +32,28 @@ void BM_LoudnessBuffer(benchmark::State &state) {
     state.SetLabel(state.range(0) ? "integrating" : "paused");
 }
 BENCHMARK(BM_LoudnessBuffer)->Arg(1)->Arg(0);
+
+// The library measuring in its integrating mode, fed 16-bit or float frames in chunks of
+// Arg(0) frames: whether the layout or the chunk size it is given changes its cost.
+void BM_LoudnessFeed(benchmark::State &state) {
+    TLoudnessMeter meter(2, 48000);
+    meter.Start();
+    const std::vector<std::int16_t> pcm = Buffer();
+    std::vector<float> floats(pcm.size());
+    std::transform(pcm.begin(), pcm.end(), floats.begin(), [](std::int16_t v) { return v / 32768.0f; });
+    const auto chunk = static_cast<std::size_t>(state.range(0));
+    const bool asFloat = state.range(1) != 0;
+    for (auto _ : state)
+        for (std::size_t at = 0; at < 2048; at += chunk) {
+            const std::size_t n = std::min(chunk, 2048 - at);
+            if (asFloat)
+                meter.AddFrames(floats.data() + 2 * at, n);
+            else
+                meter.AddFrames(pcm.data() + 2 * at, n);
+        }
+    state.SetLabel(asFloat ? "float" : "16-bit");
+}
+BENCHMARK(BM_LoudnessFeed)->ArgsProduct({{256, 2048}, {0, 1}});
 
 // What the tap copies out after every buffer, an hour into the programme.
 void BM_LoudnessReading(benchmark::State &state) {
