@@ -8,7 +8,6 @@
 #include <QScopeGuard>
 #include <QWindow>
 
-#include <algorithm>
 #include <mutex>
 #include <span>
 #include <vector>
@@ -109,24 +108,25 @@ bool TMMDIBGraphicControl::Draw(const TDrawRoutine &routine, const TRect *one,
         TMMFrameClock::Screen().Schedule(this, onScreen(whole ? canvas : changed.front()));
         return true;
     }
+    // A needle's bands come as rows top to bottom, one rectangle each. Joined where a row
+    // continues the one above at its width, they are the region as it keeps them, made in one
+    // go; a union per band would reallocate it every time.
     std::vector<QRect> parts;
     parts.reserve(changed.size());
+    bool rows = true;
     for (const TRect &part : changed) {
         const QRect r = onScreen(part);
         if (r.isEmpty()) continue;
-        // Rows that continue the one above at its width join it, as a region keeps them.
-        QRect *last = parts.empty() ? nullptr : &parts.back();
-        if (last != nullptr && last->left() == r.left() && last->right() == r.right() &&
-            last->bottom() + 1 == r.top())
-            last->setBottom(r.bottom());
-        else
-            parts.push_back(r);
+        if (!parts.empty()) {
+            QRect &last = parts.back();
+            rows = rows && r.top() > last.bottom();
+            if (last.left() == r.left() && last.right() == r.right() && last.bottom() + 1 == r.top()) {
+                last.setBottom(r.bottom());
+                continue;
+            }
+        }
+        parts.push_back(r);
     }
-    // Rows top to bottom, one each (a needle's bands), make a region as they stand; uniting
-    // them one by one reallocates it for every row.
-    const bool rows = std::adjacent_find(parts.begin(), parts.end(), [](const QRect &a, const QRect &b) {
-                          return b.top() <= a.bottom();
-                      }) == parts.end();
     QRegion region;
     if (rows) {
         region.setRects(parts.data(), static_cast<int>(parts.size()));
