@@ -87,9 +87,24 @@ bool TX11SharedPictures::Attach(TSegment &segment, std::size_t size) {
 }
 
 void TX11SharedPictures::WaitRead(TSegment &segment) {
-    if (!segment.Fenced) return;
-    segment.Fenced = false;
+    if (!segment.Used) return;
+    if (!segment.Fenced) SendFence();
+    segment.Used = segment.Fenced = false;
+    // Segments come round in the order their round trips went out: an answer already read
+    // covers every earlier one, and each answer is read once.
+    if (FAnswered && static_cast<int>(segment.Fence - *FAnswered) <= 0) return;
     X11Reply(xcb_get_input_focus_reply(FConnection, xcb_get_input_focus_cookie_t{segment.Fence}, nullptr));
+    FAnswered = segment.Fence;
+}
+
+void TX11SharedPictures::SendFence() {
+    const unsigned int fence = xcb_get_input_focus(FConnection).sequence;
+    for (TSegment &segment : FSegments)
+        if (segment.Used && !segment.Fenced) {
+            segment.Fence = fence;
+            segment.Fenced = true;
+        }
+    FUnfenced = 0;
 }
 
 const TX11SharedPictures::TTarget *TX11SharedPictures::TargetFor(std::uint32_t window) {
@@ -122,7 +137,7 @@ bool TX11SharedPictures::Put(std::span<const TPicture> pictures, const TFill &fi
     TSegment &segment = FSegments[FNext];
     WaitRead(segment);
     if (segment.Size < bytes && !Attach(segment, std::max(bytes, 2 * segment.Size))) return false;
-    FNext ^= 1;
+    FNext = (FNext + 1) % kSegments;
     std::size_t offset = 0;
     for (std::size_t i = 0; i < pictures.size(); ++i) {
         const TPicture &p = pictures[i];
@@ -133,8 +148,8 @@ bool TX11SharedPictures::Put(std::span<const TPicture> pictures, const TFill &fi
                           p.Y, target.Depth, XCB_IMAGE_FORMAT_Z_PIXMAP, 0, segment.Seg, offset);
         offset += std::size_t(p.Width) * p.Height * 4;
     }
-    segment.Fence = xcb_get_input_focus(FConnection).sequence;
-    segment.Fenced = true;
+    segment.Used = true;
+    if (++FUnfenced == kBatchesAFence) SendFence();
     xcb_flush(FConnection);
     return true;
 }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 
 struct xcb_connection_t;
@@ -13,10 +14,11 @@ struct xcb_connection_t;
 // their pixels pass through no socket: neither this process writes them nor the server
 // reads them through the connection.
 //
-// A batch of pictures goes into one of two segments, taking turns. A round trip sent
-// behind each batch tells, by the time the segment's turn comes again, that the server
-// has read it: the next batch never changes pixels the server may still be reading, and
-// in practice never waits for it (a batch a frame, the answer long there).
+// A batch of pictures goes into one of four segments, taking turns. A round trip sent
+// behind every second batch tells, by the time a segment's turn comes again, that the
+// server has read it: the next batch never changes pixels the server may still be reading,
+// and in practice never waits for it (a batch a frame, the answer long there). Each answer
+// wakes the toolkit's event reader, so one answers for two batches.
 //
 // The object never talks to the server when it goes: the toolkit may have closed the
 // connection by then, and the server lets go of the segments when the connection ends.
@@ -50,7 +52,8 @@ class TX11SharedPictures {
         std::uint8_t *Bits = nullptr;
         std::size_t Size = 0;
         std::uint32_t Seg = 0; // the server's name for it
-        bool Fenced = false;   // a round trip behind its last batch is unanswered
+        bool Used = false;     // holds a batch the server may not have read yet
+        bool Fenced = false;   // a round trip behind that batch was sent
         unsigned int Fence = 0;
         void Release();
     };
@@ -62,10 +65,16 @@ class TX11SharedPictures {
     explicit TX11SharedPictures(xcb_connection_t *connection) : FConnection(connection) {}
     bool Attach(TSegment &segment, std::size_t size);
     void WaitRead(TSegment &segment);
+    // A round trip behind every batch sent since the last one.
+    void SendFence();
     const TTarget *TargetFor(std::uint32_t window);
 
     xcb_connection_t *FConnection;
-    TSegment FSegments[2];
+    static constexpr int kSegments = 4;
+    static constexpr int kBatchesAFence = 2;
+    TSegment FSegments[kSegments];
     int FNext = 0;
+    int FUnfenced = 0;                     // batches sent since the last round trip
+    std::optional<unsigned int> FAnswered; // the last round trip whose answer was read
     std::map<std::uint32_t, TTarget> FTargets;
 };

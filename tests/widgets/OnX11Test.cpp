@@ -123,7 +123,8 @@ TEST_F(OnX11, PicturesPutPastThePaintAreTheCanvasAndSurviveAnExpose) {
     const QRect canvas = bar->InnerRect().ToQRect().translated(bar->pos());
     const auto canvasImage = [&] { return bar->DIBCanvas().Image().convertToFormat(QImage::Format_RGB32); };
 
-    for (int level : {3277, 20000}) {
+    // More puts than the segments they take turns in: each comes round again.
+    for (int level : {3277, 20000, 800, 12000, 30000, 5000, 26000, 1600, 18000}) {
         Feed(*bar, level);
         PumpEventsUntil([] { return !TMMFrameClock::Screen().HasPending(); }, 1000);
         EXPECT_EQ(WindowPixels(connection, window, canvas), canvasImage()) << "level " << level;
