@@ -72,11 +72,11 @@ void TMainForm::BuildUpperSection() {
     AddLabel(MMPanel5, "LblPeakLevels", {8, 6}, "PEAK LEVELS", clLime, ArialFont(12, true));
     PLLbl = AddLabel(MMPanel5, "PLLbl", {37, 31}, "----", clWhite, GothicFont(16, true));
     PRLbl = AddLabel(MMPanel5, "PRLbl", {184, 31}, "----", clWhite, GothicFont(16, true));
-    // Room for the longest read-out ("-100.00") without resizing on every change. Each of its
-    // fifty changes a second: plain text, not looked through for markup; opaque on the panel's
-    // face, so that the label alone is painted again, not the panel beneath it.
+    // Room for the longest read-out ("-100.00"), fixed, so that none of its fifty changes a
+    // second asks the panel to lay it out again. Plain text, not looked through for markup;
+    // opaque on the panel's face, so that the label alone is painted again, not the panel.
     for (QLabel *readOut : {PLLbl, PRLbl}) {
-        readOut->resize(88, readOut->height());
+        readOut->setFixedSize(88, readOut->height());
         readOut->setTextFormat(Qt::PlainText);
         SetBackground(readOut, kPanelFace);
     }
