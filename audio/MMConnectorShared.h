@@ -21,6 +21,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 // --- The shared window and the connectors' own receivers ---------------------
@@ -70,12 +71,20 @@ class TDueAlarm {
     TDueAlarm &operator=(const TDueAlarm &) = delete;
     int Fd() const { return FFd; }
     // Fires once, Microseconds from now (at least 1).
-    void Arm(std::int64_t Microseconds) { Set(std::max<std::int64_t>(Microseconds, 1)); }
-    void Disarm() { Set(0); }
+    void Arm(std::int64_t Microseconds) {
+        Set(std::max<std::int64_t>(Microseconds, 1));
+        FArmed = true;
+    }
+    // Every frame's pass disarms it: an alarm that is neither set nor fired unread is left be.
+    void Disarm() {
+        if (!std::exchange(FArmed, false)) return;
+        Set(0);
+    }
     // After the fd turned readable: takes the expiry off it.
     void Acknowledge() {
         std::uint64_t expiries;
-        [[maybe_unused]] const ssize_t n = read(FFd, &expiries, sizeof expiries);
+        // Read: the one-shot expiry is over. Not read: armed again since it fired.
+        if (read(FFd, &expiries, sizeof expiries) == sizeof expiries) FArmed = false;
     }
 
   private:
@@ -86,6 +95,7 @@ class TDueAlarm {
         timerfd_settime(FFd, 0, &expiry, nullptr);
     }
     int FFd;
+    bool FArmed = false; // set, or fired and not yet acknowledged
 };
 
 // The trigger-loop event goes to the one shared window, and so do the alarm
